@@ -1,0 +1,21 @@
+// The companion programs the monitor drives: their files in the program
+// folder, and the event utility's window title.
+#pragma once
+
+#include <string>
+
+namespace zeph {
+
+constexpr const char* kControlUtility = "Zephcontrol.exe";
+constexpr const char* kEventUtility = "ZephEvent.exe";
+constexpr const char* kCustomizer = "zephcfg.exe";
+constexpr const char* kWebUpdate = "zephweb.exe";
+constexpr const char* kEventWindowTitle = "ZephEvent";
+
+// The control utility's command line for one command:
+// programFolder + "\Zephcontrol.exe " + command.
+inline std::string ControlCommand(const std::string& programFolder, const std::string& command) {
+  return programFolder + "\\" + kControlUtility + " " + command;
+}
+
+}  // namespace zeph

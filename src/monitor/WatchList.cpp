@@ -1,0 +1,90 @@
+// The watch list: one entry for each executable that a usable profile names.
+#include <string>
+
+#include "monitor/MainForm.h"
+#include "system/IniHelpers.h"
+#include "system/WinPath.h"
+
+namespace zeph {
+
+namespace {
+
+bool IsUsableProfile(const std::string& name, const std::string& ext, const std::string& hide,
+                     const std::string& version, const std::string& executable) {
+  return name.size() >= ext.size() && EqualsNoCase(name.substr(name.size() - ext.size()), ext) &&
+         EqualsNoCase(hide, "FALSE") && EqualsNoCase(version, "6.1") && !executable.empty();
+}
+
+// The executable names of an EXECUTABLE value. The reader has removed one
+// enclosing pair of quotes; wrapping the value in quotes again and splitting
+// at the commas gives parts that each carry their own quotes.
+std::vector<std::string> ExecutableNames(const std::string& value) {
+  std::vector<std::string> parts;
+  std::string wrapped = "\"" + value + "\"";
+  size_t start = 0;
+  for (;;) {
+    size_t comma = wrapped.find(',', start);
+    parts.push_back(wrapped.substr(start, comma == std::string::npos ? comma : comma - start));
+    if (comma == std::string::npos) break;
+    start = comma + 1;
+  }
+  if (parts.size() == 1) return {value};
+
+  std::vector<std::string> names;
+  for (const std::string& part : parts) {
+    std::string trimmed = TrimBlanks(part);
+    // An empty item ends the list; so does a part too short to hold its quotes.
+    if (trimmed.size() <= 2) break;
+    names.push_back(trimmed.substr(1, trimmed.size() - 2));
+  }
+  return names;
+}
+
+}  // namespace
+
+void MainForm::BuildWatchList() {
+  state.WatchList.clear();
+  watchIndex_.clear();
+
+  if (state.DebugMode) {
+    debugList.Add("Building watch list...");
+    debugList.Add("--------");
+  }
+
+  for (const std::string& name : sys_.ListFiles(state.ProfileFolder)) {
+    const std::string path = state.ProfileFolder + name;
+    std::string hide = ReadIni(sys_, path, "CONFIGURATION", "HIDE_FILE");
+    std::string version = ReadIni(sys_, path, "VERSION", "VERSION");
+    std::string executable = ReadIni(sys_, path, "CONFIGURATION", "EXECUTABLE");
+    if (!IsUsableProfile(name, state.ProfileExt, hide, version, executable)) continue;
+
+    executable = ReadIni(sys_, path, "CONFIGURATION", "EXECUTABLE");
+    for (const std::string& exe : ExecutableNames(executable)) {
+      if (state.WatchList.size() >= kMaxWatchEntries) break;
+      watchIndex_.emplace(ToLower(exe), state.WatchList.size());  // keeps the first
+      state.WatchList.push_back({name, exe});
+      debugList.Add(name + " - " + exe);
+    }
+  }
+
+  if (state.WatchList.empty()) {
+    sys_.MessageBox("No configuration files found in folder " + state.ProfileFolder,
+                    "Critical Error", BoxButtons::Ok, BoxIcon::Critical);
+    Form_Unload();
+  }
+
+  if (state.DebugMode) {
+    debugList.Add("--------");
+    debugList.Add("Successfully added " + std::to_string(state.WatchList.size()) +
+                  " items to the watch list.");
+    debugList.Add("");
+    debugList.SelectBeforeLast();
+  }
+}
+
+const WatchEntry* MainForm::FindWatchEntry(const std::string& exeName) const {
+  auto it = watchIndex_.find(ToLower(exeName));
+  return it == watchIndex_.end() ? nullptr : &state.WatchList[it->second];
+}
+
+}  // namespace zeph

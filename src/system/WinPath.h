@@ -1,0 +1,20 @@
+// Small helpers for Windows-form paths and texts compared ignoring case.
+#pragma once
+
+#include <string>
+
+namespace zeph {
+
+// Equal when equal ignoring ASCII letter case.
+bool EqualsNoCase(const std::string& a, const std::string& b);
+std::string ToLower(std::string text);
+std::string ToUpper(std::string text);
+// Blanks (spaces) removed at both ends.
+std::string TrimBlanks(const std::string& text);
+
+// The part of path before its last backslash (without it; empty when there
+// is none), and the part after it.
+std::string FolderOf(const std::string& path);
+std::string FileNameOf(const std::string& path);
+
+}  // namespace zeph

@@ -1,0 +1,72 @@
+#include "system/posix/PosixPaths.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+
+namespace zeph {
+
+std::string ToNativePath(const std::string& path) {
+  std::string out = path;
+  std::replace(out.begin(), out.end(), '\\', '/');
+  return out;
+}
+
+std::string ToWindowsPath(const std::string& path) {
+  std::string out = path;
+  std::replace(out.begin(), out.end(), '/', '\\');
+  return out;
+}
+
+namespace posix {
+
+std::string ParentFolder(const std::string& nativePath) {
+  std::string p = nativePath;
+  while (p.size() > 1 && p.back() == '/') p.pop_back();
+  size_t slash = p.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  p.resize(slash);
+  while (p.size() > 1 && p.back() == '/') p.pop_back();
+  return p;
+}
+
+static std::string Env(const char* name) {
+  const char* v = std::getenv(name);
+  return v ? std::string(v) : std::string();
+}
+
+std::string RuntimeFolder() { return Env("XDG_RUNTIME_DIR"); }
+
+std::string ConfigFolder() {
+  std::string c = Env("XDG_CONFIG_HOME");
+  if (!c.empty()) return c;
+  std::string home = Env("HOME");
+  return home.empty() ? std::string() : home + "/.config";
+}
+
+bool MakeFolders(const std::string& nativePath, unsigned mode) {
+  struct stat st;
+  if (nativePath.empty()) return false;
+  if (stat(nativePath.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
+  std::string parent = ParentFolder(nativePath);
+  if (parent != nativePath && !MakeFolders(parent, mode)) return false;
+  if (mkdir(nativePath.c_str(), static_cast<mode_t>(mode)) == 0) return true;
+  // Another process may have made it in the meantime.
+  return errno == EEXIST && stat(nativePath.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string PrivateTempFolder(const std::string& name) {
+  std::string folder = "/tmp/" + name + "-" + std::to_string(getuid());
+  mkdir(folder.c_str(), 0700);
+  // /tmp is shared: never use a folder someone else made for us.
+  struct stat st;
+  if (lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != getuid()) return {};
+  return folder;
+}
+
+}  // namespace posix
+}  // namespace zeph

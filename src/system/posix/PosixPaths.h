@@ -1,0 +1,29 @@
+// Path translation at the file-system boundary, and the folders the POSIX
+// build keeps its own state in.
+#pragma once
+
+#include <string>
+
+namespace zeph {
+
+// "\tmp\x" -> "/tmp/x". Paths inside the program keep the Windows form.
+std::string ToNativePath(const std::string& path);
+// "/tmp/x" -> "\tmp\x".
+std::string ToWindowsPath(const std::string& path);
+
+namespace posix {
+
+// The folder part of a native path ("/a/b" -> "/a", "b" -> ".", "/b" -> "/").
+std::string ParentFolder(const std::string& nativePath);
+// $XDG_RUNTIME_DIR, or "" when it is unset or empty.
+std::string RuntimeFolder();
+// $XDG_CONFIG_HOME, else $HOME/.config; "" when neither is set.
+std::string ConfigFolder();
+// Creates nativePath and its missing parents. True when it is a folder afterwards.
+bool MakeFolders(const std::string& nativePath, unsigned mode);
+// A private folder under /tmp for this user (created as needed, and only
+// accepted when it is ours and not a link); "" when that cannot be had.
+std::string PrivateTempFolder(const std::string& name);
+
+}  // namespace posix
+}  // namespace zeph

@@ -1,0 +1,61 @@
+// Processes on POSIX: /proc listing, opened processes, and the children we
+// start ourselves.
+#pragma once
+
+#include <sys/types.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "system/System.h"
+
+namespace zeph::posix {
+
+// Splits argument text as a Windows program's C runtime does, so the
+// stand-ins see the same arguments on both targets: blanks and tabs
+// separate; double quotes group and are removed; inside quotes "" is one
+// quote; 2n backslashes before a quote give n backslashes (the quote then
+// groups), 2n+1 give n and a literal quote; other backslashes are kept.
+std::vector<std::string> SplitArguments(const std::string& text);
+
+// Finds the program of a command line as CreateProcessA does without an
+// application name. A quoted first word is the program as it is; an
+// unquoted one is tried up to each blank in turn, shortest first, then
+// whole, and the first that names an executable file wins. A name without
+// a folder is looked for in programFolder, then the working folder, then
+// $PATH. On success *program is the native path and *rest the text after it.
+bool ResolveCommandLine(const std::string& commandLine, const std::string& programFolder,
+                        std::string* program, std::string* rest);
+
+// The exit code we report for a wait status: the status of a normal end,
+// 128 + the signal number for a process ended by a signal (as shells do).
+uint32_t ExitCodeFromStatus(int waitStatus);
+
+// A child we started. Stays a zombie until reaped here, so its pid cannot
+// be taken by another process while we still look at it.
+struct ChildProcess {
+  pid_t pid = 0;
+  bool ended = false;
+  uint32_t exitCode = 0;
+};
+
+// Starts program with args (argv[0] is program), stdin from /dev/null, our
+// environment and working folder, signals at their defaults, in a process
+// group of its own. Null when it cannot be started.
+std::shared_ptr<ChildProcess> SpawnChild(const std::string& program,
+                                         const std::vector<std::string>& args);
+// Collects the child's status if it has ended (or waits for it with block).
+// True once it has ended.
+bool ReapChild(ChildProcess& child, bool block);
+// Reaps every ended child we started, so none stays a zombie.
+void ReapChildren();
+
+// A pollable descriptor that turns readable when the process ends; -1 when
+// the system has none (or the process is gone).
+int OpenPidfd(pid_t pid);
+
+std::vector<ProcessInfo> ListProcesses();
+std::unique_ptr<ProcessHandle> OpenProcess(pid_t pid);
+
+}  // namespace zeph::posix

@@ -1,0 +1,65 @@
+// The registry of the POSIX build: a small text file of keys and values.
+//
+// The file lives at $XDG_CONFIG_HOME/zephmonitor/registry.ini (else
+// $HOME/.config/zephmonitor/registry.ini) and reads like this:
+//
+//   [HKEY_CURRENT_USER\Software\Zeph]
+//   Path=1:2f6f707400
+//   Count=4:ffffffff
+//
+// One section per key, named by its full path with the root spelled out;
+// one line per value, "name=TYPE:BYTES", where TYPE is the value type in
+// decimal (1 REG_SZ, 4 REG_DWORD; others are kept as given) and BYTES the
+// data exactly as stored, two lowercase hex digits a byte (a REG_SZ keeps
+// its terminating NUL, a REG_DWORD is little-endian). In key paths and
+// names, '%', '=', '[', ']', ';', '#', control and non-ASCII bytes, and
+// blanks at either end are written as %XX. Lines starting with ';' or '#'
+// are comments. Keys and names match without regard to ASCII case, like
+// Windows; a key exists while any key below it does.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "system/System.h"
+
+namespace zeph::posix {
+
+struct RegValue {
+  std::string name;
+  uint32_t type = 0;
+  std::vector<uint8_t> data;
+};
+
+struct RegKey {
+  std::string path;
+  std::vector<RegValue> values;
+};
+
+std::vector<RegKey> ParseRegistryText(const std::string& text);
+std::string FormatRegistryText(const std::vector<RegKey>& keys);
+
+// "HKEY_CURRENT_USER\Software\Zeph" for (CurrentUser, "Software\\Zeph\\");
+// empty components are dropped. "" for an unknown root.
+std::string RegistryKeyPath(RegRoot root, const std::string& subkey);
+
+class RegistryStore {
+ public:
+  explicit RegistryStore(std::string nativeFile) : file_(std::move(nativeFile)) {}
+  // Where the store of this user lives; "" when there is no home to keep it in.
+  static std::string DefaultFile();
+
+  bool Set(const std::string& keyPath, const std::string& name, uint32_t type,
+           const std::vector<uint8_t>& data);
+  bool Query(const std::string& keyPath, const std::string& name, uint32_t* type,
+             std::vector<uint8_t>* data) const;
+  bool Delete(const std::string& keyPath, const std::string& name);
+
+ private:
+  bool Load(std::vector<RegKey>* keys) const;
+  bool Save(const std::vector<RegKey>& keys);
+  std::string file_;
+};
+
+}  // namespace zeph::posix

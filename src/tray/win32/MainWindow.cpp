@@ -1,0 +1,210 @@
+#include "tray/win32/MainWindow.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "tray/win32/MainWindowIds.h"
+
+namespace zeph::win32 {
+namespace {
+
+constexpr char kWindowClass[] = "ZephMonitorMain";
+
+bool RegisterWindowClass(HINSTANCE instance, WNDPROC procedure) {
+  WNDCLASSEXA wc{};
+  wc.cbSize = sizeof wc;
+  wc.lpfnWndProc = procedure;
+  wc.hInstance = instance;
+  wc.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_MONITORING));
+  wc.hIconSm = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(IDI_MONITORING), IMAGE_ICON,
+                                             GetSystemMetrics(SM_CXSMICON),
+                                             GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+  wc.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  wc.lpszClassName = kWindowClass;
+  // A second window in the same process (tests) finds the class registered.
+  return RegisterClassExA(&wc) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+}
+
+// The notification area shows small icons: load the 32x32 image at that size.
+HICON LoadSmallIcon(HINSTANCE instance, int id) {
+  HANDLE icon = LoadImageA(instance, MAKEINTRESOURCEA(id), IMAGE_ICON,
+                           GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED);
+  if (icon == nullptr) icon = LoadIconA(nullptr, MAKEINTRESOURCEA(32512));  // IDI_APPLICATION
+  return static_cast<HICON>(icon);
+}
+
+HWND CreateChild(HWND parent, HINSTANCE instance, const char* cls, const char* text, DWORD style,
+                 DWORD exStyle, const ControlRect& r, int id) {
+  HWND child = CreateWindowExA(
+      exStyle, cls, text, WS_CHILD | WS_VISIBLE | style, r.left, r.top, r.width, r.height, parent,
+      reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
+  if (child != nullptr) {
+    SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)),
+                 FALSE);
+  }
+  return child;
+}
+
+}  // namespace
+
+void SetIconTip(NOTIFYICONDATAA* record, const std::string& tip) {
+  // szTip is 128 characters in the newer layouts; the shell reads the first
+  // 64 of a record of the oldest size.
+  constexpr size_t kTipField = 64;
+  std::memset(record->szTip, 0, sizeof record->szTip);
+  std::memcpy(record->szTip, tip.data(), std::min(tip.size(), kTipField - 1));
+}
+
+MainWindow::MainWindow(HINSTANCE instance) : instance_(instance) {
+  monitoringIcon_ = LoadSmallIcon(instance, IDI_MONITORING);
+  suspendedIcon_ = LoadSmallIcon(instance, IDI_SUSPENDED);
+  taskbarCreated_ = RegisterWindowMessageA("TaskbarCreated");
+
+  if (RegisterWindowClass(instance, &MainWindow::Procedure)) {
+    const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+    RECT frame{0, 0, kClientWidth, kClientHeight};
+    AdjustWindowRectEx(&frame, style, FALSE, 0);
+    // Not WS_VISIBLE: only debug mode shows the window.
+    window_ = CreateWindowExA(0, kWindowClass, kMainCaption, style, CW_USEDEFAULT, CW_USEDEFAULT,
+                              frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr,
+                              instance, this);
+    if (window_ != nullptr) CreateControls();
+  }
+
+  // The NOTIFYICONDATAA layout of the oldest shells: the 64-character tip and
+  // nothing after it. Its size is 88 in a 32-bit build, 104 in a 64-bit one.
+  icon_.cbSize = NOTIFYICONDATAA_V1_SIZE;
+  icon_.hWnd = window_;
+  icon_.uID = kIconId;
+  icon_.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+  icon_.uCallbackMessage = kIconCallbackMessage;
+  icon_.hIcon = monitoringIcon_;
+}
+
+MainWindow::~MainWindow() {
+  RemoveIcon();
+  if (window_ != nullptr) {
+    KillTimer(window_, kWatchTimerId);
+    SetWindowLongPtrA(window_, GWLP_USERDATA, 0);
+    DestroyWindow(window_);
+  }
+  if (owner_ != nullptr) DestroyWindow(owner_);
+  // The icons are shared resource icons: the system frees them.
+}
+
+void MainWindow::CreateControls() {
+  list_ = CreateChild(window_, instance_, "LISTBOX", "",
+                      WS_VSCROLL | WS_TABSTOP | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT, WS_EX_CLIENTEDGE,
+                      kDebugListRect, IDC_DEBUG_LIST);
+  suspend_ = CreateChild(window_, instance_, "BUTTON", "Suspend", WS_TABSTOP | BS_PUSHBUTTON, 0,
+                         kSuspendRect, IDC_SUSPEND);
+  exit_ = CreateChild(window_, instance_, "BUTTON", "Exit", WS_TABSTOP | BS_PUSHBUTTON, 0,
+                      kExitRect, IDC_EXIT);
+}
+
+void MainWindow::Show() {
+  if (window_ == nullptr) return;
+  ShowWindow(window_, SW_SHOWNORMAL);
+  UpdateWindow(window_);
+}
+
+void MainWindow::HideFromTaskList() {
+  if (window_ == nullptr || owner_ != nullptr) return;
+  // An owned window gets no task-bar button. The owner itself is never shown,
+  // and as a tool window it would get none either.
+  owner_ = CreateWindowExA(WS_EX_TOOLWINDOW, "STATIC", "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                           instance_, nullptr);
+  if (owner_ == nullptr) return;
+  const bool visible = IsWindowVisible(window_) != FALSE;
+  // The shell looks at ownership when a window is shown, so a visible window
+  // is hidden and shown again around the change.
+  if (visible) ShowWindow(window_, SW_HIDE);
+  SetWindowLongPtrA(window_, GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(owner_));
+  if (visible) ShowWindow(window_, SW_SHOW);
+}
+
+void MainWindow::AddDebugLine(const std::string& line) {
+  if (list_ != nullptr)
+    SendMessageA(list_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line.c_str()));
+}
+
+void MainWindow::SelectDebugLine(int index) {
+  if (list_ != nullptr) SendMessageA(list_, LB_SETCURSEL, static_cast<WPARAM>(index), 0);
+}
+
+void MainWindow::SetSuspendCaption(const std::string& caption) {
+  if (suspend_ != nullptr) SetWindowTextA(suspend_, caption.c_str());
+}
+
+void MainWindow::SetTimerInterval(int ms) {
+  if (window_ == nullptr) return;
+  if (ms > 0) {
+    // Setting an existing timer again restarts its count.
+    SetTimer(window_, kWatchTimerId, static_cast<UINT>(ms), nullptr);
+  } else {
+    KillTimer(window_, kWatchTimerId);
+  }
+}
+
+HICON MainWindow::IconHandle(IconImage image) const {
+  return image == IconImage::Suspended ? suspendedIcon_ : monitoringIcon_;
+}
+
+bool MainWindow::NotifyIcon(IconMessage message, IconImage image, const std::string& tip) {
+  icon_.hIcon = IconHandle(image);
+  SetIconTip(&icon_, tip);
+  DWORD call = NIM_MODIFY;
+  if (message == IconMessage::Add) {
+    call = NIM_ADD;
+    // Wanted even when the shell is not ready yet: TaskbarCreated adds it then.
+    iconAdded_ = true;
+  } else if (message == IconMessage::Delete) {
+    call = NIM_DELETE;
+    iconAdded_ = false;
+  }
+  return Shell_NotifyIconA(call, &icon_) != FALSE;
+}
+
+void MainWindow::RemoveIcon() {
+  if (!iconAdded_) return;
+  iconAdded_ = false;
+  Shell_NotifyIconA(NIM_DELETE, &icon_);
+}
+
+LRESULT CALLBACK MainWindow::Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    auto* create = reinterpret_cast<CREATESTRUCTA*>(lParam);
+    SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+  }
+  auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+  if (self != nullptr && self->window_ == window) return self->OnMessage(message, wParam, lParam);
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+LRESULT MainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == taskbarCreated_ && taskbarCreated_ != 0) {
+    // The shell restarted and forgot every icon.
+    if (iconAdded_) Shell_NotifyIconA(NIM_ADD, &icon_);
+    return 0;
+  }
+  switch (message) {
+    case WM_COMMAND:
+      if (HIWORD(wParam) == BN_CLICKED && commands_ != nullptr) {
+        if (LOWORD(wParam) == IDC_SUSPEND) commands_->OnSuspendToggle();
+        if (LOWORD(wParam) == IDC_EXIT) commands_->OnExit();
+      }
+      return 0;
+    case WM_TIMER:
+      if (wParam == kWatchTimerId && commands_ != nullptr) commands_->OnTimer();
+      return 0;
+    case WM_CLOSE:
+      // Closing is the program's business (the closing sequence ends the
+      // process); the window itself is never destroyed here.
+      if (commands_ != nullptr) commands_->OnExit();
+      return 0;
+    default: return DefWindowProcA(window_, message, wParam, lParam);
+  }
+}
+
+}  // namespace zeph::win32

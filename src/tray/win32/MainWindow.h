@@ -1,0 +1,80 @@
+// The monitor's main window: hidden in normal use, the debug window in debug
+// mode. It also owns what hangs off a window handle: the notification-area
+// icon, the watch timer and the routing of its buttons to Commands.
+#pragma once
+
+#include <string>
+
+#include "system/System.h"
+#include "system/win32/WinApi.h"
+
+namespace zeph::win32 {
+
+// Client-area geometry in pixels (designed in twips, 15 to a pixel).
+struct ControlRect {
+  int left, top, width, height;
+};
+constexpr int kClientWidth = 8940 / 15;
+constexpr int kClientHeight = 3450 / 15;
+constexpr ControlRect kDebugListRect{60 / 15, 90 / 15, 8820 / 15, 2595 / 15};
+constexpr ControlRect kSuspendRect{6375 / 15, 3030 / 15, 1185 / 15, 330 / 15};
+constexpr ControlRect kExitRect{7665 / 15, 3030 / 15, 1185 / 15, 330 / 15};
+
+constexpr char kMainCaption[] = "Thalix Monitor - Debug Mode";
+constexpr UINT_PTR kWatchTimerId = 1;
+constexpr UINT kIconId = 1;
+constexpr UINT kIconCallbackMessage = 0x200;  // arrives as WM_MOUSEMOVE
+
+// Stores tip in the record's 64-character field, cut to 63 characters so the
+// field always ends with its NUL.
+void SetIconTip(NOTIFYICONDATAA* record, const std::string& tip);
+
+class MainWindow {
+ public:
+  // Creates the window hidden. Created() tells whether that worked.
+  explicit MainWindow(HINSTANCE instance);
+  ~MainWindow();
+  MainWindow(const MainWindow&) = delete;
+  MainWindow& operator=(const MainWindow&) = delete;
+
+  bool Created() const { return window_ != nullptr; }
+  HWND Handle() const { return window_; }
+
+  void SetCommands(Commands* commands) { commands_ = commands; }
+  void Show();
+  void HideFromTaskList();
+  void AddDebugLine(const std::string& line);
+  void SelectDebugLine(int index);
+  void SetSuspendCaption(const std::string& caption);
+  void SetSuspendChecked(bool checked) { suspendChecked_ = checked; }
+  bool SuspendChecked() const { return suspendChecked_; }
+  void SetTimerInterval(int ms);
+
+  // Shell_NotifyIconA on the one icon record; its result.
+  bool NotifyIcon(IconMessage message, IconImage image, const std::string& tip);
+  // Removes the icon if it is in the notification area.
+  void RemoveIcon();
+  const NOTIFYICONDATAA& IconRecord() const { return icon_; }
+  HICON IconHandle(IconImage image) const;
+
+ private:
+  static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  void CreateControls();
+
+  HINSTANCE instance_;
+  HWND window_ = nullptr;
+  HWND owner_ = nullptr;  // hidden; owning the window keeps it off the task bar
+  HWND list_ = nullptr;
+  HWND suspend_ = nullptr;
+  HWND exit_ = nullptr;
+  HICON monitoringIcon_ = nullptr;
+  HICON suspendedIcon_ = nullptr;
+  Commands* commands_ = nullptr;
+  bool suspendChecked_ = false;
+  UINT taskbarCreated_ = 0;
+  NOTIFYICONDATAA icon_{};
+  bool iconAdded_ = false;  // wanted in the notification area (re-added after a shell restart)
+};
+
+}  // namespace zeph::win32

@@ -1,0 +1,54 @@
+// Runs the real monitor in a temporary program folder and watches what it
+// shows, on either target. Scenarios are written once against this class;
+// HarnessPosix.cpp and HarnessWin32.cpp do the platform's part.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace zeph::e2e {
+
+struct BoxSeen {
+  std::string title;
+  std::string text;  // lines joined by "\n"
+};
+
+class MonitorHarness {
+ public:
+  // Makes a fresh program folder with a copy of the monitor and empty
+  // "wyn" and "games" folders, and an environment of its own (registry,
+  // previous-instance marker) so that tests do not see each other.
+  static std::unique_ptr<MonitorHarness> Create();
+  virtual ~MonitorHarness() = default;  // ends every process it started
+
+  // Program folder, in the test's native form (std::filesystem usable).
+  virtual std::string Folder() = 0;
+
+  // Starts one copy of the monitor with this argument text; returns its index.
+  virtual int StartMonitor(const std::string& args) = 0;
+  // Waits until copy `copy` has ended. False on timeout.
+  virtual bool WaitForExit(int copy, int timeoutMs) = 0;
+  virtual bool IsRunning(int copy) = 0;
+
+  // Lines of the copy's debug list seen so far (debug mode).
+  virtual std::vector<std::string> DebugLines(int copy) = 0;
+  // Waits for the next message box of the copy, records it and answers it
+  // with its default button. False on timeout.
+  virtual bool NextMessageBox(int copy, int timeoutMs, BoxSeen* box) = 0;
+  // The debug window's buttons and its close button.
+  virtual void PressSuspend(int copy) = 0;
+  virtual void PressExit(int copy) = 0;
+  virtual void CloseMainWindow(int copy) = 0;
+  // True when the copy shows a visible top-level window (Windows only;
+  // always false elsewhere).
+  virtual bool HasVisibleWindow(int copy) = 0;
+
+  // Copies the test child to Folder()/relativePath (for example
+  // "games/Racer/racer.exe") and starts it there; returns a game index.
+  virtual int StartGame(const std::string& relativePath) = 0;
+  virtual void StopGame(int game) = 0;
+};
+
+}  // namespace zeph::e2e

@@ -1,0 +1,306 @@
+// The Windows half of the end-to-end harness. The test runs as a Windows
+// program itself (under Wine here), so it sees the monitor's windows on the
+// same desktop and drives them with the test driver.
+//
+// ZEPH_MONITOR_EXE and ZEPH_TESTCHILD_EXE name the built programs; the build
+// gives them as string literals (Unix paths when cross-building).
+#include "Harness.h"
+
+#include "Driver.h"  // brings <windows.h>, which <tlhelp32.h> needs first
+
+#include <tlhelp32.h>
+
+#include <algorithm>
+#include <atomic>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "tray/win32/MainWindowIds.h"
+
+#ifndef ZEPH_MONITOR_EXE
+#error "ZEPH_MONITOR_EXE must name the monitor executable"
+#endif
+#ifndef ZEPH_TESTCHILD_EXE
+#error "ZEPH_TESTCHILD_EXE must name the test child executable"
+#endif
+
+namespace zeph::e2e {
+namespace {
+
+namespace d = zeph::driver;
+
+constexpr DWORD kPollMs = 50;
+// How long a terminated process may take to be gone, and how long its files
+// may stay locked after that.
+constexpr DWORD kEndWaitMs = 5000;
+constexpr DWORD kDeleteRetryMs = 5000;
+
+std::string LastErrorText(const std::string& what) {
+  return what + " (error " + std::to_string(GetLastError()) + ")";
+}
+
+bool SameFolderPrefix(const std::string& path, const std::string& folder) {
+  std::string prefix = folder + "\\";
+  return path.size() > prefix.size() &&
+         CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, path.c_str(),
+                        static_cast<int>(prefix.size()), prefix.c_str(),
+                        static_cast<int>(prefix.size())) == CSTR_EQUAL;
+}
+
+std::string LongPath(const std::string& path) {
+  char buffer[MAX_PATH * 2] = {};
+  DWORD got = GetLongPathNameA(path.c_str(), buffer, sizeof buffer);
+  return got > 0 && got < sizeof buffer ? std::string(buffer, got) : path;
+}
+
+bool DeleteTree(const std::string& folder) {
+  bool ok = true;
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      std::string name = found.cFileName;
+      if (name == "." || name == "..") continue;
+      std::string path = folder + "\\" + name;
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        ok = DeleteTree(path) && ok;
+      } else {
+        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        ok = DeleteFileA(path.c_str()) && ok;
+      }
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+  }
+  return RemoveDirectoryA(folder.c_str()) && ok;
+}
+
+// Creates every missing folder on the way to `folder`.
+bool MakeFolders(const std::string& folder) {
+  for (size_t at = folder.find('\\', 3); ; at = folder.find('\\', at + 1)) {
+    std::string part = folder.substr(0, at);
+    if (!CreateDirectoryA(part.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+      return false;
+    }
+    if (at == std::string::npos) return true;
+  }
+}
+
+struct Started {
+  HANDLE process = nullptr;
+  DWORD pid = 0;
+};
+
+class Win32Harness : public MonitorHarness {
+ public:
+  explicit Win32Harness(std::string folder) : folder_(std::move(folder)) {}
+
+  ~Win32Harness() override {
+    for (auto* list : {&monitors_, &games_}) {
+      for (Started& s : *list) Stop(&s);
+    }
+    // What the monitor started from its folder (the companions) ends too,
+    // or its files stay locked.
+    EndProcessesInFolder();
+    DWORD start = GetTickCount();
+    while (!DeleteTree(folder_) && GetTickCount() - start < kDeleteRetryMs) {
+      EndProcessesInFolder();
+      Sleep(100);
+    }
+  }
+
+  std::string Folder() override { return folder_; }
+
+  int StartMonitor(const std::string& args) override {
+    Started s = Start(folder_ + "\\ZephMonitor.exe", args);
+    monitors_.push_back(s);
+    return static_cast<int>(monitors_.size()) - 1;
+  }
+
+  bool WaitForExit(int copy, int timeoutMs) override {
+    const Started* s = Monitor(copy);
+    return s && WaitForSingleObject(s->process, static_cast<DWORD>(std::max(timeoutMs, 0))) ==
+                    WAIT_OBJECT_0;
+  }
+
+  bool IsRunning(int copy) override {
+    const Started* s = Monitor(copy);
+    return s && WaitForSingleObject(s->process, 0) == WAIT_TIMEOUT;
+  }
+
+  std::vector<std::string> DebugLines(int copy) override {
+    std::vector<std::string> lines;
+    const Started* s = Monitor(copy);
+    if (!s) return lines;
+    HWND main = d::FindMainWindow(s->pid);
+    if (main && !d::ReadDebugList(main, &lines)) lines.clear();
+    return lines;
+  }
+
+  bool NextMessageBox(int copy, int timeoutMs, BoxSeen* seen) override {
+    const Started* s = Monitor(copy);
+    if (!s) return false;
+    DWORD start = GetTickCount();
+    DWORD limit = static_cast<DWORD>(std::max(timeoutMs, 0));
+    for (;;) {
+      // Whether it has ended is asked first, so that a box shown just
+      // before the end is not missed.
+      bool ended = WaitForSingleObject(s->process, 0) == WAIT_OBJECT_0;
+      for (HWND box : d::FindMessageBoxes(s->pid)) {
+        d::MessageBoxInfo info;
+        if (!d::ReadMessageBox(box, &info) || info.defaultButton == 0) continue;
+        if (!d::PressBoxButton(box, info.defaultButton)) continue;
+        DWORD spent = GetTickCount() - start;
+        DWORD left = spent < limit ? limit - spent : 0;
+        if (!d::WaitUntilGone(box, std::max<DWORD>(left, 2000))) return false;
+        if (seen) *seen = {info.title, info.text};
+        return true;
+      }
+      if (ended || GetTickCount() - start >= limit) return false;
+      Sleep(kPollMs);
+    }
+  }
+
+  void PressSuspend(int copy) override {
+    // Sent: once it returns the monitor has taken the click in.
+    if (HWND main = MainWindow(copy)) d::ClickButton(main, IDC_SUSPEND, d::Delivery::Send);
+  }
+
+  void PressExit(int copy) override {
+    // Posted: the exit may end the process, or wait on companions, before
+    // a sent message would return.
+    if (HWND main = MainWindow(copy)) d::ClickButton(main, IDC_EXIT, d::Delivery::Post);
+  }
+
+  void CloseMainWindow(int copy) override {
+    if (HWND main = MainWindow(copy)) d::RequestClose(main);
+  }
+
+  bool HasVisibleWindow(int copy) override {
+    const Started* s = Monitor(copy);
+    return s && d::HasVisibleWindow(s->pid);
+  }
+
+  int StartGame(const std::string& relativePath) override {
+    std::string relative = relativePath;
+    std::replace(relative.begin(), relative.end(), '/', '\\');
+    std::string path = folder_ + "\\" + relative;
+    size_t slash = path.rfind('\\');
+    if (!MakeFolders(path.substr(0, slash))) {
+      throw std::runtime_error(LastErrorText("cannot create the folder of " + path));
+    }
+    std::string child = d::WindowsPath(ZEPH_TESTCHILD_EXE);
+    if (!CopyFileA(child.c_str(), path.c_str(), FALSE)) {
+      throw std::runtime_error(LastErrorText("cannot copy " + child + " to " + path));
+    }
+    games_.push_back(Start(path, ""));
+    return static_cast<int>(games_.size()) - 1;
+  }
+
+  void StopGame(int game) override {
+    if (game >= 0 && game < static_cast<int>(games_.size())) Stop(&games_[game]);
+  }
+
+ private:
+  // The process keeps the test's current folder: a program folder that is
+  // some process's current folder could not be deleted, and a monitor that
+  // leaned on its current folder would be caught.
+  Started Start(const std::string& exe, const std::string& args) {
+    std::string commandLine = "\"" + exe + "\"";
+    if (!args.empty()) commandLine += " " + args;
+    std::vector<char> buffer(commandLine.begin(), commandLine.end());
+    buffer.push_back('\0');
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessA(exe.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &info)) {
+      throw std::runtime_error(LastErrorText("cannot start " + commandLine));
+    }
+    CloseHandle(info.hThread);
+    return {info.hProcess, info.dwProcessId};
+  }
+
+  static void Stop(Started* s) {
+    if (!s->process) return;
+    if (WaitForSingleObject(s->process, 0) == WAIT_TIMEOUT) {
+      TerminateProcess(s->process, 1);
+      WaitForSingleObject(s->process, kEndWaitMs);
+    }
+    CloseHandle(s->process);
+    s->process = nullptr;
+  }
+
+  void EndProcessesInFolder() {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return;
+    PROCESSENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32First(snapshot, &entry); more;
+         more = Process32Next(snapshot, &entry)) {
+      if (entry.th32ProcessID == GetCurrentProcessId()) continue;
+      HANDLE process = OpenProcess(
+          PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE | SYNCHRONIZE, FALSE,
+          entry.th32ProcessID);
+      if (!process) continue;
+      char image[MAX_PATH * 2] = {};
+      DWORD size = sizeof image;
+      if (QueryFullProcessImageNameA(process, 0, image, &size) &&
+          SameFolderPrefix(LongPath(std::string(image, size)), folder_)) {
+        TerminateProcess(process, 1);
+        WaitForSingleObject(process, kEndWaitMs);
+      }
+      CloseHandle(process);
+    }
+    CloseHandle(snapshot);
+  }
+
+  const Started* Monitor(int copy) const {
+    if (copy < 0 || copy >= static_cast<int>(monitors_.size())) return nullptr;
+    return &monitors_[copy];
+  }
+
+  HWND MainWindow(int copy) const {
+    const Started* s = Monitor(copy);
+    return s ? d::FindMainWindow(s->pid) : nullptr;
+  }
+
+  std::string folder_;
+  std::vector<Started> monitors_;
+  std::vector<Started> games_;
+};
+
+}  // namespace
+
+std::unique_ptr<MonitorHarness> MonitorHarness::Create() {
+  static std::atomic<unsigned> counter{0};
+  char temp[MAX_PATH] = {};
+  DWORD got = GetTempPathA(sizeof temp, temp);
+  if (got == 0 || got >= sizeof temp) throw std::runtime_error(LastErrorText("no temp folder"));
+  std::string base = LongPath(temp);
+  if (!base.empty() && base.back() == '\\') base.pop_back();
+
+  std::string folder;
+  for (;;) {
+    folder = base + "\\zeph-e2e-" + std::to_string(GetCurrentProcessId()) + "-" +
+             std::to_string(counter++) + "-" + std::to_string(GetTickCount());
+    if (CreateDirectoryA(folder.c_str(), nullptr)) break;
+    if (GetLastError() != ERROR_ALREADY_EXISTS) {
+      throw std::runtime_error(LastErrorText("cannot create " + folder));
+    }
+  }
+  // From here on the harness owns the folder and removes it should a step fail.
+  auto harness = std::make_unique<Win32Harness>(folder);
+  std::string monitor = d::WindowsPath(ZEPH_MONITOR_EXE);
+  if (!CopyFileA(monitor.c_str(), (folder + "\\ZephMonitor.exe").c_str(), FALSE)) {
+    throw std::runtime_error(LastErrorText("cannot copy " + monitor));
+  }
+  for (const char* sub : {"wyn", "games"}) {
+    if (!CreateDirectoryA((folder + "\\" + sub).c_str(), nullptr)) {
+      throw std::runtime_error(LastErrorText("cannot create " + folder + "\\" + sub));
+    }
+  }
+  return harness;
+}
+
+}  // namespace zeph::e2e

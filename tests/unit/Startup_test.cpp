@@ -1,0 +1,253 @@
+// Start-up and the watch list on the fake system.
+#include <gtest/gtest.h>
+
+#include "monitor/CommandLine.h"
+#include "tests/unit/FormFixture.h"
+
+namespace zeph::testing {
+namespace {
+
+class Startup : public FormFixture {};
+
+TEST_F(Startup, NormalStartArmsTheTimerLast) {
+  AddProfile("racer.wyn", "racer.exe");
+  ASSERT_FALSE(Load());
+  EXPECT_EQ("ACTIVE", Mode());
+  EXPECT_EQ("5.1", sys.ReadIniString("C:\\Zeph\\zephmon.ini", "VERSION", "VERSION", "", 255));
+  EXPECT_EQ("ACTIVE", form.state.CurrentMode);
+  EXPECT_EQ("C:\\Zeph\\wyn\\", form.state.ProfileFolder);
+  EXPECT_EQ(".wyn", form.state.ProfileExt);
+  EXPECT_EQ("C:\\Zeph\\zephmon.ini", form.state.SettingsFile);
+  EXPECT_EQ((std::vector<int>{1000}), sys.timerIntervals);
+  EXPECT_EQ(sys.log.back(), "timer 1000");
+  ASSERT_EQ(1u, sys.iconCalls.size());
+  EXPECT_EQ(IconMessage::Add, sys.iconCalls[0].message);
+  EXPECT_EQ("Thalix Monitor", sys.iconCalls[0].tip);
+  EXPECT_TRUE(sys.hiddenFromTaskList);
+  EXPECT_FALSE(sys.mainWindowShown);
+  EXPECT_TRUE(sys.boxes.empty());
+  // The suite's version is recorded as a string with its terminating zero.
+  auto version = sys.registry.at("hklm\\software\\thalix\\kinetra\\version");
+  EXPECT_EQ(1u, version.first);
+  EXPECT_EQ((std::vector<uint8_t>{'5', '.', '1', '0', 0}), version.second);
+}
+
+TEST_F(Startup, UsageBoxForEachKindOfBadCommandLine) {
+  for (const char* args : {"-?", "-r 0.5", "-r 11", "-r", "-r abc", "-d  -s", "/x"}) {
+    FakeSystem fresh;
+    MainForm f(fresh);
+    fresh.commandArgs = args;
+    EXPECT_THROW(f.Form_Load(), FakeSystem::ProgramEnded) << args;
+    ASSERT_EQ(1u, fresh.boxes.size()) << args;
+    EXPECT_EQ("Thalix Monitor", fresh.boxes[0].title);
+    EXPECT_EQ(UsageText(), fresh.boxes[0].text);
+    EXPECT_EQ(BoxIcon::None, fresh.boxes[0].icon);
+    EXPECT_EQ(BoxButtons::Ok, fresh.boxes[0].buttons);
+    // Nothing reaches the registry or the settings file before the box.
+    EXPECT_TRUE(fresh.registry.empty()) << args;
+    EXPECT_FALSE(fresh.HasFile("C:\\Zeph\\zephmon.ini")) << args;
+  }
+}
+
+TEST_F(Startup, RefreshOptionSetsTheInterval) {
+  AddProfile("racer.wyn", "racer.exe");
+  ASSERT_FALSE(Load("-r 5 -d"));
+  EXPECT_EQ(5000, form.state.RefreshInterval);
+  EXPECT_TRUE(form.state.DebugMode);
+  EXPECT_TRUE(sys.mainWindowShown);
+  EXPECT_EQ(5000, sys.timerInterval);
+}
+
+TEST_F(Startup, KillEmptiesModeOfTheRunningCopyAndEnds) {
+  sys.AddFile("C:\\Zeph\\zephmon.ini", "[APPLICATION]\r\nMODE=ACTIVE\r\n");
+  EXPECT_TRUE(Load("-d -k"));
+  EXPECT_EQ("", Mode());
+  EXPECT_FALSE(sys.mainWindowShown);  // served before the window is shown
+  EXPECT_EQ(0u, sys.registry.count("hklm\\software\\thalix\\kinetra\\version"));
+  EXPECT_EQ(std::string::npos, LogIndex("timer 1000"));
+}
+
+TEST_F(Startup, KillWithoutSettingsFileOnlyEnds) {
+  EXPECT_TRUE(Load("-k"));
+  EXPECT_FALSE(sys.HasFile("C:\\Zeph\\zephmon.ini"));
+}
+
+TEST_F(Startup, SecondCopyEndsSilentlyWithoutTouchingTheRunningOne) {
+  AddProfile("racer.wyn", "racer.exe");
+  sys.AddFile("C:\\Zeph\\zephmon.ini", "[APPLICATION]\r\nMODE=SUSPEND\r\n");
+  sys.otherInstance = true;
+  EXPECT_TRUE(Load());
+  EXPECT_TRUE(sys.boxes.empty());
+  EXPECT_EQ("SUSPEND", Mode());
+  EXPECT_TRUE(sys.closedWindows.empty());  // the running copy's event utility is left alone
+  EXPECT_EQ(1u, sys.registry.count("hklm\\software\\thalix\\kinetra\\version"));
+}
+
+TEST_F(Startup, MissingProfileFolder) {
+  FakeSystem bare;
+  bare.AddFolder("C:\\Zeph");
+  bare.registry = sys.registry;
+  MainForm f(bare);
+  EXPECT_THROW(f.Form_Load(), FakeSystem::ProgramEnded);
+  ASSERT_EQ(1u, bare.boxes.size());
+  EXPECT_EQ("Configuration file folder C:\\Zeph\\wyn\\ not found.", bare.boxes[0].text);
+  EXPECT_EQ("Critical Error", bare.boxes[0].title);
+  EXPECT_EQ(BoxIcon::Critical, bare.boxes[0].icon);
+  EXPECT_FALSE(bare.HasFile("C:\\Zeph\\zephmon.ini"));
+}
+
+TEST_F(Startup, EmptyProfileFolderEndsAndEmptiesMode) {
+  EXPECT_TRUE(Load());
+  ASSERT_EQ(1u, sys.boxes.size());
+  EXPECT_EQ("No configuration files found in folder C:\\Zeph\\wyn\\", sys.boxes[0].text);
+  EXPECT_EQ("Critical Error", sys.boxes[0].title);
+  EXPECT_EQ("", Mode());  // the closing sequence ran with the settings file set
+  EXPECT_EQ(IconMessage::Delete, sys.iconCalls.back().message);
+}
+
+TEST_F(Startup, SuspendedSettingsFileIsOverwrittenWithActive) {
+  AddProfile("racer.wyn", "racer.exe");
+  sys.AddFile("C:\\Zeph\\zephmon.ini", "[APPLICATION]\r\nMODE=SUSPEND\r\n");
+  ASSERT_FALSE(Load());
+  EXPECT_EQ("ACTIVE", Mode());
+}
+
+TEST_F(Startup, UnwritableSettingsFileIsReportedNotSilentlyFatalLater) {
+  AddProfile("racer.wyn", "racer.exe");
+  FakeSystem& s = sys;
+  s.programFolder = "C:\\ReadOnly";  // a folder that does not exist: nothing can be written
+  s.AddFolder("C:\\ReadOnly\\wyn");
+  s.AddFile("C:\\ReadOnly\\wyn\\racer.wyn", s.FileContents("C:\\Zeph\\wyn\\racer.wyn"));
+  EXPECT_TRUE(Load());
+  ASSERT_EQ(1u, s.boxes.size());
+  EXPECT_EQ("Settings file C:\\ReadOnly\\zephmon.ini cannot be written.", s.boxes[0].text);
+}
+
+TEST_F(Startup, RefusedSystemEndsBeforeTheIcon) {
+  AddProfile("racer.wyn", "racer.exe");
+  sys.osVersion = {1, 4, 90};
+  EXPECT_TRUE(Load());
+  ASSERT_EQ(1u, sys.boxes.size());
+  EXPECT_EQ("OS Version Error - Windows Mellinnium", sys.boxes[0].title);
+  EXPECT_EQ("This program was designed to run on Windows 2000 / XP.", sys.boxes[0].text);
+  EXPECT_TRUE(sys.iconCalls.empty());
+  EXPECT_FALSE(sys.HasFile("C:\\Zeph\\zephmon.ini"));
+}
+
+TEST_F(Startup, SkipOptionSkipsTheSystemCheck) {
+  AddProfile("racer.wyn", "racer.exe");
+  sys.osVersion = {1, 4, 90};
+  ASSERT_FALSE(Load("-s"));
+  EXPECT_TRUE(sys.boxes.empty());
+}
+
+TEST_F(Startup, AttachedReminderUnlessSwitchedOff) {
+  AddProfile("racer.wyn", "racer.exe");
+  sys.registry.clear();
+  ASSERT_FALSE(Load());
+  ASSERT_EQ(1u, sys.boxes.size());
+  EXPECT_EQ(" Thalix Not Found", sys.boxes[0].title);
+  // Shown after the icon, before the settings file.
+  EXPECT_LT(LogIndex("icon add Thalix Monitor"), LogIndex("box  Thalix Not Found"));
+  EXPECT_LT(LogIndex("box  Thalix Not Found"), LogIndex("ini zephmon.ini [VERSION] VERSION=5.1"));
+
+  for (const char* value : {"FALSE", "false", "FaLsE"}) {
+    FakeSystem s;
+    s.AddFolder("C:\\Zeph");
+    s.AddFolder("C:\\Zeph\\wyn");
+    s.AddFile("C:\\Zeph\\wyn\\racer.wyn", sys.FileContents("C:\\Zeph\\wyn\\racer.wyn"));
+    std::vector<uint8_t> data(value, value + 5);
+    data.push_back(0);
+    s.registry["hklm\\software\\thalix\\kinetra\\checkattached"] = {1, data};
+    MainForm f(s);
+    f.Form_Load();
+    EXPECT_TRUE(s.boxes.empty()) << value;
+  }
+}
+
+// --- the watch list
+
+struct ExecutableCase {
+  const char* name;
+  const char* value;  // text after "EXECUTABLE="
+  std::vector<std::string> entries;
+};
+
+class WatchListTable : public FormFixture, public ::testing::WithParamInterface<ExecutableCase> {};
+
+TEST_P(WatchListTable, EntriesOfTheExecutableValue) {
+  const ExecutableCase& c = GetParam();
+  AddProfile("game.wyn", c.value);
+  AddProfile("other.wyn", "other.exe");  // keeps the list from being empty
+  ASSERT_FALSE(Load());
+  std::vector<std::string> names;
+  for (const auto& e : form.state.WatchList)
+    if (e.ProfileFile == "game.wyn") names.push_back(e.ExeName);
+  EXPECT_EQ(c.entries, names);
+}
+
+const ExecutableCase kExecutableCases[] = {
+    {"Plain", "game.exe", {"game.exe"}},
+    {"Quoted", "\"game.exe\"", {"game.exe"}},
+    {"TwoQuoted", "\"a.exe\",\"b.exe\"", {"a.exe", "b.exe"}},
+    {"BlankAfterComma", "\"a.exe\", \"b.exe\"", {"a.exe", "b.exe"}},
+    {"EmptyItemEndsList", "\"a.exe\",\"\",\"b.exe\"", {"a.exe"}},
+    {"UnquotedList", "a.exe,b.exe", {"a.ex", ".exe"}},
+    {"ShortPartEndsList", "\"a.exe\",x,\"b.exe\"", {"a.exe"}},
+    {"Empty", "", {}},
+    {"BlankValue", "   ", {}},
+    {"ThreeNames", "\"a.exe\",\"b.exe\",\"c.exe\"", {"a.exe", "b.exe", "c.exe"}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Rows, WatchListTable, ::testing::ValuesIn(kExecutableCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Startup, ProfileFilters) {
+  const std::string body = "[VERSION]\r\nVERSION=6.1\r\n[CONFIGURATION]\r\nEXECUTABLE=x.exe\r\n";
+  sys.AddFile("C:\\Zeph\\wyn\\lower.wyn", body + "HIDE_FILE=false\r\n");
+  sys.AddFile("C:\\Zeph\\wyn\\UPPER.WYN", body + "HIDE_FILE=FaLsE\r\n");
+  sys.AddFile("C:\\Zeph\\wyn\\hidden.wyn", body + "HIDE_FILE=TRUE\r\n");
+  sys.AddFile("C:\\Zeph\\wyn\\nohide.wyn", body);
+  sys.AddFile("C:\\Zeph\\wyn\\readme.txt", body + "HIDE_FILE=FALSE\r\n");
+  sys.AddFile("C:\\Zeph\\wyn\\v610.wyn",
+              "[VERSION]\r\nVERSION=6.10\r\n[CONFIGURATION]\r\nHIDE_FILE=FALSE\r\nEXECUTABLE=x.exe\r\n");
+  sys.AddFile("C:\\Zeph\\wyn\\v6.wyn",
+              "[VERSION]\r\nVERSION=6\r\n[CONFIGURATION]\r\nHIDE_FILE=FALSE\r\nEXECUTABLE=x.exe\r\n");
+  sys.AddFile("C:\\Zeph\\wyn\\noexe.wyn",
+              "[VERSION]\r\nVERSION=6.1\r\n[CONFIGURATION]\r\nHIDE_FILE=FALSE\r\n");
+  ASSERT_FALSE(Load());
+  std::vector<std::string> files;
+  for (const auto& e : form.state.WatchList) files.push_back(e.ProfileFile + ":" + e.ExeName);
+  EXPECT_EQ((std::vector<std::string>{"lower.wyn:x.exe", "UPPER.WYN:x.exe", "noexe.wyn:ERROR"}), files);
+}
+
+TEST_F(Startup, WatchListDebugLinesAndSummary) {
+  AddProfile("a.wyn", "\"one.exe\",\"two.exe\",\"three.exe\"");
+  AddProfile("b.wyn", "solo.exe");
+  ASSERT_FALSE(Load("-d"));
+  EXPECT_EQ((std::vector<std::string>{"Building watch list...", "--------", "a.wyn - one.exe",
+                                      "a.wyn - two.exe", "a.wyn - three.exe", "b.wyn - solo.exe",
+                                      "--------", "Successfully added 4 items to the watch list.",
+                                      ""}),
+            sys.debugLines);
+  EXPECT_EQ(7, sys.selectedLine);  // the summary line
+}
+
+TEST_F(Startup, EntryLinesAreAddedInEveryMode) {
+  AddProfile("a.wyn", "one.exe");
+  ASSERT_FALSE(Load());
+  EXPECT_EQ((std::vector<std::string>{"a.wyn - one.exe"}), sys.debugLines);
+}
+
+TEST_F(Startup, DuplicateExecutablesStayAndTheFirstIsFound) {
+  AddProfile("a.wyn", "game.exe");
+  AddProfile("b.wyn", "GAME.EXE");
+  ASSERT_FALSE(Load());
+  ASSERT_EQ(2u, form.state.WatchList.size());
+  ASSERT_NE(nullptr, form.FindWatchEntry("Game.Exe"));
+  EXPECT_EQ("a.wyn", form.FindWatchEntry("Game.Exe")->ProfileFile);
+  EXPECT_EQ(nullptr, form.FindWatchEntry("game"));
+}
+
+}  // namespace
+}  // namespace zeph::testing

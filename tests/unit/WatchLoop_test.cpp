@@ -1,0 +1,207 @@
+// The watch loop on the fake system: fake processes appear and end as the
+// fake clock moves through the loop's sleeps.
+#include <gtest/gtest.h>
+
+#include "tests/unit/FormFixture.h"
+
+namespace zeph::testing {
+namespace {
+
+class WatchLoop : public FormFixture {
+ protected:
+  void SetUp() override {
+    AddProfile("racer.wyn", "racer.exe", "Racer");
+    AddProfile("flyer.wyn", "flyer.exe", "Flyer");
+    AddProcess(4, "C:\\Windows\\system32\\svchost.exe");
+    ASSERT_FALSE(Load("-d"));
+    sys.log.clear();
+    sys.debugLines.clear();
+  }
+
+  // The moments the loop calls the activation, the end of the event
+  // utility and the end-of-game pass, in order.
+  std::vector<std::string> Moments() {
+    std::vector<std::string> moments;
+    for (const auto& e : sys.log) {
+      if (e.rfind("debug Started watching: ", 0) == 0) moments.push_back("activate " + e.substr(24, e.find(' ', 24) - 24));
+      if (e == "close-window ZephEvent") moments.push_back("close-event");
+      if (e.rfind("debug Stopped watching: ", 0) == 0) moments.push_back("write-stuff " + e.substr(24, e.find(' ', 24) - 24));
+    }
+    return moments;
+  }
+};
+
+TEST_F(WatchLoop, NoGameNoMoments) {
+  EXPECT_FALSE(Tick());
+  EXPECT_TRUE(Moments().empty());
+  EXPECT_EQ(0, sys.nowMs);  // no waiting
+}
+
+TEST_F(WatchLoop, GameFoundInAnyLetterCaseIsActivatedAndWaitedFor) {
+  AddProcess(200, "D:\\Games\\Racer\\RACER.EXE", 0, 1100);
+  EXPECT_FALSE(Tick());
+  EXPECT_EQ((std::vector<std::string>{"activate racer.exe", "close-event", "write-stuff RACER.EXE"}), Moments());
+  EXPECT_EQ("C:\\Zeph\\wyn\\racer.wyn", form.state.ActiveProfile);
+  EXPECT_EQ("Racer", form.state.ActiveAppName);
+  EXPECT_EQ("RACER.EXE", form.state.GameExe);
+  EXPECT_EQ("D:\\Games\\Racer", form.state.GameFolder);
+  EXPECT_EQ("200", form.state.GameProcessId);
+  // Debug lines of the activation, exactly.
+  ASSERT_GE(sys.debugLines.size(), 3u);
+  EXPECT_EQ("Started watching: racer.exe at 12:00:00", sys.debugLines[0]);
+  EXPECT_EQ("Path: d:\\games\\racer", sys.debugLines[1]);
+  EXPECT_EQ("Process ID: 200", sys.debugLines[2]);
+  // Waited in 250 ms cycles until a cycle saw the end, then 250 ms more.
+  EXPECT_EQ(1750, sys.nowMs);
+  EXPECT_EQ("icon modify Thalix Monitor - Watching: Racer", LogOf("icon")[0]);
+  EXPECT_EQ("icon modify Thalix Monitor", LogOf("icon")[1]);
+}
+
+TEST_F(WatchLoop, FirstProcessInSystemOrderWinsThenTheOtherFollowsWithoutEndPass) {
+  AddProcess(300, "C:\\g\\flyer.exe", 0, 2000);
+  AddProcess(301, "C:\\g\\racer.exe", 0, 4000);
+  EXPECT_FALSE(Tick());
+  EXPECT_EQ((std::vector<std::string>{"activate flyer.exe", "activate racer.exe", "close-event",
+                                      "write-stuff racer.exe"}),
+            Moments());
+  EXPECT_EQ("C:\\Zeph\\wyn\\racer.wyn", form.state.ActiveProfile);
+}
+
+TEST_F(WatchLoop, SecondGameStartedDuringTheWaitIsChained) {
+  AddProcess(300, "C:\\g\\racer.exe", 0, 1000);
+  AddProcess(301, "C:\\g\\flyer.exe", 500, 3000);
+  EXPECT_FALSE(Tick());
+  EXPECT_EQ((std::vector<std::string>{"activate racer.exe", "activate flyer.exe", "close-event",
+                                      "write-stuff flyer.exe"}),
+            Moments());
+}
+
+TEST_F(WatchLoop, SuspendDuringTheWaitDropsTheGame) {
+  AddProcess(300, "C:\\g\\racer.exe", 0, 5000);
+  sys.At(600, [&] { form.mPopupSuspend_Click(); });
+  EXPECT_FALSE(Tick());
+  EXPECT_EQ((std::vector<std::string>{"activate racer.exe", "close-event"}), Moments());
+  EXPECT_LE(sys.nowMs, 600 + 250 + 250);  // left within one cycle
+  EXPECT_EQ("SUSPEND", Mode());
+  EXPECT_EQ(2500, sys.timerInterval);
+  EXPECT_EQ("Resume", sys.suspendCaption);
+  // Resume while it still runs: activated again at the next tick.
+  form.mPopupSuspend_Click();
+  EXPECT_EQ("ACTIVE", Mode());
+  sys.log.clear();
+  EXPECT_FALSE(Tick());
+  EXPECT_EQ("activate racer.exe", Moments().front());
+}
+
+TEST_F(WatchLoop, ModeChannelSuspendsAndResumesInAnyCase) {
+  WriteMode("suspend");
+  EXPECT_FALSE(Tick());
+  EXPECT_EQ("SUSPEND", form.state.CurrentMode);
+  EXPECT_TRUE(form.SuspendChecked());
+  EXPECT_EQ("SUSPEND", Mode());
+  EXPECT_EQ(6u, sys.runs.size());  // the controller reset
+  // While suspended a watched game is not looked for.
+  AddProcess(300, "C:\\g\\racer.exe", 0, 60000);
+  EXPECT_FALSE(Tick());
+  EXPECT_TRUE(LogOf("open").empty());
+
+  AddProfile("new.wyn", "new.exe");  // picked up by the resume's rebuild
+  WriteMode("Active");
+  EXPECT_FALSE(Tick());
+  EXPECT_EQ("ACTIVE", form.state.CurrentMode);
+  EXPECT_EQ("ACTIVE", Mode());
+  EXPECT_EQ(1000, sys.timerInterval);
+  EXPECT_NE(nullptr, form.FindWatchEntry("new.exe"));
+  auto moments = Moments();  // activated in the same tick
+  EXPECT_NE(moments.end(), std::find(moments.begin(), moments.end(), "activate racer.exe"));
+}
+
+TEST_F(WatchLoop, SuspendAndResumeLogLines) {
+  form.mPopupSuspend_Click();
+  form.mPopupSuspend_Click();
+  form.mPopupSuspend_Click();
+  const std::vector<std::string>& lines = form.debugList.Lines();
+  EXPECT_EQ(lines.back(), sys.debugLines.back());
+  // Two suspends around a resume: the one after "resumed" needs no extra empty line.
+  auto first = std::find(lines.begin(), lines.end(), "Monitoring suspended at 12:00:00");
+  ASSERT_NE(lines.end(), first);
+  EXPECT_EQ("", *(first + 1));
+  auto resumed = std::find(lines.begin(), lines.end(), "Monitoring resumed at 12:00:00");
+  ASSERT_NE(lines.end(), resumed);
+  EXPECT_EQ("", *(resumed + 1));
+  EXPECT_EQ("Monitoring suspended at 12:00:00", lines[lines.size() - 2]);
+  EXPECT_EQ("", lines[lines.size() - 3]);
+  EXPECT_NE("", lines[lines.size() - 4]);
+  EXPECT_EQ(static_cast<int>(lines.size()) - 2, sys.selectedLine);
+}
+
+TEST_F(WatchLoop, EmptyModeShutsDownWithoutClosingSequence) {
+  WriteMode("");
+  EXPECT_TRUE(Tick());
+  EXPECT_EQ("", Mode());
+  EXPECT_EQ(0, sys.timerInterval);
+  EXPECT_EQ(IconMessage::Delete, sys.iconCalls.back().message);
+  EXPECT_TRUE(sys.closedWindows.empty());  // the event utility is not closed
+  EXPECT_TRUE(sys.runs.empty());           // nor the controller reset
+}
+
+TEST_F(WatchLoop, DeletedSettingsFileShutsDown) {
+  sys.RemoveFile("C:\\Zeph\\zephmon.ini");
+  EXPECT_TRUE(Tick());
+  EXPECT_EQ("", Mode());  // written back empty
+}
+
+TEST_F(WatchLoop, UnknownModeShutsDown) {
+  WriteMode("PAUSED");
+  EXPECT_TRUE(Tick());
+}
+
+TEST_F(WatchLoop, KillDuringAGameTakesEffectAfterItEnds) {
+  AddProcess(300, "C:\\g\\racer.exe", 0, 1000);
+  sys.At(300, [&] { WriteMode(""); });
+  EXPECT_TRUE(Tick());
+  EXPECT_EQ((std::vector<std::string>{"activate racer.exe"}), Moments());
+  EXPECT_GE(sys.nowMs, 1000);
+}
+
+TEST_F(WatchLoop, TicksNeverNest) {
+  AddProcess(300, "C:\\g\\racer.exe", 0, 5000);
+  form.tmrMonitor_Timer();
+  // The timer fell due many times during the wait; no tick ran inside it.
+  EXPECT_GT(sys.timerExpiries, 3);
+  EXPECT_EQ(1u, LogOf("debug Started watching").size());
+  EXPECT_EQ(1u, LogOf("open ").size());
+}
+
+TEST_F(WatchLoop, UnopenableGameIsNotActivatedAgainAndAgain) {
+  AddProcess(300, "C:\\g\\racer.exe", 0, 3000);
+  sys.processes.back().openable = false;
+  EXPECT_FALSE(Tick());
+  EXPECT_FALSE(Tick());
+  EXPECT_TRUE(Moments().empty());
+  EXPECT_EQ(1u, LogOf("open-failed").size());
+  EXPECT_EQ((std::vector<std::string>{"Cannot watch racer.exe (process 300)"}), sys.debugLines);
+  // Another watched game is still found meanwhile.
+  AddProcess(301, "C:\\g\\flyer.exe", 0, 500);
+  EXPECT_FALSE(Tick());
+  EXPECT_EQ("activate flyer.exe", Moments().front());
+}
+
+TEST_F(WatchLoop, ExitDuringTheWaitRunsTheClosingSequence) {
+  AddProcess(300, "C:\\g\\racer.exe", 0, 5000);
+  sys.At(400, [&] { form.cmdExit_Click(); });
+  EXPECT_TRUE(Tick());
+  EXPECT_EQ((std::vector<std::string>{"activate racer.exe", "close-event"}), Moments());
+  EXPECT_EQ("", Mode());
+  EXPECT_EQ(IconMessage::Delete, sys.iconCalls.back().message);
+  EXPECT_EQ(0, sys.timerInterval);
+}
+
+TEST_F(WatchLoop, RunningTheLoopFromTheTimer) {
+  AddProcess(300, "C:\\g\\racer.exe", 2500, 4000);
+  sys.RunUntil(10000);
+  EXPECT_EQ((std::vector<std::string>{"activate racer.exe", "close-event", "write-stuff racer.exe"}), Moments());
+}
+
+}  // namespace
+}  // namespace zeph::testing
