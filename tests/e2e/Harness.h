@@ -49,6 +49,12 @@ class MonitorHarness {
   // "games/Racer/racer.exe") and starts it there; returns a game index.
   virtual int StartGame(const std::string& relativePath) = 0;
   virtual void StopGame(int game) = 0;
+
+  // String values under the machine root of the registry the monitor sees.
+  virtual void SetMachineString(const std::string& subkey, const std::string& name,
+                                const std::string& value) = 0;
+  // "" when the key or value is missing.
+  virtual std::string MachineString(const std::string& subkey, const std::string& name) = 0;
 };
 
 }  // namespace zeph::e2e

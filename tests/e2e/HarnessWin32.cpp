@@ -123,6 +123,26 @@ class Win32Harness : public MonitorHarness {
                     WAIT_OBJECT_0;
   }
 
+  void SetMachineString(const std::string& subkey, const std::string& name,
+                        const std::string& value) override {
+    HKEY key = nullptr;
+    if (RegCreateKeyA(HKEY_LOCAL_MACHINE, subkey.c_str(), &key) != ERROR_SUCCESS) return;
+    RegSetValueExA(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                   static_cast<DWORD>(value.size() + 1));
+    RegCloseKey(key);
+  }
+
+  std::string MachineString(const std::string& subkey, const std::string& name) override {
+    HKEY key = nullptr;
+    if (RegOpenKeyA(HKEY_LOCAL_MACHINE, subkey.c_str(), &key) != ERROR_SUCCESS) return "";
+    char data[256] = {};
+    DWORD size = sizeof data - 1;
+    DWORD type = 0;
+    LONG rc = RegQueryValueExA(key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
+    RegCloseKey(key);
+    return rc == ERROR_SUCCESS ? std::string(data) : "";
+  }
+
   bool IsRunning(int copy) override {
     const Started* s = Monitor(copy);
     return s && WaitForSingleObject(s->process, 0) == WAIT_TIMEOUT;

