@@ -404,7 +404,23 @@ void Win32System::RunMessageLoop() {
   }
 }
 
-void Win32System::Sleep(int ms) { ::Sleep(static_cast<DWORD>(ms > 0 ? ms : 0)); }
+void Win32System::Sleep(int ms) {
+  // Posted messages (menu commands, timer) wait until the next message
+  // processing, as with a plain sleep; but messages other programs *send*
+  // (the shell asking about the icon, a window query) are answered at once,
+  // so a sleeping monitor never holds another program up for 250 ms.
+  const DWORD start = GetTickCount();
+  const DWORD total = static_cast<DWORD>(ms > 0 ? ms : 0);
+  for (;;) {
+    DWORD elapsed = GetTickCount() - start;
+    if (elapsed >= total) return;
+    DWORD woke = MsgWaitForMultipleObjectsEx(0, nullptr, total - elapsed, QS_SENDMESSAGE, 0);
+    if (woke == WAIT_TIMEOUT) return;
+    MSG msg;
+    // Peeking for sent messages only dispatches them; nothing is removed.
+    PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+  }
+}
 
 std::string Win32System::TimeOfDay() {
   char text[64];

@@ -1,0 +1,436 @@
+// bench_tick: what one tick of the watch loop costs on the real platform,
+// measured against the bare process listing in the same run.
+//
+// For watch lists of 1, 100 and 10,000 entries it builds a program folder
+// with profiles, runs the real start-up (MainForm::Form_Load) on the platform
+// seam, and then times MainForm::tmrMonitor_Timer() (no watched game runs, so
+// a tick lists the processes, reads the mode, matches and returns) against
+// System::ListProcesses() alone. It prints milliseconds per call (median of
+// several rounds) and their ratio, and the cost of the matching by itself.
+//
+// Options: --rounds N (default 31), --round-ms N (target length of one
+// timed round, default 30).
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "monitor/MainForm.h"
+#include "system/IniHelpers.h"
+#include "system/Platform.h"
+
+#ifdef _WIN32
+#include "system/win32/WinApi.h"
+#else
+#include <signal.h>
+#include <sys/utsname.h>
+#endif
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The real platform seam, except for what belongs to the monitor's own
+// program folder and user interface: the program folder is the benchmark's
+// temporary one, there are no arguments and no other copy, boxes are printed
+// and answered, and windows, icon and timer are left alone.
+class BenchSystem final : public zeph::System {
+ public:
+  BenchSystem(zeph::System& real, std::string programFolder)
+      : real_(real), folder_(std::move(programFolder)) {}
+
+  std::string ProgramFolder() override { return folder_; }
+  std::string CommandArgs() override { return {}; }
+  bool AnotherInstanceRunning() override { return false; }
+  [[noreturn]] void EndProgram() override {
+    std::fprintf(stderr, "bench_tick: the monitor ended the program during start-up\n");
+    std::fflush(stdout);
+    std::exit(1);
+  }
+
+  bool FileExists(const std::string& path) override { return real_.FileExists(path); }
+  bool FolderExists(const std::string& path) override { return real_.FolderExists(path); }
+  std::vector<std::string> ListFiles(const std::string& folder) override {
+    return real_.ListFiles(folder);
+  }
+  bool CreateEmptyFile(const std::string& path) override { return real_.CreateEmptyFile(path); }
+
+  std::string ReadIniString(const std::string& file, const std::string& section,
+                            const std::string& key, const std::string& def,
+                            size_t bufferSize) override {
+    return real_.ReadIniString(file, section, key, def, bufferSize);
+  }
+  bool WriteIniString(const std::string& file, const std::string& section,
+                      const std::string& key, const std::string& value) override {
+    return real_.WriteIniString(file, section, key, value);
+  }
+
+  bool RegSetValue(zeph::RegRoot root, const std::string& subkey, const std::string& name,
+                   uint32_t type, const std::vector<uint8_t>& data) override {
+    return real_.RegSetValue(root, subkey, name, type, data);
+  }
+  bool RegQueryValue(zeph::RegRoot root, const std::string& subkey, const std::string& name,
+                     uint32_t* type, std::vector<uint8_t>* data) override {
+    return real_.RegQueryValue(root, subkey, name, type, data);
+  }
+  bool RegDeleteValue(zeph::RegRoot root, const std::string& subkey,
+                      const std::string& name) override {
+    return real_.RegDeleteValue(root, subkey, name);
+  }
+
+  std::vector<zeph::ProcessInfo> ListProcesses() override { return real_.ListProcesses(); }
+  std::unique_ptr<zeph::ProcessHandle> OpenProcess(uint32_t pid) override {
+    return real_.OpenProcess(pid);
+  }
+  int RunAndWait(const std::string& commandLine, bool noWait) override {
+    return real_.RunAndWait(commandLine, noWait);
+  }
+  bool CloseWindowByTitle(const std::string& title) override {
+    return real_.CloseWindowByTitle(title);
+  }
+
+  zeph::OsVersion GetOsVersion() override { return real_.GetOsVersion(); }
+
+  void SetCommands(zeph::Commands*) override {}
+  zeph::BoxAnswer MessageBox(const std::string&, const std::string& title,
+                             zeph::BoxButtons, zeph::BoxIcon) override {
+    std::printf("  (start-up box \"%s\" answered OK)\n", title.c_str());
+    std::fflush(stdout);
+    return zeph::BoxAnswer::Ok;
+  }
+  void ShowMainWindow() override {}
+  void HideFromTaskList() override {}
+  void AddDebugLine(const std::string&) override {}
+  void SelectDebugLine(int) override {}
+  void NotifyIcon(zeph::IconMessage, zeph::IconImage, const std::string&) override {}
+  void SetSuspendChecked(bool) override {}
+  void SetSuspendCaption(const std::string&) override {}
+
+  void SetTimerInterval(int) override {}
+  void ProcessPendingMessages() override { real_.ProcessPendingMessages(); }
+  void RunMessageLoop() override { real_.RunMessageLoop(); }
+  void Sleep(int ms) override { real_.Sleep(ms); }
+  std::string TimeOfDay() override { return real_.TimeOfDay(); }
+
+ private:
+  zeph::System& real_;
+  std::string folder_;
+};
+
+std::string PlatformLabel() {
+#ifdef _WIN32
+  using WineVersionFn = const char*(__cdecl*)();
+  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  auto wineVersion = ntdll ? reinterpret_cast<WineVersionFn>(reinterpret_cast<void (*)()>(
+                                 GetProcAddress(ntdll, "wine_get_version")))
+                           : nullptr;
+  if (wineVersion) return std::string("Windows build, run under Wine ") + wineVersion();
+  return "Windows (native)";
+#else
+  utsname u{};
+  if (uname(&u) == 0) return std::string(u.sysname) + " " + u.release + " (native)";
+  return "POSIX (native)";
+#endif
+}
+
+// The program folder in the form the seam takes (backslash separators).
+std::string SeamPath(const fs::path& path) {
+  std::string s = path.string();
+  std::replace(s.begin(), s.end(), '/', '\\');
+  return s;
+}
+
+fs::path MakeTempRoot() {
+  const fs::path base = fs::temp_directory_path();
+  const auto stamp = static_cast<unsigned long long>(Clock::now().time_since_epoch().count());
+  for (unsigned attempt = 0; attempt < 1000; ++attempt) {
+    fs::path candidate = base / ("zeph-bench-tick-" + std::to_string(stamp % 1000000007ull) + "-" +
+                                 std::to_string(attempt));
+    std::error_code ec;
+    if (fs::create_directory(candidate, ec)) return candidate;
+  }
+  std::fprintf(stderr, "bench_tick: cannot create a temporary folder in %s\n",
+               base.string().c_str());
+  std::exit(1);
+}
+
+void WriteFile(const fs::path& path, const std::string& contents) {
+  std::ofstream out(path, std::ios::binary);
+  out << contents;
+  if (!out) {
+    std::fprintf(stderr, "bench_tick: cannot write %s\n", path.string().c_str());
+    std::exit(1);
+  }
+}
+
+char* GameName(char* buffer, size_t size, size_t index) {
+  std::snprintf(buffer, size, "game%05zu.exe", index);
+  return buffer;
+}
+
+// A program folder whose profiles name `entries` executables. Profile values
+// are read with a 255-character buffer, so one profile holds ten names
+// ("\"game00001.exe\",\"game00002.exe\",..."); larger lists use more profiles.
+// Returns the number of profiles written.
+size_t MakeProgramFolder(const fs::path& folder, size_t entries) {
+  constexpr size_t kPerProfile = 10;
+  fs::create_directories(folder / "wyn");
+  WriteFile(folder / "zephmon.ini", "[APPLICATION]\r\nMODE=ACTIVE\r\n");
+  size_t profiles = 0;
+  for (size_t first = 1; first <= entries; first += kPerProfile) {
+    std::string executable;
+    for (size_t i = first; i < first + kPerProfile && i <= entries; ++i) {
+      char name[32];
+      if (!executable.empty()) executable += ',';
+      executable += '"';
+      executable += GameName(name, sizeof name, i);
+      executable += '"';
+    }
+    ++profiles;
+    char file[32];
+    std::snprintf(file, sizeof file, "bench%05zu.wyn", profiles);
+    WriteFile(folder / "wyn" / file,
+              "[VERSION]\r\nVERSION=6.1\r\n"
+              "[IDENTIFICATION]\r\nAPPLICATION_NAME=Bench Game " +
+                  std::to_string(profiles) +
+                  "\r\n"
+                  "[CONFIGURATION]\r\nHIDE_FILE=FALSE\r\nEXECUTABLE=" +
+                  executable + "\r\n");
+  }
+  return profiles;
+}
+
+double MillisSince(Clock::time_point start) {
+  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  const size_t n = values.size();
+  if (n == 0) return 0;
+  return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+// Milliseconds per call of each round.
+template <typename F>
+double TimeRound(F&& f, int calls) {
+  const auto start = Clock::now();
+  for (int i = 0; i < calls; ++i) f();
+  return MillisSince(start) / calls;
+}
+
+// How many calls fill one round of about roundMs.
+template <typename F>
+int CallsPerRound(F&& f, double roundMs, int maxCalls) {
+  double perCall = std::max(TimeRound(f, 3), 1e-6);
+  int calls = static_cast<int>(roundMs / perCall);
+  return std::clamp(calls, 3, maxCalls);
+}
+
+struct Options {
+  int rounds = 31;
+  double roundMs = 30;
+};
+
+struct SizeResult {
+  size_t requested = 0;
+  size_t entries = 0;
+  size_t profiles = 0;
+  size_t tableRows = 0;
+  double startupMs = 0;
+  double listMs = 0;
+  double tickMs = 0;
+  double ratio = 0;       // median of the ratios of side-by-side rounds
+  double ratioLow = 0;    // their quartiles
+  double ratioHigh = 0;
+  double tableMs = 0;     // ListProcessTable: the listing made into rows
+  double modeMs = 0;      // the mode read from the settings file
+  double matchUs = 0;     // FindWatchEntry over the listed names, one pass
+  double matchNsPerName = 0;
+  double match10kUs = 0;  // FindWatchEntry over 10,000 names, one pass
+};
+
+volatile size_t g_sink = 0;
+
+SizeResult RunSize(zeph::System& real, const fs::path& root, size_t entries,
+                   const Options& options) {
+  SizeResult r;
+  r.requested = entries;
+  const fs::path folder = root / ("entries-" + std::to_string(entries));
+  r.profiles = MakeProgramFolder(folder, entries);
+
+  BenchSystem sys(real, SeamPath(folder));
+  zeph::MainForm form(sys);
+  auto start = Clock::now();
+  form.Form_Load();
+  r.startupMs = MillisSince(start);
+  r.entries = form.state.WatchList.size();
+
+  auto list = [&] { g_sink = g_sink + sys.ListProcesses().size(); };
+  auto tick = [&] { form.tmrMonitor_Timer(); };
+
+  // Warm up both, and make sure a tick does what is meant to be timed.
+  for (int i = 0; i < 5; ++i) {
+    list();
+    tick();
+  }
+  if (!form.state.GameExe.empty() || form.state.CurrentMode != "ACTIVE") {
+    std::fprintf(stderr, "bench_tick: a tick did more than list and match (game '%s', mode '%s')\n",
+                 form.state.GameExe.c_str(), form.state.CurrentMode.c_str());
+    std::exit(1);
+  }
+
+  // The tick's parts outside the listing, for the breakdown.
+  auto table = [&] { g_sink = g_sink + form.ListProcessTable().size(); };
+  auto mode = [&] {
+    g_sink = g_sink + zeph::ReadIni(sys, form.state.SettingsFile, "APPLICATION", "MODE").size();
+  };
+
+  const int calls = CallsPerRound(list, options.roundMs, 100000);
+  const int modeCalls = CallsPerRound(mode, options.roundMs / 4, 100000);
+  std::vector<double> listRounds, tickRounds, tableRounds, modeRounds, pairRatios;
+  for (int round = 0; round < options.rounds; ++round) {
+    // Side by side, so that the drift of a shared machine (its process
+    // count, other loads) falls on both alike; the ratio is taken per pair.
+    const double l = TimeRound(list, calls);
+    const double t = TimeRound(tick, calls);
+    listRounds.push_back(l);
+    tickRounds.push_back(t);
+    pairRatios.push_back(t / l);
+    tableRounds.push_back(TimeRound(table, calls));
+    modeRounds.push_back(TimeRound(mode, modeCalls));
+  }
+  r.listMs = Median(listRounds);
+  r.tickMs = Median(tickRounds);
+  r.ratio = Median(pairRatios);
+  r.tableMs = Median(tableRounds);
+  r.modeMs = Median(modeRounds);
+  std::sort(pairRatios.begin(), pairRatios.end());
+  r.ratioLow = pairRatios[pairRatios.size() / 4];
+  r.ratioHigh = pairRatios[pairRatios.size() * 3 / 4];
+
+  // The matching alone: once over the names of this listing, and once over
+  // 10,000 names of which every tenth is watched when the list is that long.
+  std::vector<std::string> names;
+  for (const zeph::ProcessRow& row : form.ListProcessTable()) names.push_back(row.ExeName);
+  r.tableRows = names.size();
+  std::vector<std::string> many;
+  for (size_t i = 1; i <= 10000; ++i) {
+    char name[32];
+    many.push_back(i % 10 == 0 ? GameName(name, sizeof name, i)
+                               : "other" + std::to_string(i) + ".exe");
+  }
+  auto matchListed = [&] {
+    size_t hits = 0;
+    for (const std::string& name : names) hits += form.FindWatchEntry(name) != nullptr;
+    g_sink = g_sink + hits;
+  };
+  auto matchMany = [&] {
+    size_t hits = 0;
+    for (const std::string& name : many) hits += form.FindWatchEntry(name) != nullptr;
+    g_sink = g_sink + hits;
+  };
+  const int matchCalls = CallsPerRound(matchListed, options.roundMs / 4, 1000000);
+  const int manyCalls = CallsPerRound(matchMany, options.roundMs / 4, 1000000);
+  std::vector<double> listedRounds, manyRounds;
+  for (int round = 0; round < options.rounds; ++round) {
+    listedRounds.push_back(TimeRound(matchListed, matchCalls));
+    manyRounds.push_back(TimeRound(matchMany, manyCalls));
+  }
+  r.matchUs = Median(listedRounds) * 1000;
+  r.matchNsPerName = names.empty() ? 0 : r.matchUs * 1000 / static_cast<double>(names.size());
+  r.match10kUs = Median(manyRounds) * 1000;
+  return r;
+}
+
+int ParseInt(const char* text, int fallback) {
+  char* end = nullptr;
+  long v = std::strtol(text, &end, 10);
+  return (end && *end == '\0' && v > 0 && v < 1000000) ? static_cast<int>(v) : fallback;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (arg == "--rounds" && i + 1 < argc) {
+      options.rounds = ParseInt(argv[++i], options.rounds);
+    } else if (arg == "--round-ms" && i + 1 < argc) {
+      options.roundMs = ParseInt(argv[++i], static_cast<int>(options.roundMs));
+    } else {
+      std::fprintf(stderr, "usage: bench_tick [--rounds N] [--round-ms N]\n");
+      return 2;
+    }
+  }
+
+  const fs::path root = MakeTempRoot();
+#ifndef _WIN32
+  // The POSIX seam keeps its registry under the configuration folder: keep
+  // the start-up's registry writes out of the user's own.
+  setenv("XDG_CONFIG_HOME", (root / "config").c_str(), 1);
+  setenv("XDG_RUNTIME_DIR", (root / "run").c_str(), 1);
+  fs::create_directories(root / "config");
+  fs::create_directories(root / "run");
+#endif
+  std::unique_ptr<zeph::System> real = zeph::CreatePlatformSystem(argc, argv);
+#ifndef _WIN32
+  // The seam turns TERM and INT into menu commands; let Ctrl+C stop the benchmark.
+  signal(SIGINT, SIG_DFL);
+  signal(SIGTERM, SIG_DFL);
+#endif
+
+  std::printf("bench_tick: one watch-loop tick against the bare process listing\n");
+  std::printf("Platform:          %s\n", PlatformLabel().c_str());
+  std::printf("Processes listed:  %zu (System::ListProcesses on the real seam)\n",
+              real->ListProcesses().size());
+  std::printf("Timing:            steady_clock, median of %d rounds of about %.0f ms each\n",
+              options.rounds, options.roundMs);
+  std::fflush(stdout);
+
+  std::vector<SizeResult> results;
+  for (size_t entries : {size_t{1}, size_t{100}, size_t{10000}}) {
+    results.push_back(RunSize(*real, root, entries, options));
+    const SizeResult& r = results.back();
+    std::printf("\nWatch list of %zu entries (%zu profiles, %zu entries built)\n", r.requested,
+                r.profiles, r.entries);
+    std::printf("  start-up (Form_Load):            %10.3f ms\n", r.startupMs);
+    std::printf("  bare listing (ListProcesses):    %10.4f ms/call\n", r.listMs);
+    std::printf("  tick (tmrMonitor_Timer):         %10.4f ms/call\n", r.tickMs);
+    std::printf("  tick / listing:                  %10.3f  (quartiles of the rounds %.3f - %.3f)\n",
+                r.ratio, r.ratioLow, r.ratioHigh);
+    std::printf("  of the tick: process table       %10.4f ms/call (listing made into rows)\n",
+                r.tableMs);
+    std::printf("               mode read           %10.4f ms/call (settings file, ReadIni)\n",
+                r.modeMs);
+    std::printf("  matching, %3zu listed names:      %10.3f us/pass (%.1f ns/name)\n", r.tableRows,
+                r.matchUs, r.matchNsPerName);
+    std::printf("  matching, 10,000 names:          %10.3f us/pass (%.1f ns/name)\n",
+                r.match10kUs, r.match10kUs * 1000 / 10000);
+    std::fflush(stdout);
+  }
+
+  std::printf("\nSummary (%s)\n", PlatformLabel().c_str());
+  std::printf("  %8s %14s %14s %8s %16s\n", "entries", "listing ms", "tick ms", "ratio",
+              "matching us");
+  for (const SizeResult& r : results)
+    std::printf("  %8zu %14.4f %14.4f %8.3f %16.3f\n", r.entries, r.listMs, r.tickMs, r.ratio,
+                r.matchUs);
+  const SizeResult& big = results.back();
+  std::printf("  (ratio: median of side-by-side rounds; matching: FindWatchEntry over the listed names)\n");
+  std::printf("  Ratio at %zu entries: %.3f (target under 1.2): %s\n", big.entries, big.ratio,
+              big.ratio < 1.2 ? "PASS" : "ABOVE TARGET");
+
+  std::error_code ec;
+  fs::remove_all(root, ec);
+  return 0;
+}
