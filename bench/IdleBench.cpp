@@ -240,23 +240,26 @@ int main(int argc, char** argv) {
 
   int procEntries = 0, procReadable = 0;
   CountProcesses(&procEntries, &procReadable);
-  std::printf("\nProcesses on the machine:              %10d in /proc, %d with a readable executable\n",
-              procEntries, procReadable);
+  std::printf(
+      "\nProcesses on the machine:              %10d in /proc, %d with a readable executable\n",
+      procEntries, procReadable);
   std::printf("CPU time since launch (utime+stime):   %10.1f ms\n", cpuTotalMs);
-  std::printf("CPU time over the idle period:         %10.3f ms in %.1f s (%s)\n", cpuIdleMs,
-              wallS, haveNsAfter ? "schedstat, ns resolution" : "stat, clock-tick resolution");
+  std::printf("CPU time over the idle period:         %10.3f ms in %.1f s (%s)\n", cpuIdleMs, wallS,
+              haveNsAfter ? "schedstat, ns resolution" : "stat, clock-tick resolution");
   std::printf("  as stat clock ticks:                 %10llu ticks of %ld Hz\n",
               ticksAfter - ticksStart, hz);
   std::printf("CPU, %% of one core over the period:    %10.4f %%  (target under %.1f %%)  %s\n",
               cpuPercent, kCpuTargetPercent, Verdict(cpuPercent < kCpuTargetPercent));
   std::printf("Wake-ups over the period:              %10llu voluntary context switches\n",
               get("voluntary_ctxt_switches") - getStart("voluntary_ctxt_switches"));
-  std::printf("Resident memory (VmRSS):               %10.0f KiB = %.2f MiB (target under 4 MiB)  "
-              "%s\n",
-              rssKiB, rssKiB / 1024, Verdict(rssKiB < kRssTargetKiB));
-  std::printf("Peak resident memory (VmHWM):          %10.0f KiB = %.2f MiB (target under 4 MiB)  "
-              "%s\n",
-              hwmKiB, hwmKiB / 1024, Verdict(hwmKiB < kRssTargetKiB));
+  std::printf(
+      "Resident memory (VmRSS):               %10.0f KiB = %.2f MiB (target under 4 MiB)  "
+      "%s\n",
+      rssKiB, rssKiB / 1024, Verdict(rssKiB < kRssTargetKiB));
+  std::printf(
+      "Peak resident memory (VmHWM):          %10.0f KiB = %.2f MiB (target under 4 MiB)  "
+      "%s\n",
+      hwmKiB, hwmKiB / 1024, Verdict(hwmKiB < kRssTargetKiB));
   std::printf("  of it anonymous / file-backed / shared: %llu / %llu / %llu KiB\n", get("RssAnon"),
               get("RssFile"), get("RssShmem"));
   std::printf("  virtual size (VmSize):               %10llu KiB\n", get("VmSize"));
@@ -266,9 +269,8 @@ int main(int argc, char** argv) {
     std::string line;
     std::getline(lines, line);  // the address range
     while (std::getline(lines, line))
-      if (line.rfind("Rss", 0) == 0 || line.rfind("Pss", 0) == 0 ||
-          line.rfind("Private", 0) == 0 || line.rfind("Shared", 0) == 0 ||
-          line.rfind("Anonymous", 0) == 0)
+      if (line.rfind("Rss", 0) == 0 || line.rfind("Pss", 0) == 0 || line.rfind("Private", 0) == 0 ||
+          line.rfind("Shared", 0) == 0 || line.rfind("Anonymous", 0) == 0)
         std::printf("    %s\n", line.c_str());
   }
 

@@ -68,8 +68,8 @@ class BenchSystem final : public zeph::System {
                             size_t bufferSize) override {
     return real_.ReadIniString(file, section, key, def, bufferSize);
   }
-  bool WriteIniString(const std::string& file, const std::string& section,
-                      const std::string& key, const std::string& value) override {
+  bool WriteIniString(const std::string& file, const std::string& section, const std::string& key,
+                      const std::string& value) override {
     return real_.WriteIniString(file, section, key, value);
   }
 
@@ -100,8 +100,8 @@ class BenchSystem final : public zeph::System {
   zeph::OsVersion GetOsVersion() override { return real_.GetOsVersion(); }
 
   void SetCommands(zeph::Commands*) override {}
-  zeph::BoxAnswer MessageBox(const std::string&, const std::string& title,
-                             zeph::BoxButtons, zeph::BoxIcon) override {
+  zeph::BoxAnswer MessageBox(const std::string&, const std::string& title, zeph::BoxButtons,
+                             zeph::BoxIcon) override {
     std::printf("  (start-up box \"%s\" answered OK)\n", title.c_str());
     std::fflush(stdout);
     return zeph::BoxAnswer::Ok;
@@ -248,12 +248,12 @@ struct SizeResult {
   double startupMs = 0;
   double listMs = 0;
   double tickMs = 0;
-  double ratio = 0;       // median of the ratios of side-by-side rounds
-  double ratioLow = 0;    // their quartiles
+  double ratio = 0;     // median of the ratios of side-by-side rounds
+  double ratioLow = 0;  // their quartiles
   double ratioHigh = 0;
-  double tableMs = 0;     // ListProcessTable: the listing made into rows
-  double modeMs = 0;      // the mode read from the settings file
-  double matchUs = 0;     // FindWatchEntry over the listed names, one pass
+  double tableMs = 0;  // ListProcessTable: the listing made into rows
+  double modeMs = 0;   // the mode read from the settings file
+  double matchUs = 0;  // FindWatchEntry over the listed names, one pass
   double matchNsPerName = 0;
   double match10kUs = 0;  // FindWatchEntry over 10,000 names, one pass
 };
@@ -406,16 +406,17 @@ int main(int argc, char** argv) {
     std::printf("  start-up (Form_Load):            %10.3f ms\n", r.startupMs);
     std::printf("  bare listing (ListProcesses):    %10.4f ms/call\n", r.listMs);
     std::printf("  tick (tmrMonitor_Timer):         %10.4f ms/call\n", r.tickMs);
-    std::printf("  tick / listing:                  %10.3f  (quartiles of the rounds %.3f - %.3f)\n",
-                r.ratio, r.ratioLow, r.ratioHigh);
+    std::printf(
+        "  tick / listing:                  %10.3f  (quartiles of the rounds %.3f - %.3f)\n",
+        r.ratio, r.ratioLow, r.ratioHigh);
     std::printf("  of the tick: process table       %10.4f ms/call (listing made into rows)\n",
                 r.tableMs);
     std::printf("               mode read           %10.4f ms/call (settings file, ReadIni)\n",
                 r.modeMs);
     std::printf("  matching, %3zu listed names:      %10.3f us/pass (%.1f ns/name)\n", r.tableRows,
                 r.matchUs, r.matchNsPerName);
-    std::printf("  matching, 10,000 names:          %10.3f us/pass (%.1f ns/name)\n",
-                r.match10kUs, r.match10kUs * 1000 / 10000);
+    std::printf("  matching, 10,000 names:          %10.3f us/pass (%.1f ns/name)\n", r.match10kUs,
+                r.match10kUs * 1000 / 10000);
     std::fflush(stdout);
   }
 
@@ -426,7 +427,8 @@ int main(int argc, char** argv) {
     std::printf("  %8zu %14.4f %14.4f %8.3f %16.3f\n", r.entries, r.listMs, r.tickMs, r.ratio,
                 r.matchUs);
   const SizeResult& big = results.back();
-  std::printf("  (ratio: median of side-by-side rounds; matching: FindWatchEntry over the listed names)\n");
+  std::printf(
+      "  (ratio: median of side-by-side rounds; matching: FindWatchEntry over the listed names)\n");
   std::printf("  Ratio at %zu entries: %.3f (target under 1.2): %s\n", big.entries, big.ratio,
               big.ratio < 1.2 ? "PASS" : "ABOVE TARGET");
 

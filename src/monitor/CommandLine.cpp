@@ -15,7 +15,8 @@ std::vector<std::string> SplitCommandWords(const std::string& args) {
   size_t start = 0;
   for (;;) {
     size_t blank = args.find(' ', start);
-    words.push_back(args.substr(start, blank == std::string::npos ? std::string::npos : blank - start));
+    words.push_back(
+        args.substr(start, blank == std::string::npos ? std::string::npos : blank - start));
     if (blank == std::string::npos) break;
     start = blank + 1;
   }

@@ -18,7 +18,7 @@ namespace zeph {
 
 // One row of the process table of one enumeration.
 struct ProcessRow {
-  std::string ExeName;    // file name of the executable
+  std::string ExeName;  // file name of the executable
   uint32_t ProcessId = 0;
   std::string ExeFolder;  // folder of the executable, without trailing "\"
 };
@@ -95,7 +95,7 @@ class MainForm : public Commands {
   bool iconAdded_ = false;
   bool suspendChecked_ = false;  // check mark of the Suspend menu entry
   bool killRequested_ = false;
-  int instanceState_ = -1;       // -1 not asked yet, 0 alone, 1 another copy runs
+  int instanceState_ = -1;  // -1 not asked yet, 0 alone, 1 another copy runs
   int timerInterval_ = 0;
   IconImage iconImage_ = IconImage::Monitoring;
   std::string iconTip_;

@@ -75,8 +75,8 @@ void MainForm::tmrMonitor_Timer() {
       // listing. Leave it out until it has gone.
       unopenableGames_.insert(row.ProcessId);
       if (state.DebugMode)
-        debugList.Add("Cannot watch " + row.ExeName + " (process " +
-                      std::to_string(row.ProcessId) + ")");
+        debugList.Add("Cannot watch " + row.ExeName + " (process " + std::to_string(row.ProcessId) +
+                      ")");
     }
     if (!found) break;
 

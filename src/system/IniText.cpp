@@ -14,9 +14,7 @@ namespace {
 
 // Spaces, tabs, vertical tabs, form feeds and the old end-of-file mark ^Z
 // are trimmed around names and values. CR and LF end lines instead.
-bool IsBlank(char c) {
-  return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\x1a';
-}
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\x1a'; }
 
 // Case is folded for ASCII letters only: the system function treats
 // 8-bit letters (é, É) as different characters.

@@ -15,8 +15,7 @@ void WriteRegDword(System& sys, RegRoot root, const std::string& subkey,
                    const std::string& valueName, int32_t value) {
   uint32_t bits = static_cast<uint32_t>(value);
   std::vector<uint8_t> bytes = {static_cast<uint8_t>(bits), static_cast<uint8_t>(bits >> 8),
-                                static_cast<uint8_t>(bits >> 16),
-                                static_cast<uint8_t>(bits >> 24)};
+                                static_cast<uint8_t>(bits >> 16), static_cast<uint8_t>(bits >> 24)};
   sys.RegSetValue(root, subkey, valueName, kRegDword, bytes);
 }
 

@@ -100,8 +100,7 @@ class System {
   // Reads a value without creating anything. False when key or value is missing.
   virtual bool RegQueryValue(RegRoot root, const std::string& subkey, const std::string& name,
                              uint32_t* type, std::vector<uint8_t>* data) = 0;
-  virtual bool RegDeleteValue(RegRoot root, const std::string& subkey,
-                              const std::string& name) = 0;
+  virtual bool RegDeleteValue(RegRoot root, const std::string& subkey, const std::string& name) = 0;
 
   // --- processes and windows of other programs
   // The running processes whose executable path can be read, in system order.

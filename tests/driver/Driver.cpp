@@ -8,9 +8,7 @@
 namespace zeph::driver {
 namespace {
 
-bool SameText(const std::string& a, const char* b) {
-  return lstrcmpiA(a.c_str(), b) == 0;
-}
+bool SameText(const std::string& a, const char* b) { return lstrcmpiA(a.c_str(), b) == 0; }
 
 bool BelongsTo(HWND window, DWORD pid) {
   DWORD owner = 0;
@@ -124,12 +122,12 @@ std::string NormalizeLineEnds(const std::string& text) {
 
 std::string WideToAnsi(const std::wstring& text) {
   if (text.empty()) return {};
-  int size = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr,
-                                 0, nullptr, nullptr);
+  int size = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                 nullptr, nullptr);
   if (size <= 0) return {};
   std::string out(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &out[0], size,
-                      nullptr, nullptr);
+  WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &out[0], size, nullptr,
+                      nullptr);
   return out;
 }
 

@@ -172,8 +172,7 @@ bool Pids(const std::string& name) {
   bool any = false;
   PROCESSENTRY32 entry{};
   entry.dwSize = sizeof entry;
-  for (BOOL more = Process32First(snapshot, &entry); more;
-       more = Process32Next(snapshot, &entry)) {
+  for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
     std::string exe = entry.szExeFile;
     if (!name.empty() && lstrcmpiA(exe.c_str(), name.c_str()) != 0 &&
         lstrcmpiA(exe.c_str(), (name + ".exe").c_str()) != 0) {

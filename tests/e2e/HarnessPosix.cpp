@@ -91,7 +91,8 @@ std::vector<std::string> SplitArgs(const std::string& args) {
   }
 }
 
-pid_t Spawn(const std::string& program, const std::vector<std::string>& args, int outFd, int errFd) {
+pid_t Spawn(const std::string& program, const std::vector<std::string>& args, int outFd,
+            int errFd) {
   std::vector<char*> argv;
   argv.push_back(const_cast<char*>(program.c_str()));
   for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -240,8 +241,7 @@ class PosixHarness : public MonitorHarness {
       if (line == std::string::npos) return false;
       size_t lineEnd = text.find(" ===\n", line);
       if (lineEnd == std::string::npos) return false;
-      if ((line == 0 || text[line - 1] == '\n') &&
-          text.find('\n', line) == lineEnd + 4) {
+      if ((line == 0 || text[line - 1] == '\n') && text.find('\n', line) == lineEnd + 4) {
         box->title = title;
         box->text = line > bodyStart ? text.substr(bodyStart, line - bodyStart - 1) : "";
         c.boxesRead += lineEnd + 5;

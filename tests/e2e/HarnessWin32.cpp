@@ -77,7 +77,7 @@ bool DeleteTree(const std::string& folder) {
 
 // Creates every missing folder on the way to `folder`.
 bool MakeFolders(const std::string& folder) {
-  for (size_t at = folder.find('\\', 3); ; at = folder.find('\\', at + 1)) {
+  for (size_t at = folder.find('\\', 3);; at = folder.find('\\', at + 1)) {
     std::string part = folder.substr(0, at);
     if (!CreateDirectoryA(part.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
       return false;
@@ -138,7 +138,8 @@ class Win32Harness : public MonitorHarness {
     char data[256] = {};
     DWORD size = sizeof data - 1;
     DWORD type = 0;
-    LONG rc = RegQueryValueExA(key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
+    LONG rc =
+        RegQueryValueExA(key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
     RegCloseKey(key);
     return rc == ERROR_SUCCESS ? std::string(data) : "";
   }
@@ -259,9 +260,9 @@ class Win32Harness : public MonitorHarness {
     for (BOOL more = Process32First(snapshot, &entry); more;
          more = Process32Next(snapshot, &entry)) {
       if (entry.th32ProcessID == GetCurrentProcessId()) continue;
-      HANDLE process = OpenProcess(
-          PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE | SYNCHRONIZE, FALSE,
-          entry.th32ProcessID);
+      HANDLE process =
+          OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE | SYNCHRONIZE, FALSE,
+                      entry.th32ProcessID);
       if (!process) continue;
       char image[MAX_PATH * 2] = {};
       DWORD size = sizeof image;

@@ -36,7 +36,8 @@ void Spill(const fs::path& path, const std::string& contents) {
 
 bool StartsWith(const std::string& s, const std::string& prefix) { return s.rfind(prefix, 0) == 0; }
 bool EndsWith(const std::string& s, const std::string& suffix) {
-  return s.size() >= suffix.size() && s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0;
+  return s.size() >= suffix.size() &&
+         s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
 class Scenario : public ::testing::Test {
@@ -54,7 +55,8 @@ class Scenario : public ::testing::Test {
     Spill(Folder() / "wyn" / name,
           "[IDENTIFICATION]\r\nAPPLICATION_NAME=" + appName +
               "\r\n[VERSION]\r\nVERSION=6.1\r\nFILE_REVISION_NUMBER=1\r\n[CONFIGURATION]\r\n"
-              "HIDE_FILE=FALSE\r\nEXECUTABLE=" + executable + "\r\nCOPY_FILES=FALSE\r\nCUSTOM=FALSE\r\n");
+              "HIDE_FILE=FALSE\r\nEXECUTABLE=" +
+              executable + "\r\nCOPY_FILES=FALSE\r\nCUSTOM=FALSE\r\n");
   }
 
   std::string Mode() {
@@ -84,14 +86,14 @@ class Scenario : public ::testing::Test {
     return -1;
   }
 
-  bool WaitForLine(int copy, const std::string& prefix, int from = 0, int timeoutMs = 10000) {
+  bool WaitForLine(int copy, const std::string& prefix, int from = 0, int timeoutMs = 20000) {
     return WaitFor([&] { return LineIndex(copy, prefix, from) >= 0; }, timeoutMs);
   }
 
   int CountLines(int copy, const std::string& prefix) {
     auto lines = h->DebugLines(copy);
-    return static_cast<int>(std::count_if(lines.begin(), lines.end(),
-                                          [&](const std::string& l) { return StartsWith(l, prefix); }));
+    return static_cast<int>(std::count_if(
+        lines.begin(), lines.end(), [&](const std::string& l) { return StartsWith(l, prefix); }));
   }
 
   // Starts a monitor in debug mode and waits until it is monitoring.
@@ -126,17 +128,19 @@ TEST_F(Scenario, StartUpRecordsVersionAndBuildsTheWatchList) {
   Profile("list.wyn", "\"a.exe\", \"b.exe\",\"c.exe\"");
   Profile("stop.wyn", "\"d.exe\",\"\",\"e.exe\"");
   Profile("bare.wyn", "f.exe,g.exe");
-  Spill(Folder() / "wyn" / "readme.txt", "[VERSION]\r\nVERSION=6.1\r\n[CONFIGURATION]\r\nHIDE_FILE=FALSE\r\nEXECUTABLE=x.exe\r\n");
+  Spill(Folder() / "wyn" / "readme.txt",
+        "[VERSION]\r\nVERSION=6.1\r\n[CONFIGURATION]\r\nHIDE_FILE=FALSE\r\nEXECUTABLE=x.exe\r\n");
   int copy = StartMonitoring();
   auto lines = h->DebugLines(copy);
   std::vector<std::string> entries;
   for (const auto& l : lines)
     if (l.find(".wyn - ") != std::string::npos) entries.push_back(l);
   std::sort(entries.begin(), entries.end());  // folder listing order is the platform's
-  EXPECT_EQ((std::vector<std::string>{"bare.wyn - .exe", "bare.wyn - f.ex", "list.wyn - a.exe",
-                                      "list.wyn - b.exe", "list.wyn - c.exe", "plain.wyn - plain.exe",
-                                      "quoted.wyn - quoted.exe", "stop.wyn - d.exe"}),
-            entries);
+  EXPECT_EQ(
+      (std::vector<std::string>{"bare.wyn - .exe", "bare.wyn - f.ex", "list.wyn - a.exe",
+                                "list.wyn - b.exe", "list.wyn - c.exe", "plain.wyn - plain.exe",
+                                "quoted.wyn - quoted.exe", "stop.wyn - d.exe"}),
+      entries);
   EXPECT_EQ("Building watch list...", lines.at(0));
   EXPECT_EQ("--------", lines.at(1));
   int summary = LineIndex(copy, "Successfully added");
@@ -161,7 +165,8 @@ TEST_F(Scenario, MissingProfileFolder) {
 
 TEST_F(Scenario, EmptyProfileFolder) {
   Profile("hidden.wyn", "x.exe");
-  Spill(Folder() / "wyn" / "hidden.wyn", "[VERSION]\r\nVERSION=6.1\r\n[CONFIGURATION]\r\nHIDE_FILE=TRUE\r\nEXECUTABLE=x.exe\r\n");
+  Spill(Folder() / "wyn" / "hidden.wyn",
+        "[VERSION]\r\nVERSION=6.1\r\n[CONFIGURATION]\r\nHIDE_FILE=TRUE\r\nEXECUTABLE=x.exe\r\n");
   int copy = h->StartMonitor("");
   BoxSeen box;
   ASSERT_TRUE(h->NextMessageBox(copy, 10000, &box));

@@ -135,8 +135,8 @@ TEST_P(IniDiffWrite, SameAsSystem) {
   } else {
     system.Put(c.contents);
   }
-  ASSERT_TRUE(WritePrivateProfileStringA(c.section.c_str(), c.key.c_str(), c.value.c_str(),
-                                         system.path()));
+  ASSERT_TRUE(
+      WritePrivateProfileStringA(c.section.c_str(), c.key.c_str(), c.value.c_str(), system.path()));
   system.Forget();
   mine.Put(ours);
 

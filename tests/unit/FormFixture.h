@@ -19,7 +19,8 @@ class FormFixture : public ::testing::Test {
     sys.AddFolder("C:\\Zeph");
     sys.AddFolder("C:\\Zeph\\wyn");
     // The attached reminder stays away unless a test wants it.
-    sys.registry["hklm\\software\\thalix\\kinetra\\checkattached"] = {1, {'F', 'a', 'l', 's', 'e', 0}};
+    sys.registry["hklm\\software\\thalix\\kinetra\\checkattached"] = {1,
+                                                                      {'F', 'a', 'l', 's', 'e', 0}};
   }
 
   // A usable profile naming `executable` (the text after "EXECUTABLE=").
@@ -28,7 +29,8 @@ class FormFixture : public ::testing::Test {
     sys.AddFile("C:\\Zeph\\wyn\\" + name,
                 "[IDENTIFICATION]\r\nAPPLICATION_NAME=" + appName +
                     "\r\n[VERSION]\r\nVERSION=6.1\r\n[CONFIGURATION]\r\nHIDE_FILE=FALSE\r\n"
-                    "EXECUTABLE=" + executable + "\r\n");
+                    "EXECUTABLE=" +
+                    executable + "\r\n");
   }
 
   void AddProcess(uint32_t pid, const std::string& path, int64_t startMs = 0, int64_t endMs = -1) {
@@ -66,7 +68,9 @@ class FormFixture : public ::testing::Test {
     sys.WriteIniString("C:\\Zeph\\zephmon.ini", "APPLICATION", "MODE", value);
   }
 
-  std::string Mode() { return sys.ReadIniString("C:\\Zeph\\zephmon.ini", "APPLICATION", "MODE", "ERROR", 255); }
+  std::string Mode() {
+    return sys.ReadIniString("C:\\Zeph\\zephmon.ini", "APPLICATION", "MODE", "ERROR", 255);
+  }
 
   // Entries of the fake's log that start with prefix, in order.
   std::vector<std::string> LogOf(const std::string& prefix) {

@@ -14,12 +14,18 @@ TEST(OsName, Table) {
     const char* name;
     bool refused;
   } rows[] = {
-      {{1, 4, 0}, "Windows 95", true},        {{1, 4, 10}, "Windows 98", true},
-      {{1, 4, 90}, "Windows Mellinnium", true}, {{1, 4, 3}, "", false},
-      {{2, 3, 51}, "Windows NT 3.51", true},  {{2, 4, 0}, "Windows NT 4.0", true},
-      {{2, 5, 0}, "Windows 2000", false},      {{2, 5, 1}, "Windows XP", false},
-      {{2, 5, 2}, "Windows XP", false},        {{2, 6, 1}, "", false},
-      {{2, 10, 0}, "", false},                 {{0, 0, 0}, "Failed", false},
+      {{1, 4, 0}, "Windows 95", true},
+      {{1, 4, 10}, "Windows 98", true},
+      {{1, 4, 90}, "Windows Mellinnium", true},
+      {{1, 4, 3}, "", false},
+      {{2, 3, 51}, "Windows NT 3.51", true},
+      {{2, 4, 0}, "Windows NT 4.0", true},
+      {{2, 5, 0}, "Windows 2000", false},
+      {{2, 5, 1}, "Windows XP", false},
+      {{2, 5, 2}, "Windows XP", false},
+      {{2, 6, 1}, "", false},
+      {{2, 10, 0}, "", false},
+      {{0, 0, 0}, "Failed", false},
       {{3, 5, 1}, "Failed", false},
   };
   for (const Row& r : rows) {
@@ -44,8 +50,12 @@ TEST(CheckOSVersion, PassesSilentlyOrRefusesWithItsBox) {
 TEST(SkipAttachedCheck, OnlyFalseInAnyCaseSkips) {
   FakeSystem sys;
   EXPECT_FALSE(SkipAttachedCheck(sys));  // missing key
-  for (auto [value, skip] : {std::pair{"False", true}, {"FALSE", true}, {"false", true},
-                             {"True", false}, {"", false}, {"False ", false}}) {
+  for (auto [value, skip] : {std::pair{"False", true},
+                             {"FALSE", true},
+                             {"false", true},
+                             {"True", false},
+                             {"", false},
+                             {"False ", false}}) {
     WriteRegString(sys, RegRoot::LocalMachine, "Software\\Thalix\\Kinetra", "CheckAttached", value);
     EXPECT_EQ(skip, SkipAttachedCheck(sys)) << "[" << value << "]";
   }

@@ -209,27 +209,30 @@ TEST_F(Startup, ProfileFilters) {
   sys.AddFile("C:\\Zeph\\wyn\\hidden.wyn", body + "HIDE_FILE=TRUE\r\n");
   sys.AddFile("C:\\Zeph\\wyn\\nohide.wyn", body);
   sys.AddFile("C:\\Zeph\\wyn\\readme.txt", body + "HIDE_FILE=FALSE\r\n");
-  sys.AddFile("C:\\Zeph\\wyn\\v610.wyn",
-              "[VERSION]\r\nVERSION=6.10\r\n[CONFIGURATION]\r\nHIDE_FILE=FALSE\r\nEXECUTABLE=x.exe\r\n");
-  sys.AddFile("C:\\Zeph\\wyn\\v6.wyn",
-              "[VERSION]\r\nVERSION=6\r\n[CONFIGURATION]\r\nHIDE_FILE=FALSE\r\nEXECUTABLE=x.exe\r\n");
+  sys.AddFile(
+      "C:\\Zeph\\wyn\\v610.wyn",
+      "[VERSION]\r\nVERSION=6.10\r\n[CONFIGURATION]\r\nHIDE_FILE=FALSE\r\nEXECUTABLE=x.exe\r\n");
+  sys.AddFile(
+      "C:\\Zeph\\wyn\\v6.wyn",
+      "[VERSION]\r\nVERSION=6\r\n[CONFIGURATION]\r\nHIDE_FILE=FALSE\r\nEXECUTABLE=x.exe\r\n");
   sys.AddFile("C:\\Zeph\\wyn\\noexe.wyn",
               "[VERSION]\r\nVERSION=6.1\r\n[CONFIGURATION]\r\nHIDE_FILE=FALSE\r\n");
   ASSERT_FALSE(Load());
   std::vector<std::string> files;
   for (const auto& e : form.state.WatchList) files.push_back(e.ProfileFile + ":" + e.ExeName);
-  EXPECT_EQ((std::vector<std::string>{"lower.wyn:x.exe", "UPPER.WYN:x.exe", "noexe.wyn:ERROR"}), files);
+  EXPECT_EQ((std::vector<std::string>{"lower.wyn:x.exe", "UPPER.WYN:x.exe", "noexe.wyn:ERROR"}),
+            files);
 }
 
 TEST_F(Startup, WatchListDebugLinesAndSummary) {
   AddProfile("a.wyn", "\"one.exe\",\"two.exe\",\"three.exe\"");
   AddProfile("b.wyn", "solo.exe");
   ASSERT_FALSE(Load("-d"));
-  EXPECT_EQ((std::vector<std::string>{"Building watch list...", "--------", "a.wyn - one.exe",
-                                      "a.wyn - two.exe", "a.wyn - three.exe", "b.wyn - solo.exe",
-                                      "--------", "Successfully added 4 items to the watch list.",
-                                      ""}),
-            sys.debugLines);
+  EXPECT_EQ(
+      (std::vector<std::string>{"Building watch list...", "--------", "a.wyn - one.exe",
+                                "a.wyn - two.exe", "a.wyn - three.exe", "b.wyn - solo.exe",
+                                "--------", "Successfully added 4 items to the watch list.", ""}),
+      sys.debugLines);
   EXPECT_EQ(7, sys.selectedLine);  // the summary line
 }
 

@@ -23,9 +23,11 @@ class WatchLoop : public FormFixture {
   std::vector<std::string> Moments() {
     std::vector<std::string> moments;
     for (const auto& e : sys.log) {
-      if (e.rfind("debug Started watching: ", 0) == 0) moments.push_back("activate " + e.substr(24, e.find(' ', 24) - 24));
+      if (e.rfind("debug Started watching: ", 0) == 0)
+        moments.push_back("activate " + e.substr(24, e.find(' ', 24) - 24));
       if (e == "close-window ZephEvent") moments.push_back("close-event");
-      if (e.rfind("debug Stopped watching: ", 0) == 0) moments.push_back("write-stuff " + e.substr(24, e.find(' ', 24) - 24));
+      if (e.rfind("debug Stopped watching: ", 0) == 0)
+        moments.push_back("write-stuff " + e.substr(24, e.find(' ', 24) - 24));
     }
     return moments;
   }
@@ -40,7 +42,9 @@ TEST_F(WatchLoop, NoGameNoMoments) {
 TEST_F(WatchLoop, GameFoundInAnyLetterCaseIsActivatedAndWaitedFor) {
   AddProcess(200, "D:\\Games\\Racer\\RACER.EXE", 0, 1100);
   EXPECT_FALSE(Tick());
-  EXPECT_EQ((std::vector<std::string>{"activate racer.exe", "close-event", "write-stuff RACER.EXE"}), Moments());
+  EXPECT_EQ(
+      (std::vector<std::string>{"activate racer.exe", "close-event", "write-stuff RACER.EXE"}),
+      Moments());
   EXPECT_EQ("C:\\Zeph\\wyn\\racer.wyn", form.state.ActiveProfile);
   EXPECT_EQ("Racer", form.state.ActiveAppName);
   EXPECT_EQ("RACER.EXE", form.state.GameExe);
@@ -200,7 +204,9 @@ TEST_F(WatchLoop, ExitDuringTheWaitRunsTheClosingSequence) {
 TEST_F(WatchLoop, RunningTheLoopFromTheTimer) {
   AddProcess(300, "C:\\g\\racer.exe", 2500, 4000);
   sys.RunUntil(10000);
-  EXPECT_EQ((std::vector<std::string>{"activate racer.exe", "close-event", "write-stuff racer.exe"}), Moments());
+  EXPECT_EQ(
+      (std::vector<std::string>{"activate racer.exe", "close-event", "write-stuff racer.exe"}),
+      Moments());
 }
 
 }  // namespace

@@ -48,7 +48,9 @@ void FakeSystem::AddFile(const std::string& path, const std::string& contents) {
   files_.emplace_back(path, contents);
 }
 
-void FakeSystem::AddFolder(const std::string& path) { folders_.push_back(WithoutTrailingSlash(path)); }
+void FakeSystem::AddFolder(const std::string& path) {
+  folders_.push_back(WithoutTrailingSlash(path));
+}
 
 void FakeSystem::RemoveFile(const std::string& path) {
   files_.erase(std::remove_if(files_.begin(), files_.end(),

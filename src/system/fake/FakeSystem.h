@@ -22,10 +22,10 @@ class FakeSystem : public System {
 
   struct Process {
     uint32_t id = 0;
-    std::string path;        // full executable path
-    int64_t startMs = 0;     // listed from this time on
-    int64_t endMs = -1;      // and until this time (-1: runs forever)
-    uint32_t exitCode = 0;   // after the end
+    std::string path;       // full executable path
+    int64_t startMs = 0;    // listed from this time on
+    int64_t endMs = -1;     // and until this time (-1: runs forever)
+    uint32_t exitCode = 0;  // after the end
     bool openable = true;
   };
 
@@ -47,7 +47,7 @@ class FakeSystem : public System {
   bool otherInstance = false;
   OsVersion osVersion{2, 5, 1};
   std::vector<Process> processes;
-  std::deque<BoxAnswer> boxAnswers;  // answers in turn; the default button when empty
+  std::deque<BoxAnswer> boxAnswers;              // answers in turn; the default button when empty
   std::function<int(const std::string&)> onRun;  // exit code of a RunAndWait; 0 by default
 
   void AddFile(const std::string& path, const std::string& contents);
@@ -90,10 +90,10 @@ class FakeSystem : public System {
   std::string ReadIniString(const std::string& file, const std::string& section,
                             const std::string& key, const std::string& def,
                             size_t bufferSize) override;
-  bool WriteIniString(const std::string& file, const std::string& section,
-                      const std::string& key, const std::string& value) override;
-  bool RegSetValue(RegRoot root, const std::string& subkey, const std::string& name,
-                   uint32_t type, const std::vector<uint8_t>& data) override;
+  bool WriteIniString(const std::string& file, const std::string& section, const std::string& key,
+                      const std::string& value) override;
+  bool RegSetValue(RegRoot root, const std::string& subkey, const std::string& name, uint32_t type,
+                   const std::vector<uint8_t>& data) override;
   bool RegQueryValue(RegRoot root, const std::string& subkey, const std::string& name,
                      uint32_t* type, std::vector<uint8_t>* data) override;
   bool RegDeleteValue(RegRoot root, const std::string& subkey, const std::string& name) override;

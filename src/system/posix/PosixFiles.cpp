@@ -16,7 +16,8 @@ namespace zeph::posix {
 ReadStatus ReadWholeFile(const std::string& nativePath, std::string* contents) {
   contents->clear();
   int fd = open(nativePath.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return errno == ENOENT || errno == ENOTDIR ? ReadStatus::NotFound : ReadStatus::OtherError;
+  if (fd < 0)
+    return errno == ENOENT || errno == ENOTDIR ? ReadStatus::NotFound : ReadStatus::OtherError;
   char buffer[65536];
   for (;;) {
     ssize_t n = read(fd, buffer, sizeof buffer);
@@ -87,7 +88,8 @@ bool WriteFileAtomic(const std::string& nativePath, const std::string& contents)
   bool ok = WriteAll(fd, contents);
   if (ok && exists) {
     // Owner first: changing it may clear set-id bits that the mode restores.
-    if (fchown(fd, st.st_uid, st.st_gid) != 0) { /* not ours to give away: keep ours */ }
+    if (fchown(fd, st.st_uid, st.st_gid) != 0) { /* not ours to give away: keep ours */
+    }
     ok = fchmod(fd, st.st_mode & 07777) == 0;
   }
   ok = ok && fsync(fd) == 0;

@@ -119,8 +119,8 @@ class StatHandle final : public ProcessHandle {
     unsigned long long start = 0;
     char state = 0;
     bool running = kill(pid_, 0) == 0 || errno == EPERM;
-    running = running && ReadStartTime(pid_, &start, &state) && start == start_ &&
-              state != 'Z' && state != 'X';
+    running = running && ReadStartTime(pid_, &start, &state) && start == start_ && state != 'Z' &&
+              state != 'X';
     *code = running ? kStillActive : 0;
     return true;
   }

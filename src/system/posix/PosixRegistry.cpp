@@ -141,7 +141,8 @@ std::vector<RegKey> ParseRegistryText(const std::string& text) {
 }
 
 std::string FormatRegistryText(const std::vector<RegKey>& keys) {
-  std::string out = "; ZephMonitor registry: name=TYPE:BYTES (1 REG_SZ, 4 REG_DWORD; bytes in hex)\n";
+  std::string out =
+      "; ZephMonitor registry: name=TYPE:BYTES (1 REG_SZ, 4 REG_DWORD; bytes in hex)\n";
   for (const RegKey& key : keys) {
     out += "\n[" + Escape(key.path) + "]\n";
     for (const RegValue& v : key.values) {

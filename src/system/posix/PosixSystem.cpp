@@ -159,8 +159,7 @@ bool PosixSystem::WriteIniString(const std::string& file, const std::string& sec
                                  const std::string& key, const std::string& value) {
   std::string native = ToNativePath(file), contents;
   // A file that exists but cannot be read must not be replaced by a new one.
-  if (native.empty() ||
-      posix::ReadWholeFile(native, &contents) == posix::ReadStatus::OtherError)
+  if (native.empty() || posix::ReadWholeFile(native, &contents) == posix::ReadStatus::OtherError)
     return false;
   return posix::WriteFileAtomic(native, ini::SetString(contents, section, key, value));
 }
@@ -177,8 +176,7 @@ bool PosixSystem::RegQueryValue(RegRoot root, const std::string& subkey, const s
   return store.Query(posix::RegistryKeyPath(root, subkey), name, type, data);
 }
 
-bool PosixSystem::RegDeleteValue(RegRoot root, const std::string& subkey,
-                                 const std::string& name) {
+bool PosixSystem::RegDeleteValue(RegRoot root, const std::string& subkey, const std::string& name) {
   posix::RegistryStore store(posix::RegistryStore::DefaultFile());
   return store.Delete(posix::RegistryKeyPath(root, subkey), name);
 }
@@ -199,7 +197,8 @@ int PosixSystem::RunAndWait(const std::string& commandLine, bool noWait) {
   Descriptor pidfd(posix::OpenPidfd(child->pid));
   // Without a pidfd the CHLD byte wakes us; the limit only guards against
   // a CHLD that a nested wait took first.
-  while (!posix::ReapChild(*child, false)) WaitAndDispatch(pidfd.get(), pidfd.get() >= 0 ? -1 : 100);
+  while (!posix::ReapChild(*child, false))
+    WaitAndDispatch(pidfd.get(), pidfd.get() >= 0 ? -1 : 100);
   return static_cast<int>(child->exitCode);
 }
 
@@ -255,9 +254,7 @@ void PosixSystem::SetTimerInterval(int ms) {
 
 void PosixSystem::DispatchSignal(int sig) {
   switch (sig) {
-    case SIGCHLD:
-      posix::ReapChildren();
-      break;
+    case SIGCHLD: posix::ReapChildren(); break;
     case SIGTERM:
     case SIGINT:
       if (commands_) commands_->OnExit();
@@ -265,8 +262,7 @@ void PosixSystem::DispatchSignal(int sig) {
     case SIGUSR1:
       if (commands_) commands_->OnSuspendToggle();
       break;
-    default:
-      break;
+    default: break;
   }
 }
 

@@ -33,11 +33,11 @@ class PosixSystem final : public System {
   std::string ReadIniString(const std::string& file, const std::string& section,
                             const std::string& key, const std::string& def,
                             size_t bufferSize) override;
-  bool WriteIniString(const std::string& file, const std::string& section,
-                      const std::string& key, const std::string& value) override;
+  bool WriteIniString(const std::string& file, const std::string& section, const std::string& key,
+                      const std::string& value) override;
 
-  bool RegSetValue(RegRoot root, const std::string& subkey, const std::string& name,
-                   uint32_t type, const std::vector<uint8_t>& data) override;
+  bool RegSetValue(RegRoot root, const std::string& subkey, const std::string& name, uint32_t type,
+                   const std::vector<uint8_t>& data) override;
   bool RegQueryValue(RegRoot root, const std::string& subkey, const std::string& name,
                      uint32_t* type, std::vector<uint8_t>* data) override;
   bool RegDeleteValue(RegRoot root, const std::string& subkey, const std::string& name) override;

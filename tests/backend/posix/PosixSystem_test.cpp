@@ -192,7 +192,8 @@ TEST_F(PosixSystemTest, IniWriteIsAtomicAndLeavesUnwritableFileAlone) {
   fs::permissions(root_, fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
   fs::permissions(dir, fs::perms::all);
   WriteText(dir / "r.ini", "[a]\r\nx=1\r\n");
-  fs::permissions(dir / "r.ini", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  fs::permissions(dir / "r.ini",
+                  fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
   std::string ro = Win(dir / "r.ini");
   int wrote = InChild([&] {
     if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) return 2;
@@ -245,7 +246,8 @@ TEST_F(PosixSystemTest, ListFindsAStartedGameAndOpenProcessSeesItEnd) {
   ASSERT_TRUE(handle->ExitCode(&code));
   EXPECT_EQ(code, zeph::kStillActive);
   kill(static_cast<pid_t>(pid), SIGKILL);
-  EXPECT_TRUE(WaitUntil([&] { return handle->ExitCode(&code) && code != zeph::kStillActive; }, 3000));
+  EXPECT_TRUE(
+      WaitUntil([&] { return handle->ExitCode(&code) && code != zeph::kStillActive; }, 3000));
   EXPECT_EQ(code, 128u + SIGKILL);
 }
 

@@ -129,7 +129,7 @@ struct TestWindow {
     }();
     if (registered)
       handle = CreateWindowExA(0, "ZephTestWindow", title.c_str(), WS_OVERLAPPEDWINDOW, 0, 0, 100,
-                             100, nullptr, nullptr, GetModuleHandleA(nullptr), this);
+                               100, nullptr, nullptr, GetModuleHandleA(nullptr), this);
   }
   ~TestWindow() {
     if (handle != nullptr) DestroyWindow(handle);
@@ -215,13 +215,16 @@ TEST(Processes, ListFindsAStartedGameByItsFullPath) {
   Win32System sys;
   std::vector<ProcessInfo> list;
   auto listed = [&](const std::unique_ptr<Child>& child) {
-    for (const ProcessInfo& p : list) if (p.id == child->Pid()) return true;
+    for (const ProcessInfo& p : list)
+      if (p.id == child->Pid()) return true;
     return false;
   };
-  ASSERT_TRUE(WaitUntil([&] {
-    list = sys.ListProcesses();
-    return std::all_of(games.begin(), games.end(), listed);
-  }, 10000));
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        list = sys.ListProcesses();
+        return std::all_of(games.begin(), games.end(), listed);
+      },
+      10000));
   for (const ProcessInfo& p : list) {
     if (p.id == games[0]->Pid()) {
       EXPECT_TRUE(SameText(game, p.imagePath)) << p.imagePath;
