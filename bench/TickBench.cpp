@@ -62,6 +62,14 @@ class BenchSystem final : public zeph::System {
     return real_.ListFiles(folder);
   }
   bool CreateEmptyFile(const std::string& path) override { return real_.CreateEmptyFile(path); }
+  bool CreateFolder(const std::string& path) override { return real_.CreateFolder(path); }
+  bool ReadTextFile(const std::string& path, std::string* contents) override {
+    return real_.ReadTextFile(path, contents);
+  }
+  bool WriteTextFile(const std::string& path, const std::string& contents) override {
+    return real_.WriteTextFile(path, contents);
+  }
+  bool RemoveFile(const std::string& path) override { return real_.RemoveFile(path); }
 
   std::string ReadIniString(const std::string& file, const std::string& section,
                             const std::string& key, const std::string& def,

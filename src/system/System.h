@@ -82,6 +82,14 @@ class System {
   virtual std::vector<std::string> ListFiles(const std::string& folder) = 0;
   // Creates an empty file; false when it cannot.
   virtual bool CreateEmptyFile(const std::string& path) = 0;
+  // Creates one folder (its parent must exist); true when it exists afterwards.
+  virtual bool CreateFolder(const std::string& path) = 0;
+  // The whole file as 8-bit text; false when it cannot be read.
+  virtual bool ReadTextFile(const std::string& path, std::string* contents) = 0;
+  // Replaces the file's contents as a whole: a failed write leaves the old
+  // file as it was, never half-written.
+  virtual bool WriteTextFile(const std::string& path, const std::string& contents) = 0;
+  virtual bool RemoveFile(const std::string& path) = 0;
 
   // --- INI files, with the Windows rules
   // At most bufferSize - 1 characters are returned; def when the file,

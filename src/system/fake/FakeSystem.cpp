@@ -52,7 +52,7 @@ void FakeSystem::AddFolder(const std::string& path) {
   folders_.push_back(WithoutTrailingSlash(path));
 }
 
-void FakeSystem::RemoveFile(const std::string& path) {
+void FakeSystem::DropFile(const std::string& path) {
   files_.erase(std::remove_if(files_.begin(), files_.end(),
                               [&](const auto& f) { return EqualsNoCase(f.first, path); }),
                files_.end());
@@ -98,6 +98,36 @@ bool FakeSystem::CreateEmptyFile(const std::string& path) {
   return true;
 }
 
+bool FakeSystem::CreateFolder(const std::string& path) {
+  log.push_back("mkdir " + path);
+  if (!FolderExists(path)) AddFolder(path);
+  return true;
+}
+
+bool FakeSystem::ReadTextFile(const std::string& path, std::string* contents) {
+  if (!HasFile(path)) return false;
+  *contents = FileContents(path);
+  return true;
+}
+
+bool FakeSystem::WriteTextFile(const std::string& path, const std::string& contents) {
+  log.push_back("write " + FileNameOf(path));
+  if (!FolderExists(FolderOf(path))) return false;
+  for (const auto& u : unwritable)
+    if (EqualsNoCase(u, path)) return false;
+  AddFile(path, contents);
+  return true;
+}
+
+bool FakeSystem::RemoveFile(const std::string& path) {
+  log.push_back("delete " + FileNameOf(path));
+  for (const auto& u : unwritable)
+    if (EqualsNoCase(u, path)) return false;
+  if (!HasFile(path)) return false;
+  DropFile(path);
+  return true;
+}
+
 std::string FakeSystem::ReadIniString(const std::string& file, const std::string& section,
                                       const std::string& key, const std::string& def,
                                       size_t bufferSize) {
@@ -109,6 +139,8 @@ bool FakeSystem::WriteIniString(const std::string& file, const std::string& sect
                                 const std::string& key, const std::string& value) {
   log.push_back("ini " + FileNameOf(file) + " [" + section + "] " + key + "=" + value);
   if (!FolderExists(FolderOf(file))) return false;
+  for (const auto& u : unwritable)
+    if (EqualsNoCase(u, file)) return false;
   AddFile(file, ini::SetString(FileContents(file), section, key, value));
   return true;
 }

@@ -52,7 +52,9 @@ class FakeSystem : public System {
 
   void AddFile(const std::string& path, const std::string& contents);
   void AddFolder(const std::string& path);
-  void RemoveFile(const std::string& path);
+  void DropFile(const std::string& path);
+  // Paths whose writes fail (a locked or read-only file).
+  std::vector<std::string> unwritable;
   bool HasFile(const std::string& path) const;
   std::string FileContents(const std::string& path) const;
   // Runs action at the first message processing at or after atMs.
@@ -87,6 +89,10 @@ class FakeSystem : public System {
   bool FolderExists(const std::string& path) override;
   std::vector<std::string> ListFiles(const std::string& folder) override;
   bool CreateEmptyFile(const std::string& path) override;
+  bool CreateFolder(const std::string& path) override;
+  bool ReadTextFile(const std::string& path, std::string* contents) override;
+  bool WriteTextFile(const std::string& path, const std::string& contents) override;
+  bool RemoveFile(const std::string& path) override;
   std::string ReadIniString(const std::string& file, const std::string& section,
                             const std::string& key, const std::string& def,
                             size_t bufferSize) override;

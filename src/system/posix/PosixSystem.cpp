@@ -144,6 +144,27 @@ bool PosixSystem::CreateEmptyFile(const std::string& path) {
   return true;
 }
 
+bool PosixSystem::CreateFolder(const std::string& path) {
+  if (path.empty()) return false;
+  return mkdir(ToNativePath(path).c_str(), 0777) == 0 || FolderExists(path);
+}
+
+bool PosixSystem::ReadTextFile(const std::string& path, std::string* contents) {
+  return !path.empty() && posix::ReadWholeFile(ToNativePath(path), contents) == posix::ReadStatus::Okay;
+}
+
+bool PosixSystem::WriteTextFile(const std::string& path, const std::string& contents) {
+  if (path.empty()) return false;
+  std::string native = ToNativePath(path);
+  // A file that exists but may not be written stays as it is, as on Windows.
+  if (access(native.c_str(), F_OK) == 0 && access(native.c_str(), W_OK) != 0) return false;
+  return posix::WriteFileAtomic(native, contents);
+}
+
+bool PosixSystem::RemoveFile(const std::string& path) {
+  return FileExists(path) && unlink(ToNativePath(path).c_str()) == 0;
+}
+
 std::string PosixSystem::ReadIniString(const std::string& file, const std::string& section,
                                        const std::string& key, const std::string& def,
                                        size_t bufferSize) {

@@ -29,6 +29,10 @@ class PosixSystem final : public System {
   bool FolderExists(const std::string& path) override;
   std::vector<std::string> ListFiles(const std::string& folder) override;
   bool CreateEmptyFile(const std::string& path) override;
+  bool CreateFolder(const std::string& path) override;
+  bool ReadTextFile(const std::string& path, std::string* contents) override;
+  bool WriteTextFile(const std::string& path, const std::string& contents) override;
+  bool RemoveFile(const std::string& path) override;
 
   std::string ReadIniString(const std::string& file, const std::string& section,
                             const std::string& key, const std::string& def,

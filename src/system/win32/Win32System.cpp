@@ -188,6 +188,49 @@ bool Win32System::CreateEmptyFile(const std::string& path) {
   return file.Valid();
 }
 
+bool Win32System::CreateFolder(const std::string& path) {
+  return CreateDirectoryA(path.c_str(), nullptr) || FolderExists(path);
+}
+
+bool Win32System::ReadTextFile(const std::string& path, std::string* contents) {
+  FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.Valid()) return false;
+  std::string text;
+  char buffer[65536];
+  DWORD got = 0;
+  while (ReadFile(file.Get(), buffer, sizeof buffer, &got, nullptr) && got > 0)
+    text.append(buffer, got);
+  *contents = std::move(text);
+  return true;
+}
+
+bool Win32System::WriteTextFile(const std::string& path, const std::string& contents) {
+  // Written beside the target and moved over it, so a failure part-way
+  // leaves the old file whole.
+  const std::string temp = path + ".zeph-tmp";
+  {
+    FileHandle file(CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.Valid()) return false;
+    DWORD written = 0;
+    if (!WriteFile(file.Get(), contents.data(), static_cast<DWORD>(contents.size()), &written,
+                   nullptr) ||
+        written != contents.size() || !FlushFileBuffers(file.Get())) {
+      file = FileHandle();
+      DeleteFileA(temp.c_str());
+      return false;
+    }
+  }
+  if (!MoveFileExA(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    DeleteFileA(temp.c_str());
+    return false;
+  }
+  return true;
+}
+
+bool Win32System::RemoveFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
+
 // --- INI files
 
 std::string Win32System::ReadIniString(const std::string& file, const std::string& section,
