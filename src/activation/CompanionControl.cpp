@@ -1,4 +1,5 @@
 // Resetting the controller and closing the event utility.
+#include "activation/CommandScript.h"
 #include "companion/Companions.h"
 #include "monitor/MainForm.h"
 
@@ -23,5 +24,29 @@ void MainForm::ResetController() {
 }
 
 void MainForm::CloseZephEvent() { sys_.CloseWindowByTitle(kEventWindowTitle); }
+
+}  // namespace zeph
+
+namespace zeph {
+
+void MainForm::RunCommandScript() {
+  const std::string folder = sys_.ProgramFolder();
+  const std::string script = folder + "\\active.zeph";
+  // The script is replaced as a whole; when it cannot be written or read
+  // back, the controller is left alone rather than half-programmed, or
+  // programmed from the last game's script.
+  if (!sys_.WriteTextFile(script, ScriptText(BuildCommandScript(profile, folder)))) {
+    debugList.Add("Error writing command script " + script);
+    return;
+  }
+  ResetController();
+  std::string text;
+  if (!sys_.ReadTextFile(script, &text)) {
+    debugList.Add("Error reading command script " + script);
+    return;
+  }
+  for (const std::string& line : ScriptLines(text))
+    sys_.RunAndWait(ControlCommand(folder, line), false);
+}
 
 }  // namespace zeph

@@ -12,6 +12,13 @@ constexpr const char* kCustomizer = "zephcfg.exe";
 constexpr const char* kWebUpdate = "zephweb.exe";
 constexpr const char* kEventWindowTitle = "ZephEvent";
 
+// The settings files the event utility and the customizer read from the
+// program folder, and the customizer's and web update utility's titles.
+constexpr const char* kEventSettingsFile = "zephevent.ini";
+constexpr const char* kCustomizerSettingsFile = "zephcfg.ini";
+constexpr const char* kCustomizerTitle = "zephcfg";
+constexpr const char* kWebUpdateTitle = "zephweb";
+
 // The control utility's command line for one command:
 // programFolder + "\Zephcontrol.exe " + command.
 inline std::string ControlCommand(const std::string& programFolder, const std::string& command) {

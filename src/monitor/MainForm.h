@@ -10,6 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "activation/ProfileSettings.h"
 #include "monitor/DebugList.h"
 #include "monitor/MonitorState.h"
 #include "system/System.h"
@@ -39,6 +40,7 @@ class MainForm : public Commands {
   System& sys() { return sys_; }
   MonitorState state;
   DebugList debugList;
+  ProfileSettings profile;  // read by each activation, kept until the next
 
   // --- start-up (monitor/Startup.cpp)
   void Form_Load();
@@ -71,6 +73,13 @@ class MainForm : public Commands {
   void CloseZephEvent();
   void ResetController();
 
+  // --- path helpers (setup/PathHelpers.cpp)
+  // varCopyUp resolved against varPathUp (the game folder + ""); "ERROR"
+  // when it climbs above the drive.
+  std::string CheckRelativePath(std::string varPathUp, std::string varCopyUp);
+  // Creates every missing folder of buildPath; removes one trailing "".
+  void BuildFolders(std::string& buildPath);
+
   // --- end-of-game pass (setup/)
   void WriteStuff();
 
@@ -87,6 +96,11 @@ class MainForm : public Commands {
   void LogSuspended();
   void LogResumed();
   void PrepareSettingsFile();
+  void ReadProfileSettings();
+  bool ReadProfileMaps();
+  void WriteEventSettings();
+  void RunCommandScript();
+  bool startEvent_ = false;  // the event utility is started by this activation
 
   System& sys_;
   bool tickRunning_ = false;     // a tick never nests in another

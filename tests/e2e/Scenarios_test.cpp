@@ -23,6 +23,13 @@ using Clock = std::chrono::steady_clock;
 
 const char* const kProductKey = "Software\\Thalix\\Kinetra";
 
+// The controller part of a profile: maps of the right lengths, no curves.
+const std::string kTuning =
+    "[TUNING]\r\nNULL_REGION_USER=10\r\n[THALIX]\r\nAXIS_MAP_USER={ 0,1,2,3,4,5 }\r\n"
+    "POLARITY_USER={ +,-,+,-,+,- }\r\nGAIN_EXP_USER={ 100, 050, 075, 100, 100, 100, 100 }\r\n"
+    "SENS_EXP_USER={ 1,2,3,4,5,6,7 }\r\nCURVE_0_USER=\r\nCURVE_1_USER=\r\nCURVE_2_USER=\r\n"
+    "CURVE_3_USER=\r\nCURVE_4_USER=\r\nCURVE_5_USER=\r\n";
+
 std::string Slurp(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   std::stringstream s;
@@ -50,13 +57,14 @@ class Scenario : public ::testing::Test {
   fs::path Folder() { return fs::path(h->Folder()); }
   fs::path SettingsFile() { return Folder() / "zephmon.ini"; }
 
+  // A usable profile; `extra` goes into its CONFIGURATION section.
   void Profile(const std::string& name, const std::string& executable,
-               const std::string& appName = "Test Game") {
+               const std::string& appName = "Test Game", const std::string& extra = "") {
     Spill(Folder() / "wyn" / name,
           "[IDENTIFICATION]\r\nAPPLICATION_NAME=" + appName +
               "\r\n[VERSION]\r\nVERSION=6.1\r\nFILE_REVISION_NUMBER=1\r\n[CONFIGURATION]\r\n"
               "HIDE_FILE=FALSE\r\nEXECUTABLE=" +
-              executable + "\r\nCOPY_FILES=FALSE\r\nCUSTOM=FALSE\r\n");
+              executable + "\r\nCOPY_FILES=FALSE\r\nCUSTOM=FALSE\r\n" + extra + kTuning);
   }
 
   std::string Mode() {

@@ -12,6 +12,11 @@
 
 namespace zeph::testing {
 
+// The four controller maps of a usable profile, at their fixed lengths.
+inline const std::string kMaps =
+    "[THALIX]\r\nAXIS_MAP_USER={ 0,1,2,3,4,5 }\r\nPOLARITY_USER={ +,+,+,+,+,+ }\r\n"
+    "GAIN_EXP_USER={ 100, 050, 075, 100, 100, 100, 100 }\r\nSENS_EXP_USER={ 1,2,3,4,5,6,7 }\r\n";
+
 class FormFixture : public ::testing::Test {
  protected:
   FormFixture() : form(sys) {
@@ -30,7 +35,7 @@ class FormFixture : public ::testing::Test {
                 "[IDENTIFICATION]\r\nAPPLICATION_NAME=" + appName +
                     "\r\n[VERSION]\r\nVERSION=6.1\r\n[CONFIGURATION]\r\nHIDE_FILE=FALSE\r\n"
                     "EXECUTABLE=" +
-                    executable + "\r\n");
+                    executable + "\r\n" + kMaps);
   }
 
   void AddProcess(uint32_t pid, const std::string& path, int64_t startMs = 0, int64_t endMs = -1) {

@@ -1,0 +1,155 @@
+// The stand-ins' platform part on POSIX. A "window" is a title registered
+// the way the monitor's POSIX side finds and closes windows (a file per
+// window, TERM to its owner).
+#include "companion/standins/StandinHost.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+
+#include "system/posix/PosixFiles.h"
+#include "system/posix/PosixPaths.h"
+#include "system/posix/PosixWindows.h"
+
+namespace zeph::standin {
+namespace {
+
+std::string ProgramFolder() {
+  char target[PATH_MAX];
+  ssize_t len = readlink("/proc/self/exe", target, sizeof target);
+  if (len <= 0 || static_cast<size_t>(len) >= sizeof target) return ".";
+  return posix::ParentFolder(std::string(target, static_cast<size_t>(len)));
+}
+
+bool WriteAll(int fd, const std::string& text) {
+  size_t done = 0;
+  while (done < text.size()) {
+    ssize_t n = write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+// Alive and not a zombie (a zombie has already taken its window away).
+bool IsAlive(pid_t pid) {
+  if (pid <= 0 || (kill(pid, 0) != 0 && errno != EPERM)) return false;
+  std::string stat;
+  if (posix::ReadWholeFile("/proc/" + std::to_string(pid) + "/stat", &stat) !=
+      posix::ReadStatus::Okay)
+    return true;
+  size_t close = stat.rfind(')');
+  return close == std::string::npos || close + 2 >= stat.size() ||
+         (stat[close + 2] != 'Z' && stat[close + 2] != 'X');
+}
+
+// True when a live process other than this one has registered the title.
+bool OtherWindowExists(const std::string& title) {
+  const std::string folder = posix::WindowRegistrationFolder();
+  if (folder.empty()) return false;
+  // Registration names are "<title as hex>.<pid>".
+  const std::string own = posix::WindowRegistrationName(title, getpid());
+  const std::string prefix = own.substr(0, own.rfind('.') + 1);
+  DIR* dir = opendir(folder.c_str());
+  if (!dir) return false;
+  bool found = false;
+  while (dirent* entry = readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name == own || name.compare(0, prefix.size(), prefix) != 0) continue;
+    const std::string digits = name.substr(prefix.size());
+    if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos) continue;
+    if (IsAlive(static_cast<pid_t>(std::atol(digits.c_str())))) {
+      found = true;
+      break;
+    }
+  }
+  closedir(dir);
+  return found;
+}
+
+void Print(FILE* stream, const std::string& line) {
+  std::string out = line + "\n";
+  std::fwrite(out.data(), 1, out.size(), stream);
+  std::fflush(stream);
+}
+
+}  // namespace
+
+std::string FileBesideProgram(const std::string& name) {
+  static const std::string folder = ProgramFolder();
+  return folder == "/" ? "/" + name : folder + "/" + name;
+}
+
+unsigned long CurrentProcessId() { return static_cast<unsigned long>(getpid()); }
+
+ReadStatus ReadWholeFile(const std::string& path, std::string* contents) {
+  switch (posix::ReadWholeFile(path, contents)) {
+    case posix::ReadStatus::Okay: return ReadStatus::Okay;
+    case posix::ReadStatus::NotFound: return ReadStatus::NotFound;
+    case posix::ReadStatus::OtherError: break;
+  }
+  return ReadStatus::OtherError;
+}
+
+bool WriteFileAtomic(const std::string& path, const std::string& contents) {
+  return posix::WriteFileAtomic(path, contents);
+}
+
+bool AppendToFile(const std::string& path, const std::string& text) {
+  int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  bool ok = WriteAll(fd, text);
+  return close(fd) == 0 && ok;
+}
+
+bool CommandLineFileExists(const std::string& path) {
+  struct stat st;
+  return stat(ToNativePath(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+void PrintLine(const std::string& line) { Print(stdout, line); }
+void PrintError(const std::string& line) { Print(stderr, line); }
+
+bool WaitUntilNoWindow(const std::string& title, int timeoutMs) {
+  const timespec step = {0, 20 * 1000 * 1000};
+  for (int waited = 0; OtherWindowExists(title); waited += 20) {
+    if (waited >= timeoutMs) return false;
+    nanosleep(&step, nullptr);
+  }
+  return true;
+}
+
+int RunWindowUntilClosed(const WindowSpec& spec, const std::function<void()>& ready,
+                         const std::function<void()>& closing) {
+  // Blocked before the title is known to anyone, so that a TERM sent as
+  // soon as the registration appears waits for sigwait below.
+  sigset_t ends;
+  sigemptyset(&ends);
+  sigaddset(&ends, SIGTERM);
+  sigaddset(&ends, SIGINT);
+  pthread_sigmask(SIG_BLOCK, &ends, nullptr);
+  signal(SIGPIPE, SIG_IGN);  // a reader of our output that went away ends nothing
+
+  if (!RegisterWindowTitle(spec.title)) {
+    PrintError(spec.title + ": cannot register the window title");
+    return 1;
+  }
+  ready();
+  int got = 0;
+  sigwait(&ends, &got);
+  closing();
+  UnregisterWindowTitle(spec.title);
+  return 0;
+}
+
+}  // namespace zeph::standin
