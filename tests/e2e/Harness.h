@@ -45,6 +45,10 @@ class MonitorHarness {
   // always false elsewhere).
   virtual bool HasVisibleWindow(int copy) = 0;
 
+  // Copies our stand-in companion programs (the control utility, the event
+  // utility, the customizer and the web update utility) into Folder().
+  virtual void InstallCompanions() = 0;
+
   // Copies the test child to Folder()/relativePath (for example
   // "games/Racer/racer.exe") and starts it there; returns a game index.
   virtual int StartGame(const std::string& relativePath) = 0;

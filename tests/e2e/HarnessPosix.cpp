@@ -22,6 +22,9 @@
 #ifndef ZEPH_MONITOR_EXE
 #error "ZEPH_MONITOR_EXE must name the monitor executable"
 #endif
+#ifndef ZEPH_COMPANION_DIR
+#error "ZEPH_COMPANION_DIR must name the folder of the built companion programs"
+#endif
 #ifndef ZEPH_TESTCHILD_EXE
 #error "ZEPH_TESTCHILD_EXE must name the test child executable"
 #endif
@@ -194,6 +197,12 @@ class PosixHarness : public MonitorHarness {
   }
 
   void StopGame(int game) override { End(games_.at(game)); }
+
+  void InstallCompanions() override {
+    for (const char* name : {"Zephcontrol.exe", "ZephEvent.exe", "zephcfg.exe", "zephweb.exe"})
+      fs::copy_file(fs::path(ZEPH_COMPANION_DIR) / name, fs::path(Folder()) / name,
+                    fs::copy_options::overwrite_existing);
+  }
 
   void SetMachineString(const std::string& subkey, const std::string& name,
                         const std::string& value) override {

@@ -123,6 +123,15 @@ class Win32Harness : public MonitorHarness {
                     WAIT_OBJECT_0;
   }
 
+  void InstallCompanions() override {
+    std::string from = d::WindowsPath(ZEPH_COMPANION_DIR);
+    for (const char* name : {"Zephcontrol.exe", "ZephEvent.exe", "zephcfg.exe", "zephweb.exe"}) {
+      std::string source = from + "\\" + name;
+      if (!CopyFileA(source.c_str(), (folder_ + "\\" + name).c_str(), FALSE))
+        throw std::runtime_error(LastErrorText("cannot copy " + source));
+    }
+  }
+
   void SetMachineString(const std::string& subkey, const std::string& name,
                         const std::string& value) override {
     HKEY key = nullptr;

@@ -321,3 +321,121 @@ TEST_F(Scenario, AttachedReminderIsShownUntilSwitchedOff) {
 
 }  // namespace
 }  // namespace zeph::e2e
+
+// --- activation with our stand-in companion programs
+
+namespace zeph::e2e {
+namespace {
+
+// The commands the control utility ran, from its log; false when two runs
+// overlapped (a start before the previous run's end).
+bool ControlCalls(const std::string& log, std::vector<std::string>* calls) {
+  std::istringstream in(log);
+  std::string line;
+  bool open = false, sequential = true;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (StartsWith(line, "start ")) {
+      if (open) sequential = false;
+      open = true;
+      size_t blank = line.find(' ', 6);
+      calls->push_back(blank == std::string::npos ? "" : line.substr(blank + 1));
+    } else if (StartsWith(line, "end ")) {
+      open = false;
+    }
+  }
+  return sequential;
+}
+
+class ActivationScenario : public Scenario {
+ protected:
+  void SetUp() override {
+    Scenario::SetUp();
+    h->InstallCompanions();
+  }
+  std::vector<std::string> Calls() {
+    std::vector<std::string> calls;
+    EXPECT_TRUE(ControlCalls(Slurp(Folder() / "zephcontrol.log"), &calls)) << "calls overlapped";
+    return calls;
+  }
+  std::string State(const std::string& key) {
+    return ini::GetString(Slurp(Folder() / "zephcontrol.state"), "CONTROLLER", key, "ERROR", 255);
+  }
+};
+
+const std::vector<std::string> kResetCalls = {
+    "--set-defaults",
+    "--reset-sensitivity-curve 1",
+    "--reset-sensitivity-curve 2",
+    "--reset-sensitivity-curve 3",
+    "--reset-sensitivity-curve 4",
+    "--reset-sensitivity-curve 5"};
+
+TEST_F(ActivationScenario, GameStartProgramsTheControllerAndItsEndResetsIt) {
+  Profile("racer.wyn", "racer.exe", "Racer",
+          // Only the first TUNING section counts: it carries the null region too.
+          "USE_KEYS=FALSE\r\n[TUNING]\r\nNULL_REGION_USER=10\r\nMOTION_ALIAS_X=0\r\n"
+          "USE_BUTTONS=TRUE\r\n"
+          "BUTTON_3_USER='north', 'south', 'east'\r\n");
+  int copy = StartMonitoring();
+  int game = h->StartGame("games/Racer/racer.exe");
+  ASSERT_TRUE(WaitForLine(copy, "Started watching: racer.exe"));
+  ASSERT_TRUE(WaitFor([&] { return Calls().size() >= 38; }, 30000));
+
+  std::string script = Slurp(Folder() / "active.zeph");
+  std::vector<std::string> lines;
+  for (size_t start = 0, nl; (nl = script.find("\r\n", start)) != std::string::npos; start = nl + 2)
+    lines.push_back(script.substr(start, nl - start));
+  ASSERT_EQ(32u, lines.size()) << script;
+  EXPECT_EQ("--set-null-region 10", lines[7]);
+  std::vector<std::string> expected = kResetCalls;
+  expected.insert(expected.end(), lines.begin(), lines.end());
+  EXPECT_EQ(expected, Calls());
+
+  // What the stand-in controller now holds.
+  EXPECT_EQ("10", State("NullRegion"));
+  EXPECT_EQ("50", State("Gain1"));
+  EXPECT_EQ("-", State("Polarity1"));
+  EXPECT_EQ("6", State("Sensitivity5"));
+  EXPECT_EQ("off", State("Chording"));
+
+  std::string cfg = Slurp(Folder() / "zephcfg.ini");
+  EXPECT_EQ("racer.wyn", ini::GetString(cfg, "Games", "Current", "ERROR", 255));
+  std::string events = Slurp(Folder() / "zephevent.ini");
+  EXPECT_NE(std::string::npos, events.find("MOTION_0_POS=\"X\"")) << events;
+  EXPECT_NE(std::string::npos, events.find("BUTTON_3=\"east\"")) << events;
+  // The mouse mapping started the event utility, which read its settings.
+  ASSERT_TRUE(WaitFor([&] { return Slurp(Folder() / "zephevent.log").find("BUTTON_3=east") != std::string::npos; }))
+      << Slurp(Folder() / "zephevent.log");
+
+  h->StopGame(game);
+  ASSERT_TRUE(WaitForLine(copy, "Stopped watching: racer.exe"));
+  // The end of the game closes the event utility and resets the controller.
+  EXPECT_TRUE(WaitFor([&] { return Slurp(Folder() / "zephevent.log").find("closed") != std::string::npos; }));
+  ASSERT_TRUE(WaitFor([&] { return Calls().size() >= 44; }, 20000));
+  std::vector<std::string> calls = Calls();
+  EXPECT_EQ(kResetCalls, std::vector<std::string>(calls.end() - 6, calls.end()));
+  EXPECT_EQ("0", State("NullRegion"));
+  EXPECT_TRUE(h->IsRunning(copy));
+}
+
+TEST_F(ActivationScenario, MapOfWrongLengthEndsTheProgramAfterItsBox) {
+  Profile("racer.wyn", "racer.exe", "Racer");
+  std::string text = Slurp(Folder() / "wyn" / "racer.wyn");
+  text.replace(text.find("{ 0,1,2,3,4,5 }"), 15, "{ 0,1,2,3,4,5}");
+  Spill(Folder() / "wyn" / "racer.wyn", text);
+  int copy = StartMonitoring();
+  h->StartGame("games/Racer/racer.exe");
+  BoxSeen box;
+  ASSERT_TRUE(h->NextMessageBox(copy, 20000, &box));
+  EXPECT_EQ("Thalix Monitor", box.title);
+  EXPECT_EQ("Axis Map Error14", box.text);
+  EXPECT_TRUE(h->WaitForExit(copy, 10000));
+  EXPECT_EQ("", Mode());
+  EXPECT_FALSE(fs::exists(Folder() / "active.zeph"));
+  EXPECT_FALSE(fs::exists(Folder() / "zephevent.ini"));
+  EXPECT_EQ("racer.wyn", ini::GetString(Slurp(Folder() / "zephcfg.ini"), "Games", "Current", "ERROR", 255));
+}
+
+}  // namespace
+}  // namespace zeph::e2e

@@ -90,44 +90,81 @@ struct CommandForm {
 };
 
 std::vector<Change> AllDefaults(const Values&) {
+  const ControllerState defaults = ControllerState::Defaults();
   std::vector<Change> out;
-  for (const auto& field : ControllerState::Defaults().Fields())
-    out.push_back({field.first, field.second});
+  for (const auto& field : defaults.Fields()) out.push_back({field.first, field.second});
   return out;
 }
 
 const std::vector<CommandForm>& Forms() {
   static const std::vector<CommandForm> forms = {
       {"--set-defaults", {}, AllDefaults},
-      {"--reset-sensitivity-curve", {Kind::Axis},
-       [](const Values& v) { return std::vector<Change>{{"Curve" + v[0], kDefaultCurve}}; }},
-      {"--upload-sensitivity-curve", {Kind::Axis, Kind::CurvePath},
-       [](const Values& v) { return std::vector<Change>{{"Curve" + v[0], v[1]}}; }},
-      {"--set-chording", {Kind::OnOff},
-       [](const Values& v) { return std::vector<Change>{{"Chording", v[0]}}; }},
-      {"--set-null-region", {Kind::Number},
-       [](const Values& v) { return std::vector<Change>{{"NullRegion", v[0]}}; }},
-      {"--set-sensitivity", {Kind::Axis, Kind::Number},
-       [](const Values& v) { return std::vector<Change>{{"Sensitivity" + v[0], v[1]}}; }},
-      {"--set-gain", {Kind::Axis, Kind::Number},
-       [](const Values& v) { return std::vector<Change>{{"Gain" + v[0], v[1]}}; }},
-      {"--set-master-sensitivity", {Kind::Number},
-       [](const Values& v) { return std::vector<Change>{{"MasterSensitivity", v[0]}}; }},
-      {"--set-master-gain", {Kind::Number},
-       [](const Values& v) { return std::vector<Change>{{"MasterGain", v[0]}}; }},
+      {"--reset-sensitivity-curve",
+       {Kind::Axis},
+       [](const Values& v) {
+         return std::vector<Change>{{"Curve" + v[0], kDefaultCurve}};
+       }},
+      {"--upload-sensitivity-curve",
+       {Kind::Axis, Kind::CurvePath},
+       [](const Values& v) {
+         return std::vector<Change>{{"Curve" + v[0], v[1]}};
+       }},
+      {"--set-chording",
+       {Kind::OnOff},
+       [](const Values& v) {
+         return std::vector<Change>{{"Chording", v[0]}};
+       }},
+      {"--set-null-region",
+       {Kind::Number},
+       [](const Values& v) {
+         return std::vector<Change>{{"NullRegion", v[0]}};
+       }},
+      {"--set-sensitivity",
+       {Kind::Axis, Kind::Number},
+       [](const Values& v) {
+         return std::vector<Change>{{"Sensitivity" + v[0], v[1]}};
+       }},
+      {"--set-gain",
+       {Kind::Axis, Kind::Number},
+       [](const Values& v) {
+         return std::vector<Change>{{"Gain" + v[0], v[1]}};
+       }},
+      {"--set-master-sensitivity",
+       {Kind::Number},
+       [](const Values& v) {
+         return std::vector<Change>{{"MasterSensitivity", v[0]}};
+       }},
+      {"--set-master-gain",
+       {Kind::Number},
+       [](const Values& v) {
+         return std::vector<Change>{{"MasterGain", v[0]}};
+       }},
       // Physical axis DIGIT drives slot SLOT: the state is kept per slot.
-      {"--set-axis", {Kind::Digit, Kind::Slot},
-       [](const Values& v) { return std::vector<Change>{{"Axis" + v[1], v[0]}}; }},
-      {"--set-polarity", {Kind::Axis, Kind::Polarity},
-       [](const Values& v) { return std::vector<Change>{{"Polarity" + v[0], v[1]}}; }},
-      {"--set-precision-button", {Kind::Mode, Kind::Button},
+      {"--set-axis",
+       {Kind::Digit, Kind::Slot},
+       [](const Values& v) {
+         return std::vector<Change>{{"Axis" + v[1], v[0]}};
+       }},
+      {"--set-polarity",
+       {Kind::Axis, Kind::Polarity},
+       [](const Values& v) {
+         return std::vector<Change>{{"Polarity" + v[0], v[1]}};
+       }},
+      {"--set-precision-button",
+       {Kind::Mode, Kind::Button},
        [](const Values& v) {
          return std::vector<Change>{{"PrecisionMode", v[0]}, {"PrecisionButton", v[1]}};
        }},
-      {"--set-precision-sensitivity", {Kind::Number},
-       [](const Values& v) { return std::vector<Change>{{"PrecisionSensitivity", v[0]}}; }},
-      {"--set-precision-gain", {Kind::Number},
-       [](const Values& v) { return std::vector<Change>{{"PrecisionGain", v[0]}}; }},
+      {"--set-precision-sensitivity",
+       {Kind::Number},
+       [](const Values& v) {
+         return std::vector<Change>{{"PrecisionSensitivity", v[0]}};
+       }},
+      {"--set-precision-gain",
+       {Kind::Number},
+       [](const Values& v) {
+         return std::vector<Change>{{"PrecisionGain", v[0]}};
+       }},
   };
   return forms;
 }

@@ -76,9 +76,7 @@ class ControllerState {
 struct Change {
   std::string key;
   std::string value;
-  bool operator==(const Change& other) const {
-    return key == other.key && value == other.value;
-  }
+  bool operator==(const Change& other) const { return key == other.key && value == other.value; }
 };
 
 // Whether a curve file named on the command line exists (the path as given).

@@ -30,12 +30,13 @@ bool CommandLineFileExists(const std::string& path);
 void PrintLine(const std::string& line);
 void PrintError(const std::string& line);
 
-// Waits, at most timeoutMs, until no other program has a top-level window
-// with exactly this title (so a copy that was asked to close has ended
-// before a new one takes its place). False on timeout.
-bool WaitUntilNoWindow(const std::string& title, int timeoutMs);
+// Waits, at most timeoutMs, until no other copy of this same program file
+// has a top-level window with exactly this title (so a copy that was asked
+// to close has ended before a new one takes its place). Copies started from
+// other folders do not count. False on timeout.
+bool WaitUntilNoEarlierCopy(const std::string& title, int timeoutMs);
 
-struct WindowSpec {
+struct WindowOptions {
   std::string title;
   std::string text;    // shown in the window; "" for none
   bool shown = false;  // false: the window exists but is never shown
@@ -46,7 +47,7 @@ struct WindowSpec {
 // window is asked to close (WM_CLOSE; POSIX: TERM or INT). Then calls
 // closing() while the window still exists, takes the window away and
 // returns 0. Returns 1 at once, with a message, when no window can be made.
-int RunWindowUntilClosed(const WindowSpec& spec, const std::function<void()>& ready,
+int RunWindowUntilClosed(const WindowOptions& options, const std::function<void()>& ready,
                          const std::function<void()>& closing);
 
 }  // namespace zeph::standin

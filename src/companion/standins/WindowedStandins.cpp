@@ -38,7 +38,7 @@ std::string CustomizerText(const std::string& iniText) {
 }
 
 int RunEventUtility() {
-  if (!WaitUntilNoWindow(kEventWindowTitle, kEarlierCopyWaitMs))
+  if (!WaitUntilNoEarlierCopy(kEventWindowTitle, kEarlierCopyWaitMs))
     PrintError("ZephEvent: an earlier copy is still running; going on");
   const std::string log = FileBesideProgram(kEventLogName);
   const std::string started = "started " + std::to_string(CurrentProcessId());
@@ -63,12 +63,14 @@ int RunEventUtility() {
 
 int RunCustomizer() {
   const std::string text = CustomizerText(ReadBeside(kCustomizerSettingsFile));
-  return RunWindowUntilClosed({kCustomizerTitle, text, true}, [&] { PrintLine(text); }, [] {});
+  return RunWindowUntilClosed(
+      {kCustomizerTitle, text, true}, [&] { PrintLine(text); }, [] {});
 }
 
 int RunWebUpdate() {
   const std::string text = kWebUpdateText;
-  return RunWindowUntilClosed({kWebUpdateTitle, text, true}, [&] { PrintLine(text); }, [] {});
+  return RunWindowUntilClosed(
+      {kWebUpdateTitle, text, true}, [&] { PrintLine(text); }, [] {});
 }
 
 }  // namespace zeph::standin

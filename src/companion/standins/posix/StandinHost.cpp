@@ -53,8 +53,18 @@ bool IsAlive(pid_t pid) {
          (stat[close + 2] != 'Z' && stat[close + 2] != 'X');
 }
 
-// True when a live process other than this one has registered the title.
-bool OtherWindowExists(const std::string& title) {
+std::string ExecutableOf(const std::string& pid) {
+  char target[PATH_MAX];
+  ssize_t len = readlink(("/proc/" + pid + "/exe").c_str(), target, sizeof target);
+  return len > 0 && static_cast<size_t>(len) < sizeof target
+             ? std::string(target, static_cast<size_t>(len))
+             : std::string();
+}
+
+// True when a live process other than this one, running the same program
+// file, has registered the title.
+bool EarlierCopyExists(const std::string& title) {
+  static const std::string self = ExecutableOf("self");
   const std::string folder = posix::WindowRegistrationFolder();
   if (folder.empty()) return false;
   // Registration names are "<title as hex>.<pid>".
@@ -68,7 +78,8 @@ bool OtherWindowExists(const std::string& title) {
     if (name == own || name.compare(0, prefix.size(), prefix) != 0) continue;
     const std::string digits = name.substr(prefix.size());
     if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos) continue;
-    if (IsAlive(static_cast<pid_t>(std::atol(digits.c_str())))) {
+    if (IsAlive(static_cast<pid_t>(std::atol(digits.c_str()))) && !self.empty() &&
+        ExecutableOf(digits) == self) {
       found = true;
       break;
     }
@@ -120,16 +131,16 @@ bool CommandLineFileExists(const std::string& path) {
 void PrintLine(const std::string& line) { Print(stdout, line); }
 void PrintError(const std::string& line) { Print(stderr, line); }
 
-bool WaitUntilNoWindow(const std::string& title, int timeoutMs) {
+bool WaitUntilNoEarlierCopy(const std::string& title, int timeoutMs) {
   const timespec step = {0, 20 * 1000 * 1000};
-  for (int waited = 0; OtherWindowExists(title); waited += 20) {
+  for (int waited = 0; EarlierCopyExists(title); waited += 20) {
     if (waited >= timeoutMs) return false;
     nanosleep(&step, nullptr);
   }
   return true;
 }
 
-int RunWindowUntilClosed(const WindowSpec& spec, const std::function<void()>& ready,
+int RunWindowUntilClosed(const WindowOptions& options, const std::function<void()>& ready,
                          const std::function<void()>& closing) {
   // Blocked before the title is known to anyone, so that a TERM sent as
   // soon as the registration appears waits for sigwait below.
@@ -140,15 +151,15 @@ int RunWindowUntilClosed(const WindowSpec& spec, const std::function<void()>& re
   pthread_sigmask(SIG_BLOCK, &ends, nullptr);
   signal(SIGPIPE, SIG_IGN);  // a reader of our output that went away ends nothing
 
-  if (!RegisterWindowTitle(spec.title)) {
-    PrintError(spec.title + ": cannot register the window title");
+  if (!RegisterWindowTitle(options.title)) {
+    PrintError(options.title + ": cannot register the window title");
     return 1;
   }
   ready();
   int got = 0;
   sigwait(&ends, &got);
   closing();
-  UnregisterWindowTitle(spec.title);
+  UnregisterWindowTitle(options.title);
   return 0;
 }
 

@@ -1,0 +1,242 @@
+// The stand-ins' platform part on Windows. These are programs of their own,
+// not the monitor, so they call the system directly.
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include "companion/standins/StandinHost.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+namespace zeph::standin {
+namespace {
+
+constexpr char kWindowClass[] = "ZephStandinWindow";
+constexpr int kTextId = 1;
+
+class File {
+ public:
+  explicit File(HANDLE h) : h_(h) {}
+  ~File() {
+    if (h_ != INVALID_HANDLE_VALUE) CloseHandle(h_);
+  }
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+  HANDLE get() const { return h_; }
+  bool valid() const { return h_ != INVALID_HANDLE_VALUE; }
+  // Closes now; false when closing failed (buffered data may be lost).
+  bool Close() {
+    HANDLE h = h_;
+    h_ = INVALID_HANDLE_VALUE;
+    return h == INVALID_HANDLE_VALUE || CloseHandle(h);
+  }
+
+ private:
+  HANDLE h_;
+};
+
+bool WriteAll(HANDLE h, const std::string& text) {
+  size_t done = 0;
+  while (done < text.size()) {
+    DWORD chunk = static_cast<DWORD>(std::min<size_t>(text.size() - done, 1u << 20));
+    DWORD written = 0;
+    if (!WriteFile(h, text.data() + done, chunk, &written, nullptr) || written == 0) return false;
+    done += written;
+  }
+  return true;
+}
+
+std::string ProgramFolder() {
+  char path[MAX_PATH * 4] = {};
+  DWORD got = GetModuleFileNameA(nullptr, path, sizeof path);
+  if (got == 0 || got >= sizeof path) return ".";
+  std::string full(path, got);
+  size_t slash = full.find_last_of("\\/");
+  return slash == std::string::npos ? "." : full.substr(0, slash);
+}
+
+void Print(FILE* stream, const std::string& line) {
+  std::string out = line + "\n";
+  std::fwrite(out.data(), 1, out.size(), stream);
+  std::fflush(stream);
+}
+
+// The one window of the process, and what to do when it is asked to close.
+const std::function<void()>* g_closing = nullptr;
+
+LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_CLOSE:
+      if (g_closing) (*g_closing)();
+      g_closing = nullptr;
+      DestroyWindow(hwnd);
+      return 0;
+    case WM_DESTROY: PostQuitMessage(0); return 0;
+    default: return DefWindowProcA(hwnd, message, wParam, lParam);
+  }
+}
+
+std::string ImageOfProcess(DWORD pid) {
+  HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+  if (!process) return {};
+  char path[MAX_PATH * 4] = {};
+  DWORD size = sizeof path;
+  std::string image = QueryFullProcessImageNameA(process, 0, path, &size) ? path : "";
+  CloseHandle(process);
+  return image;
+}
+
+struct CopySearch {
+  const char* title;
+  std::string self;  // our own program file
+  bool found = false;
+};
+
+BOOL CALLBACK LookAtWindow(HWND hwnd, LPARAM data) {
+  auto* search = reinterpret_cast<CopySearch*>(data);
+  char caption[256] = {};
+  GetWindowTextA(hwnd, caption, sizeof caption);
+  if (std::strcmp(caption, search->title) != 0) return TRUE;
+  DWORD pid = 0;
+  GetWindowThreadProcessId(hwnd, &pid);
+  if (pid == GetCurrentProcessId()) return TRUE;
+  std::string image = ImageOfProcess(pid);
+  if (!image.empty() && lstrcmpiA(image.c_str(), search->self.c_str()) == 0) {
+    search->found = true;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// True when another process running this same program file has a
+// top-level window with the title.
+bool EarlierCopyExists(const std::string& title) {
+  CopySearch search{title.c_str(), ImageOfProcess(GetCurrentProcessId())};
+  if (search.self.empty()) return false;
+  EnumWindows(LookAtWindow, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+}  // namespace
+
+std::string FileBesideProgram(const std::string& name) {
+  static const std::string folder = ProgramFolder();
+  return folder + "\\" + name;
+}
+
+unsigned long CurrentProcessId() { return GetCurrentProcessId(); }
+
+ReadStatus ReadWholeFile(const std::string& path, std::string* contents) {
+  File file(CreateFileA(path.c_str(), GENERIC_READ,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.valid()) {
+    DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? ReadStatus::NotFound
+                                                                          : ReadStatus::OtherError;
+  }
+  contents->clear();
+  char buffer[8192];
+  for (;;) {
+    DWORD got = 0;
+    if (!ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr)) return ReadStatus::OtherError;
+    if (got == 0) return ReadStatus::Okay;
+    contents->append(buffer, got);
+  }
+}
+
+bool WriteFileAtomic(const std::string& path, const std::string& contents) {
+  const std::string temp = path + ".tmp" + std::to_string(GetCurrentProcessId());
+  File file(CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                        FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.valid()) return false;
+  bool ok = WriteAll(file.get(), contents) && FlushFileBuffers(file.get());
+  ok = file.Close() && ok;
+  // A reader that opened the file without delete sharing (the C runtime's
+  // fopen does so) blocks the replace for as long as it reads: try again.
+  for (int attempt = 0; ok; ++attempt) {
+    if (MoveFileExA(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+      return true;
+    const DWORD error = GetLastError();
+    ok = attempt < 100 && (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION);
+    if (ok) Sleep(20);
+  }
+  DeleteFileA(temp.c_str());
+  return false;
+}
+
+bool AppendToFile(const std::string& path, const std::string& text) {
+  // FILE_APPEND_DATA alone: every write goes to the end, even with other
+  // writers at the same time.
+  File file(CreateFileA(path.c_str(), FILE_APPEND_DATA,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                        OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  return file.valid() && WriteAll(file.get(), text) && file.Close();
+}
+
+bool CommandLineFileExists(const std::string& path) {
+  DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+void PrintLine(const std::string& line) { Print(stdout, line); }
+void PrintError(const std::string& line) { Print(stderr, line); }
+
+bool WaitUntilNoEarlierCopy(const std::string& title, int timeoutMs) {
+  const DWORD start = GetTickCount();
+  while (EarlierCopyExists(title)) {
+    if (GetTickCount() - start >= static_cast<DWORD>(timeoutMs)) return false;
+    Sleep(20);
+  }
+  return true;
+}
+
+int RunWindowUntilClosed(const WindowOptions& options, const std::function<void()>& ready,
+                         const std::function<void()>& closing) {
+  HINSTANCE instance = GetModuleHandleA(nullptr);
+  WNDCLASSA windowClass = {};
+  windowClass.lpfnWndProc = WindowProc;
+  windowClass.hInstance = instance;
+  windowClass.hCursor = LoadCursor(nullptr, IDC_ARROW);
+  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+  windowClass.lpszClassName = kWindowClass;
+  if (!RegisterClassA(&windowClass)) {
+    PrintError(options.title + ": RegisterClassA failed (error " + std::to_string(GetLastError()) +
+               ")");
+    return 1;
+  }
+  HWND window =
+      CreateWindowExA(0, kWindowClass, options.title.c_str(), WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                      CW_USEDEFAULT, 420, 130, nullptr, nullptr, instance, nullptr);
+  if (!window) {
+    PrintError(options.title + ": CreateWindowExA failed (error " + std::to_string(GetLastError()) +
+               ")");
+    return 1;
+  }
+  if (!options.text.empty()) {
+    HWND text = CreateWindowExA(
+        0, "STATIC", options.text.c_str(), WS_CHILD | WS_VISIBLE | SS_LEFT, 16, 24, 372, 24, window,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(kTextId)), instance, nullptr);
+    if (text)
+      SendMessageA(text, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), 0);
+  }
+  // SW_SHOWDEFAULT follows how we were started: hidden when our starter said so.
+  if (options.shown) {
+    ShowWindow(window, SW_SHOWDEFAULT);
+    UpdateWindow(window);
+  }
+  g_closing = &closing;
+  ready();
+  MSG message;
+  while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+  g_closing = nullptr;
+  return 0;
+}
+
+}  // namespace zeph::standin
