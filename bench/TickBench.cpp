@@ -21,15 +21,13 @@
 #include <system_error>
 #include <vector>
 
+#include "BenchSystem.h"
 #include "monitor/MainForm.h"
 #include "system/IniHelpers.h"
 #include "system/Platform.h"
 
-#ifdef _WIN32
-#include "system/win32/WinApi.h"
-#else
+#ifndef _WIN32
 #include <signal.h>
-#include <sys/utsname.h>
 #endif
 
 namespace fs = std::filesystem;
@@ -38,123 +36,11 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// The real platform seam, except for what belongs to the monitor's own
-// program folder and user interface: the program folder is the benchmark's
-// temporary one, there are no arguments and no other copy, boxes are printed
-// and answered, and windows, icon and timer are left alone.
-class BenchSystem final : public zeph::System {
- public:
-  BenchSystem(zeph::System& real, std::string programFolder)
-      : real_(real), folder_(std::move(programFolder)) {}
-
-  std::string ProgramFolder() override { return folder_; }
-  std::string CommandArgs() override { return {}; }
-  bool AnotherInstanceRunning() override { return false; }
-  [[noreturn]] void EndProgram() override {
-    std::fprintf(stderr, "bench_tick: the monitor ended the program during start-up\n");
-    std::fflush(stdout);
-    std::exit(1);
-  }
-
-  bool FileExists(const std::string& path) override { return real_.FileExists(path); }
-  bool FolderExists(const std::string& path) override { return real_.FolderExists(path); }
-  std::vector<std::string> ListFiles(const std::string& folder) override {
-    return real_.ListFiles(folder);
-  }
-  bool CreateEmptyFile(const std::string& path) override { return real_.CreateEmptyFile(path); }
-  bool CreateFolder(const std::string& path) override { return real_.CreateFolder(path); }
-  bool ReadTextFile(const std::string& path, std::string* contents) override {
-    return real_.ReadTextFile(path, contents);
-  }
-  bool WriteTextFile(const std::string& path, const std::string& contents) override {
-    return real_.WriteTextFile(path, contents);
-  }
-  bool RemoveFile(const std::string& path) override { return real_.RemoveFile(path); }
-
-  std::string ReadIniString(const std::string& file, const std::string& section,
-                            const std::string& key, const std::string& def,
-                            size_t bufferSize) override {
-    return real_.ReadIniString(file, section, key, def, bufferSize);
-  }
-  bool WriteIniString(const std::string& file, const std::string& section, const std::string& key,
-                      const std::string& value) override {
-    return real_.WriteIniString(file, section, key, value);
-  }
-
-  bool RegSetValue(zeph::RegRoot root, const std::string& subkey, const std::string& name,
-                   uint32_t type, const std::vector<uint8_t>& data) override {
-    return real_.RegSetValue(root, subkey, name, type, data);
-  }
-  bool RegQueryValue(zeph::RegRoot root, const std::string& subkey, const std::string& name,
-                     uint32_t* type, std::vector<uint8_t>* data) override {
-    return real_.RegQueryValue(root, subkey, name, type, data);
-  }
-  bool RegDeleteValue(zeph::RegRoot root, const std::string& subkey,
-                      const std::string& name) override {
-    return real_.RegDeleteValue(root, subkey, name);
-  }
-
-  std::vector<zeph::ProcessInfo> ListProcesses() override { return real_.ListProcesses(); }
-  std::unique_ptr<zeph::ProcessHandle> OpenProcess(uint32_t pid) override {
-    return real_.OpenProcess(pid);
-  }
-  int RunAndWait(const std::string& commandLine, bool noWait) override {
-    return real_.RunAndWait(commandLine, noWait);
-  }
-  bool CloseWindowByTitle(const std::string& title) override {
-    return real_.CloseWindowByTitle(title);
-  }
-
-  zeph::OsVersion GetOsVersion() override { return real_.GetOsVersion(); }
-
-  void SetCommands(zeph::Commands*) override {}
-  zeph::BoxAnswer MessageBox(const std::string&, const std::string& title, zeph::BoxButtons,
-                             zeph::BoxIcon) override {
-    std::printf("  (start-up box \"%s\" answered OK)\n", title.c_str());
-    std::fflush(stdout);
-    return zeph::BoxAnswer::Ok;
-  }
-  void ShowMainWindow() override {}
-  void HideFromTaskList() override {}
-  void AddDebugLine(const std::string&) override {}
-  void SelectDebugLine(int) override {}
-  void NotifyIcon(zeph::IconMessage, zeph::IconImage, const std::string&) override {}
-  void SetSuspendChecked(bool) override {}
-  void SetSuspendCaption(const std::string&) override {}
-
-  void SetTimerInterval(int) override {}
-  void ProcessPendingMessages() override { real_.ProcessPendingMessages(); }
-  void RunMessageLoop() override { real_.RunMessageLoop(); }
-  void Sleep(int ms) override { real_.Sleep(ms); }
-  std::string TimeOfDay() override { return real_.TimeOfDay(); }
-
- private:
-  zeph::System& real_;
-  std::string folder_;
-};
-
-std::string PlatformLabel() {
-#ifdef _WIN32
-  using WineVersionFn = const char*(__cdecl*)();
-  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-  auto wineVersion = ntdll ? reinterpret_cast<WineVersionFn>(reinterpret_cast<void (*)()>(
-                                 GetProcAddress(ntdll, "wine_get_version")))
-                           : nullptr;
-  if (wineVersion) return std::string("Windows build, run under Wine ") + wineVersion();
-  return "Windows (native)";
-#else
-  utsname u{};
-  if (uname(&u) == 0) return std::string(u.sysname) + " " + u.release + " (native)";
-  return "POSIX (native)";
-#endif
-}
+using bench::BenchSystem;
+using bench::PlatformLabel;
 
 // The program folder in the form the seam takes (backslash separators).
-std::string SeamPath(const fs::path& path) {
-  std::string s = path.string();
-  std::replace(s.begin(), s.end(), '/', '\\');
-  return s;
-}
+std::string SeamPath(const fs::path& path) { return bench::SeamPath(path.string()); }
 
 fs::path MakeTempRoot() {
   const fs::path base = fs::temp_directory_path();
@@ -275,7 +161,7 @@ SizeResult RunSize(zeph::System& real, const fs::path& root, size_t entries,
   const fs::path folder = root / ("entries-" + std::to_string(entries));
   r.profiles = MakeProgramFolder(folder, entries);
 
-  BenchSystem sys(real, SeamPath(folder));
+  BenchSystem sys(real, SeamPath(folder), "bench_tick");
   zeph::MainForm form(sys);
   auto start = Clock::now();
   form.Form_Load();

@@ -15,11 +15,17 @@ void MainForm::ResetController() {
       "--reset-sensitivity-curve 5",
   };
   const std::string folder = sys_.ProgramFolder();
+  std::string firstFailed;
+  int failed = 0;
   for (const char* command : kResetCommands) {
     std::string commandLine = ControlCommand(folder, command);
-    if (sys_.RunAndWait(commandLine, false) == -1 && state.DebugMode)
-      debugList.Add("Error -1 running " + commandLine);
+    if (sys_.RunAndWait(commandLine, false) == -1 && failed++ == 0) firstFailed = commandLine;
   }
+  // Outside debug mode a reset that could not run goes unreported; in debug
+  // mode it is one line, however many of its commands failed.
+  if (failed > 0 && state.DebugMode)
+    debugList.Add("Error -1 resetting the controller: " + std::to_string(failed) + " of 6 " +
+                  "commands could not be run, the first: " + firstFailed);
   sys_.ProcessPendingMessages();
 }
 

@@ -225,6 +225,21 @@ TEST_F(Activation, UnwritableScriptIsLoggedAndNothingRuns) {
   EXPECT_EQ("Error writing command script C:\\Zeph\\active.zeph", sys.debugLines.back());
 }
 
+TEST_F(Activation, ResetThatCannotRunIsOneDebugLineInDebugModeOnly) {
+  sys.onRun = [](const std::string&) { return -1; };
+  sys.debugLines.clear();
+  form.ResetController();
+  EXPECT_EQ(6u, sys.runs.size());
+  EXPECT_EQ(
+      (std::vector<std::string>{"Error -1 resetting the controller: 6 of 6 commands could not be "
+                                "run, the first: C:\\Zeph\\Zephcontrol.exe --set-defaults"}),
+      sys.debugLines);
+  form.state.DebugMode = false;
+  sys.debugLines.clear();
+  form.ResetController();
+  EXPECT_TRUE(sys.debugLines.empty());
+}
+
 TEST(CommandScript, Forms) {
   ProfileSettings s;
   s.axisMap = {"0", "1", "2", "3", "4", "5"};
