@@ -8,20 +8,6 @@
 
 namespace zeph {
 
-namespace {
-
-std::vector<std::string> SplitAtCommas(const std::string& text) {
-  std::vector<std::string> pieces;
-  size_t start = 0;
-  for (;;) {
-    size_t comma = text.find(',', start);
-    pieces.push_back(text.substr(start, comma == std::string::npos ? comma : comma - start));
-    if (comma == std::string::npos) return pieces;
-    start = comma + 1;
-  }
-}
-
-}  // namespace
 
 bool ParseItemList(int count, const std::string& text, std::string* item1, std::string* item2,
                    std::string* item3) {
@@ -33,7 +19,7 @@ bool ParseItemList(int count, const std::string& text, std::string* item1, std::
   if (count == 2 && list.size() < 8) list = kTwoEmpty;
   if (count == 3 && list.size() < 8) list = kThreeEmpty;
 
-  std::vector<std::string> pieces = SplitAtCommas(list);
+  std::vector<std::string> pieces = SplitAt(list, ',');
   if (pieces.size() < static_cast<size_t>(count)) return false;
   std::string first = TrimBlanks(pieces[0]);
   std::string second = TrimBlanks(pieces[1]);

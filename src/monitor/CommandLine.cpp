@@ -10,17 +10,8 @@
 namespace zeph {
 
 std::vector<std::string> SplitCommandWords(const std::string& args) {
-  std::vector<std::string> words;
-  if (args.empty()) return words;
-  size_t start = 0;
-  for (;;) {
-    size_t blank = args.find(' ', start);
-    words.push_back(
-        args.substr(start, blank == std::string::npos ? std::string::npos : blank - start));
-    if (blank == std::string::npos) break;
-    start = blank + 1;
-  }
-  return words;
+  if (args.empty()) return {};
+  return SplitAt(args, ' ');
 }
 
 bool ParseRefreshSeconds(const std::string& word, int16_t* milliseconds) {

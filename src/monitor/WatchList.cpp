@@ -19,15 +19,7 @@ bool IsUsableProfile(const std::string& name, const std::string& ext, const std:
 // enclosing pair of quotes; wrapping the value in quotes again and splitting
 // at the commas gives parts that each carry their own quotes.
 std::vector<std::string> ExecutableNames(const std::string& value) {
-  std::vector<std::string> parts;
-  std::string wrapped = "\"" + value + "\"";
-  size_t start = 0;
-  for (;;) {
-    size_t comma = wrapped.find(',', start);
-    parts.push_back(wrapped.substr(start, comma == std::string::npos ? comma : comma - start));
-    if (comma == std::string::npos) break;
-    start = comma + 1;
-  }
+  std::vector<std::string> parts = SplitAt("\"" + value + "\"", ',');
   if (parts.size() == 1) return {value};
 
   std::vector<std::string> names;

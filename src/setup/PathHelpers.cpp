@@ -3,23 +3,10 @@
 #include <vector>
 
 #include "monitor/MainForm.h"
+#include "system/WinPath.h"
 
 namespace zeph {
 
-namespace {
-
-std::vector<std::string> SplitAtBackslashes(const std::string& path) {
-  std::vector<std::string> parts;
-  size_t start = 0;
-  for (;;) {
-    size_t slash = path.find('\\', start);
-    parts.push_back(path.substr(start, slash == std::string::npos ? slash : slash - start));
-    if (slash == std::string::npos) return parts;
-    start = slash + 1;
-  }
-}
-
-}  // namespace
 
 std::string GetFileOnly(const std::string& fullPath) {
   size_t slash = fullPath.rfind('\\');
@@ -36,7 +23,7 @@ std::string ResolveRelativePath(const std::string& gameFolder, std::string varPa
   if (varCopyUp.compare(0, 2, ".\\") == 0) return gameFolder + varCopyUp.substr(1);
   while (varCopyUp.compare(0, 3, "..\\") == 0) {
     varCopyUp.erase(0, 3);
-    std::vector<std::string> parts = SplitAtBackslashes(varPathUp);
+    std::vector<std::string> parts = SplitAt(varPathUp, '\\');
     std::string rebuilt;
     for (size_t i = 0; i + 2 < parts.size(); ++i) rebuilt += parts[i] + "\\";
     varPathUp = rebuilt;
@@ -51,7 +38,7 @@ std::string MainForm::CheckRelativePath(std::string varPathUp, std::string varCo
 
 void MainForm::BuildFolders(std::string& buildPath) {
   if (!buildPath.empty() && buildPath.back() == '\\') buildPath.pop_back();
-  std::vector<std::string> parts = SplitAtBackslashes(buildPath);
+  std::vector<std::string> parts = SplitAt(buildPath, '\\');
   std::string current = parts[0] + "\\";
   if (buildPath.empty()) {
     debugList.Add("Error 9 building path " + current);

@@ -25,6 +25,17 @@ std::string ToUpper(std::string text) {
   return text;
 }
 
+std::vector<std::string> SplitAt(const std::string& text, char separator) {
+  std::vector<std::string> parts;
+  size_t start = 0;
+  for (;;) {
+    size_t at = text.find(separator, start);
+    parts.push_back(text.substr(start, at == std::string::npos ? at : at - start));
+    if (at == std::string::npos) return parts;
+    start = at + 1;
+  }
+}
+
 std::string TrimBlanks(const std::string& text) {
   size_t first = text.find_first_not_of(' ');
   if (first == std::string::npos) return "";

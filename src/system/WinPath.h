@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace zeph {
 
@@ -9,6 +10,10 @@ namespace zeph {
 bool EqualsNoCase(const std::string& a, const std::string& b);
 std::string ToLower(std::string text);
 std::string ToUpper(std::string text);
+// text split at every separator: n separators give n + 1 parts, empty
+// ones included ("a,,b" gives "a", "", "b"; "" gives one empty part).
+std::vector<std::string> SplitAt(const std::string& text, char separator);
+
 // Blanks (spaces) removed at both ends.
 std::string TrimBlanks(const std::string& text);
 
