@@ -7,7 +7,6 @@
 
 namespace zeph {
 
-
 std::string GetFileOnly(const std::string& fullPath) {
   size_t slash = fullPath.rfind('\\');
   return slash == std::string::npos ? fullPath : fullPath.substr(slash + 1);
