@@ -13,10 +13,6 @@ namespace zeph::companion_test {
 // the build's Unix paths become DOS paths).
 std::string OpenablePath(const std::string& buildPath);
 
-// A native path in the form the monitor's own paths take (Windows form:
-// on POSIX "/tmp/x" becomes "\tmp\x").
-std::string MonitorPath(const std::string& nativePath);
-
 // A fresh folder of its own under the system's temporary folder, removed
 // with everything in it at the end. Paths are native.
 class TempFolder {

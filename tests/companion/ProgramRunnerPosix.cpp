@@ -13,7 +13,6 @@
 #include <stdexcept>
 
 #include "ProgramRunner.h"
-#include "system/posix/PosixPaths.h"
 #include "system/posix/PosixWindows.h"
 
 extern char** environ;
@@ -74,8 +73,6 @@ class PosixProcess : public Process {
 }  // namespace
 
 std::string OpenablePath(const std::string& buildPath) { return buildPath; }
-
-std::string MonitorPath(const std::string& nativePath) { return ToWindowsPath(nativePath); }
 
 void IsolateWindows(const TempFolder& folder) {
   setenv("XDG_RUNTIME_DIR", folder.File("runtime").c_str(), 1);

@@ -93,8 +93,6 @@ class Win32Process : public Process {
 
 std::string OpenablePath(const std::string& buildPath) { return d::WindowsPath(buildPath); }
 
-std::string MonitorPath(const std::string& nativePath) { return d::WindowsPath(nativePath); }
-
 void IsolateWindows(const TempFolder&) {}
 
 std::unique_ptr<Process> Process::Start(const std::string& program,
