@@ -53,7 +53,7 @@ static std::string BaseName(const std::string& nativePath) {
   return slash == std::string::npos ? nativePath : nativePath.substr(slash + 1);
 }
 
-bool WriteFileAtomic(const std::string& nativePath, const std::string& contents) {
+bool WriteFileAtomic(const std::string& nativePath, const std::string& contents, Sync sync) {
   std::string target = nativePath;
   struct stat st;
   bool exists = false;
@@ -92,13 +92,14 @@ bool WriteFileAtomic(const std::string& nativePath, const std::string& contents)
     }
     ok = fchmod(fd, st.st_mode & 07777) == 0;
   }
-  ok = ok && fsync(fd) == 0;
+  ok = ok && (sync == Sync::Replace || fsync(fd) == 0);
   ok = (close(fd) == 0) && ok;
   ok = ok && rename(temp.c_str(), target.c_str()) == 0;
   if (!ok) {
     unlink(temp.c_str());
     return false;
   }
+  if (sync == Sync::Replace) return true;
   // The rename itself reaches the disk with the folder.
   int dfd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dfd >= 0) {

@@ -182,7 +182,10 @@ bool PosixSystem::WriteIniString(const std::string& file, const std::string& sec
   // A file that exists but cannot be read must not be replaced by a new one.
   if (native.empty() || posix::ReadWholeFile(native, &contents) == posix::ReadStatus::OtherError)
     return false;
-  return posix::WriteFileAtomic(native, ini::SetString(contents, section, key, value));
+  std::string updated = ini::SetString(contents, section, key, value);
+  // Writing what the file already holds changes nothing: leave it alone.
+  if (updated == contents && !contents.empty()) return true;
+  return posix::WriteFileAtomic(native, updated, posix::Sync::Replace);
 }
 
 bool PosixSystem::RegSetValue(RegRoot root, const std::string& subkey, const std::string& name,

@@ -113,7 +113,9 @@ ReadStatus ReadWholeFile(const std::string& path, std::string* contents) {
 }
 
 bool WriteFileAtomic(const std::string& path, const std::string& contents) {
-  return posix::WriteFileAtomic(path, contents);
+  // The stand-in controller's state is replaced at every command: atomic,
+  // but not forced to the disk each time.
+  return posix::WriteFileAtomic(path, contents, posix::Sync::Replace);
 }
 
 bool AppendToFile(const std::string& path, const std::string& text) {

@@ -153,12 +153,12 @@ bool WriteFileAtomic(const std::string& path, const std::string& contents) {
   File file(CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                         FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid()) return false;
-  bool ok = WriteAll(file.get(), contents) && FlushFileBuffers(file.get());
+  bool ok = WriteAll(file.get(), contents);
   ok = file.Close() && ok;
   // A reader that opened the file without delete sharing (the C runtime's
   // fopen does so) blocks the replace for as long as it reads: try again.
   for (int attempt = 0; ok; ++attempt) {
-    if (MoveFileExA(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    if (MoveFileExA(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING))
       return true;
     const DWORD error = GetLastError();
     ok = attempt < 100 && (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION);
