@@ -36,11 +36,11 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-using bench::BenchSystem;
-using bench::PlatformLabel;
+using zeph::bench::BenchSystem;
+using zeph::bench::PlatformLabel;
 
 // The program folder in the form the seam takes (backslash separators).
-std::string SeamPath(const fs::path& path) { return bench::SeamPath(path.string()); }
+std::string SeamPath(const fs::path& path) { return zeph::bench::SeamPath(path.string()); }
 
 fs::path MakeTempRoot() {
   const fs::path base = fs::temp_directory_path();
