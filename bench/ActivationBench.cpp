@@ -63,9 +63,16 @@ using zeph::bench::PlatformLabel;
 constexpr const char* kName = "bench_activation";
 constexpr int kResetCalls = 6;  // MainForm::ResetController
 
+// The temporary folder, removed also when the benchmark gives up.
+fs::path g_root;
+
 [[noreturn]] void Fail(const std::string& text) {
   std::fflush(stdout);
   std::fprintf(stderr, "%s: %s\n", kName, text.c_str());
+  if (!g_root.empty()) {
+    std::error_code ec;
+    fs::remove_all(g_root, ec);
+  }
   std::exit(1);
 }
 
@@ -388,6 +395,7 @@ int main(int argc, char** argv) {
   }
 
   const fs::path root = MakeTempRoot();
+  g_root = root;
 #ifndef _WIN32
   // The POSIX seam keeps its registry and window registrations under these.
   setenv("XDG_CONFIG_HOME", (root / "config").c_str(), 1);

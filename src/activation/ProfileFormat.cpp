@@ -8,7 +8,6 @@
 
 namespace zeph {
 
-
 bool ParseItemList(int count, const std::string& text, std::string* item1, std::string* item2,
                    std::string* item3) {
   static const std::string kThreeEmpty = " '', '', '' ";

@@ -363,13 +363,12 @@ class ActivationScenario : public Scenario {
   }
 };
 
-const std::vector<std::string> kResetCalls = {
-    "--set-defaults",
-    "--reset-sensitivity-curve 1",
-    "--reset-sensitivity-curve 2",
-    "--reset-sensitivity-curve 3",
-    "--reset-sensitivity-curve 4",
-    "--reset-sensitivity-curve 5"};
+const std::vector<std::string> kResetCalls = {"--set-defaults",
+                                              "--reset-sensitivity-curve 1",
+                                              "--reset-sensitivity-curve 2",
+                                              "--reset-sensitivity-curve 3",
+                                              "--reset-sensitivity-curve 4",
+                                              "--reset-sensitivity-curve 5"};
 
 TEST_F(ActivationScenario, GameStartProgramsTheControllerAndItsEndResetsIt) {
   Profile("racer.wyn", "racer.exe", "Racer",
@@ -405,13 +404,15 @@ TEST_F(ActivationScenario, GameStartProgramsTheControllerAndItsEndResetsIt) {
   EXPECT_NE(std::string::npos, events.find("MOTION_0_POS=\"X\"")) << events;
   EXPECT_NE(std::string::npos, events.find("BUTTON_3=\"east\"")) << events;
   // The mouse mapping started the event utility, which read its settings.
-  ASSERT_TRUE(WaitFor([&] { return Slurp(Folder() / "zephevent.log").find("BUTTON_3=east") != std::string::npos; }))
-      << Slurp(Folder() / "zephevent.log");
+  ASSERT_TRUE(WaitFor([&] {
+    return Slurp(Folder() / "zephevent.log").find("BUTTON_3=east") != std::string::npos;
+  })) << Slurp(Folder() / "zephevent.log");
 
   h->StopGame(game);
   ASSERT_TRUE(WaitForLine(copy, "Stopped watching: racer.exe"));
   // The end of the game closes the event utility and resets the controller.
-  EXPECT_TRUE(WaitFor([&] { return Slurp(Folder() / "zephevent.log").find("closed") != std::string::npos; }));
+  EXPECT_TRUE(WaitFor(
+      [&] { return Slurp(Folder() / "zephevent.log").find("closed") != std::string::npos; }));
   ASSERT_TRUE(WaitFor([&] { return Calls().size() >= 44; }, 20000));
   std::vector<std::string> calls = Calls();
   EXPECT_EQ(kResetCalls, std::vector<std::string>(calls.end() - 6, calls.end()));
@@ -434,7 +435,8 @@ TEST_F(ActivationScenario, MapOfWrongLengthEndsTheProgramAfterItsBox) {
   EXPECT_EQ("", Mode());
   EXPECT_FALSE(fs::exists(Folder() / "active.zeph"));
   EXPECT_FALSE(fs::exists(Folder() / "zephevent.ini"));
-  EXPECT_EQ("racer.wyn", ini::GetString(Slurp(Folder() / "zephcfg.ini"), "Games", "Current", "ERROR", 255));
+  EXPECT_EQ("racer.wyn",
+            ini::GetString(Slurp(Folder() / "zephcfg.ini"), "Games", "Current", "ERROR", 255));
 }
 
 }  // namespace

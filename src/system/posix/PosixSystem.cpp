@@ -150,7 +150,8 @@ bool PosixSystem::CreateFolder(const std::string& path) {
 }
 
 bool PosixSystem::ReadTextFile(const std::string& path, std::string* contents) {
-  return !path.empty() && posix::ReadWholeFile(ToNativePath(path), contents) == posix::ReadStatus::Okay;
+  return !path.empty() &&
+         posix::ReadWholeFile(ToNativePath(path), contents) == posix::ReadStatus::Okay;
 }
 
 bool PosixSystem::WriteTextFile(const std::string& path, const std::string& contents) {

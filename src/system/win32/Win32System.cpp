@@ -222,7 +222,8 @@ bool Win32System::WriteTextFile(const std::string& path, const std::string& cont
       return false;
     }
   }
-  if (!MoveFileExA(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+  if (!MoveFileExA(temp.c_str(), path.c_str(),
+                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     DeleteFileA(temp.c_str());
     return false;
   }
