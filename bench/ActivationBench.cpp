@@ -38,6 +38,7 @@
 #include <vector>
 
 #include "BenchSystem.h"
+#include "BenchUtil.h"
 #include "monitor/MainForm.h"
 #include "system/Platform.h"
 
@@ -57,6 +58,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using zeph::bench::Median;
+using zeph::bench::MillisSince;
+using zeph::bench::ParseInt;
+using zeph::bench::WriteFile;
+
 using Clock = std::chrono::steady_clock;
 using zeph::bench::PlatformLabel;
 
@@ -74,17 +80,6 @@ fs::path g_root;
     fs::remove_all(g_root, ec);
   }
   std::exit(1);
-}
-
-double MillisSince(Clock::time_point start) {
-  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  const size_t n = values.size();
-  if (n == 0) return 0;
-  return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
 double Quartile(std::vector<double> values, int which) {
@@ -122,24 +117,6 @@ unsigned long OwnProcessId() {
 #else
   return static_cast<unsigned long>(getpid());
 #endif
-}
-
-fs::path MakeTempRoot() {
-  const fs::path base = fs::temp_directory_path();
-  const auto stamp = static_cast<unsigned long long>(Clock::now().time_since_epoch().count());
-  for (unsigned attempt = 0; attempt < 1000; ++attempt) {
-    fs::path candidate = base / ("zeph-bench-activation-" + std::to_string(stamp % 1000000007ull) +
-                                 "-" + std::to_string(attempt));
-    std::error_code ec;
-    if (fs::create_directory(candidate, ec)) return candidate;
-  }
-  Fail("cannot create a temporary folder in " + base.string());
-}
-
-void WriteFile(const fs::path& path, const std::string& contents) {
-  std::ofstream out(path, std::ios::binary);
-  out << contents;
-  if (!out) Fail("cannot write " + path.string());
 }
 
 std::string ReadFile(const fs::path& path) {
@@ -363,12 +340,6 @@ struct Activator {
   }
 };
 
-int ParseInt(const char* text, int fallback) {
-  char* end = nullptr;
-  long v = std::strtol(text, &end, 10);
-  return (end && *end == '\0' && v > 0 && v < 100000) ? static_cast<int>(v) : fallback;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -394,7 +365,7 @@ int main(int argc, char** argv) {
     }
   }
 
-  const fs::path root = MakeTempRoot();
+  const fs::path root = zeph::bench::MakeTempRoot("zeph-bench-activation");
   g_root = root;
 #ifndef _WIN32
   // The POSIX seam keeps its registry and window registrations under these.

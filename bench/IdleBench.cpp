@@ -31,7 +31,11 @@
 
 namespace fs = std::filesystem;
 
+#include "BenchUtil.h"
+
 namespace {
+
+using zeph::bench::WriteFile;
 
 using Clock = std::chrono::steady_clock;
 
@@ -125,11 +129,6 @@ void CountProcesses(int* entries, int* readable) {
 }
 
 const char* Verdict(bool pass) { return pass ? "PASS" : "ABOVE TARGET"; }
-
-void WriteFile(const fs::path& path, const std::string& contents) {
-  std::ofstream out(path, std::ios::binary);
-  out << contents;
-}
 
 }  // namespace
 

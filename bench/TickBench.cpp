@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "BenchSystem.h"
+#include "BenchUtil.h"
 #include "monitor/MainForm.h"
 #include "system/IniHelpers.h"
 #include "system/Platform.h"
@@ -34,6 +35,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using zeph::bench::Median;
+using zeph::bench::MillisSince;
+using zeph::bench::ParseInt;
+using zeph::bench::WriteFile;
+
 using Clock = std::chrono::steady_clock;
 
 using zeph::bench::BenchSystem;
@@ -41,29 +47,6 @@ using zeph::bench::PlatformLabel;
 
 // The program folder in the form the seam takes (backslash separators).
 std::string SeamPath(const fs::path& path) { return zeph::bench::SeamPath(path.string()); }
-
-fs::path MakeTempRoot() {
-  const fs::path base = fs::temp_directory_path();
-  const auto stamp = static_cast<unsigned long long>(Clock::now().time_since_epoch().count());
-  for (unsigned attempt = 0; attempt < 1000; ++attempt) {
-    fs::path candidate = base / ("zeph-bench-tick-" + std::to_string(stamp % 1000000007ull) + "-" +
-                                 std::to_string(attempt));
-    std::error_code ec;
-    if (fs::create_directory(candidate, ec)) return candidate;
-  }
-  std::fprintf(stderr, "bench_tick: cannot create a temporary folder in %s\n",
-               base.string().c_str());
-  std::exit(1);
-}
-
-void WriteFile(const fs::path& path, const std::string& contents) {
-  std::ofstream out(path, std::ios::binary);
-  out << contents;
-  if (!out) {
-    std::fprintf(stderr, "bench_tick: cannot write %s\n", path.string().c_str());
-    std::exit(1);
-  }
-}
 
 char* GameName(char* buffer, size_t size, size_t index) {
   std::snprintf(buffer, size, "game%05zu.exe", index);
@@ -100,17 +83,6 @@ size_t MakeProgramFolder(const fs::path& folder, size_t entries) {
                   executable + "\r\n");
   }
   return profiles;
-}
-
-double MillisSince(Clock::time_point start) {
-  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  const size_t n = values.size();
-  if (n == 0) return 0;
-  return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
 // Milliseconds per call of each round.
@@ -245,12 +217,6 @@ SizeResult RunSize(zeph::System& real, const fs::path& root, size_t entries,
   return r;
 }
 
-int ParseInt(const char* text, int fallback) {
-  char* end = nullptr;
-  long v = std::strtol(text, &end, 10);
-  return (end && *end == '\0' && v > 0 && v < 1000000) ? static_cast<int>(v) : fallback;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -267,7 +233,7 @@ int main(int argc, char** argv) {
     }
   }
 
-  const fs::path root = MakeTempRoot();
+  const fs::path root = zeph::bench::MakeTempRoot("zeph-bench-tick");
 #ifndef _WIN32
   // The POSIX seam keeps its registry under the configuration folder: keep
   // the start-up's registry writes out of the user's own.

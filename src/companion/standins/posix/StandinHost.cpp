@@ -88,12 +88,6 @@ bool EarlierCopyExists(const std::string& title) {
   return found;
 }
 
-void Print(FILE* stream, const std::string& line) {
-  std::string out = line + "\n";
-  std::fwrite(out.data(), 1, out.size(), stream);
-  std::fflush(stream);
-}
-
 }  // namespace
 
 std::string FileBesideProgram(const std::string& name) {
@@ -129,9 +123,6 @@ bool CommandLineFileExists(const std::string& path) {
   struct stat st;
   return stat(ToNativePath(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
-
-void PrintLine(const std::string& line) { Print(stdout, line); }
-void PrintError(const std::string& line) { Print(stderr, line); }
 
 bool WaitUntilNoEarlierCopy(const std::string& title, int timeoutMs) {
   const timespec step = {0, 20 * 1000 * 1000};

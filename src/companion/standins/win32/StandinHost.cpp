@@ -56,12 +56,6 @@ std::string ProgramFolder() {
   return slash == std::string::npos ? "." : full.substr(0, slash);
 }
 
-void Print(FILE* stream, const std::string& line) {
-  std::string out = line + "\n";
-  std::fwrite(out.data(), 1, out.size(), stream);
-  std::fflush(stream);
-}
-
 }  // namespace
 
 std::string FileBesideProgram(const std::string& name) {
@@ -122,8 +116,5 @@ bool CommandLineFileExists(const std::string& path) {
   DWORD attributes = GetFileAttributesA(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
-
-void PrintLine(const std::string& line) { Print(stdout, line); }
-void PrintError(const std::string& line) { Print(stderr, line); }
 
 }  // namespace zeph::standin
