@@ -8,7 +8,7 @@
 // benchmark runs it on the real platform seam in a temporary program folder
 // holding copies of the built stand-in companions, and times it against the
 // same number of sequential launches of "testchild exit 0" through the same
-// System::RunAndWait, in alternating rounds. It prints the calls per
+// RunAndWait, in alternating rounds. It prints the calls per
 // activation (counted from the control utility's log, two lines per call),
 // the median time of each, their ratio (target at most 1.15) and the cost per
 // call, and where the activation's time went.
@@ -37,10 +37,11 @@
 #include <system_error>
 #include <vector>
 
-#include "BenchSystem.h"
+#include "BenchSeam.h"
+#include "system/ProcessHelpers.h"
 #include "BenchUtil.h"
 #include "monitor/MainForm.h"
-#include "system/Platform.h"
+#include "system/Seam.h"
 
 #ifndef _WIN32
 #include <signal.h>
@@ -206,48 +207,158 @@ struct Counts {
   double textWriteMs = 0;
 };
 
-class TimingSystem final : public zeph::bench::BenchSystem {
+// The real seam with its launches, INI writes and reads and text writes
+// counted and timed. A launch is timed from its start until its end is seen;
+// one whose end is never asked about was started without waiting.
+class TimingSeam {
  public:
-  using BenchSystem::BenchSystem;
+  TimingSeam(zeph::PlatformSystem& real, const std::string& folder)
+      : real_(real),
+        program_(*real.program, folder, kName),
+        processes_(*this),
+        ini_(*this),
+        files_(*this) {}
   Counts counts;
   std::vector<std::string> commands;  // of the waited-for runs, since the last clear
 
-  int RunAndWait(const std::string& commandLine, bool noWait) override {
-    const auto start = Clock::now();
-    const int code = BenchSystem::RunAndWait(commandLine, noWait);
-    counts.runMs += MillisSince(start);
-    if (!noWait) commands.push_back(commandLine);
-    (noWait ? counts.runsNoWait : counts.runs)++;
-    if (code != 0) {
-      counts.runsFailed++;
-      counts.lastFailedCode = code;
+  zeph::SystemSeam Seam() {
+    return {program_, files_, ini_, *real_.registry, processes_, *real_.loop};
+  }
+  zeph::Desktop& Desktop() { return desktop_; }
+  int RunAndWait(const std::string& commandLine, bool noWait) {
+    return zeph::RunAndWait(processes_, *real_.loop, commandLine, noWait);
+  }
+  void ProcessPendingMessages() { real_.loop->ProcessPendingMessages(); }
+
+ private:
+  class Handle final : public zeph::ProcessHandle {
+   public:
+    Handle(TimingSeam& seam, std::unique_ptr<zeph::ProcessHandle> real, std::string commandLine)
+        : seam_(seam), real_(std::move(real)), commandLine_(std::move(commandLine)) {}
+    ~Handle() override {
+      if (!ended_) seam_.counts.runsNoWait++;
     }
-    return code;
-  }
-  bool WriteIniString(const std::string& file, const std::string& section, const std::string& key,
-                      const std::string& value) override {
-    const auto start = Clock::now();
-    const bool ok = BenchSystem::WriteIniString(file, section, key, value);
-    counts.iniWriteMs += MillisSince(start);
-    counts.iniWrites++;
-    return ok;
-  }
-  std::string ReadIniString(const std::string& file, const std::string& section,
-                            const std::string& key, const std::string& def,
-                            size_t bufferSize) override {
-    const auto start = Clock::now();
-    std::string value = BenchSystem::ReadIniString(file, section, key, def, bufferSize);
-    counts.iniReadMs += MillisSince(start);
-    counts.iniReads++;
-    return value;
-  }
-  bool WriteTextFile(const std::string& path, const std::string& contents) override {
-    const auto start = Clock::now();
-    const bool ok = BenchSystem::WriteTextFile(path, contents);
-    counts.textWriteMs += MillisSince(start);
-    counts.textWrites++;
-    return ok;
-  }
+    bool State(bool* running, uint32_t* exitCode, zeph::SystemError* err) override {
+      const bool ok = real_->State(running, exitCode, err);
+      if (ok && !*running && !ended_) {
+        ended_ = true;
+        seam_.counts.runMs += MillisSince(start_);
+        seam_.counts.runs++;
+        seam_.commands.push_back(commandLine_);
+        if (*exitCode != 0) {
+          seam_.counts.runsFailed++;
+          seam_.counts.lastFailedCode = static_cast<int>(*exitCode);
+        }
+      }
+      return ok;
+    }
+    intptr_t WaitObject() const override { return real_->WaitObject(); }
+
+   private:
+    TimingSeam& seam_;
+    std::unique_ptr<zeph::ProcessHandle> real_;
+    std::string commandLine_;
+    Clock::time_point start_ = Clock::now();
+    bool ended_ = false;
+  };
+
+  class Processes final : public zeph::Processes {
+   public:
+    explicit Processes(TimingSeam& seam) : seam_(seam) {}
+    std::vector<zeph::ProcessInfo> List() override { return seam_.real_.processes->List(); }
+    std::unique_ptr<zeph::ProcessHandle> Open(uint32_t pid, zeph::SystemError* err) override {
+      return seam_.real_.processes->Open(pid, err);
+    }
+    std::unique_ptr<zeph::ProcessHandle> Start(const std::string& commandLine,
+                                               zeph::SystemError* err) override {
+      auto handle = seam_.real_.processes->Start(commandLine, err);
+      if (!handle) {
+        seam_.counts.runs++;
+        seam_.counts.runsFailed++;
+        seam_.counts.lastFailedCode = -1;
+        return nullptr;
+      }
+      return std::make_unique<Handle>(seam_, std::move(handle), commandLine);
+    }
+    bool CloseWindowByTitle(const std::string& title) override {
+      return seam_.real_.processes->CloseWindowByTitle(title);
+    }
+
+   private:
+    TimingSeam& seam_;
+  };
+
+  class Ini final : public zeph::IniFiles {
+   public:
+    explicit Ini(TimingSeam& seam) : seam_(seam) {}
+    std::string ReadString(const std::string& file, const std::string& section,
+                           const std::string& key, const std::string& def,
+                           size_t bufferSize) override {
+      const auto start = Clock::now();
+      std::string value = seam_.real_.ini->ReadString(file, section, key, def, bufferSize);
+      seam_.counts.iniReadMs += MillisSince(start);
+      seam_.counts.iniReads++;
+      return value;
+    }
+    bool WriteString(const std::string& file, const std::string& section, const std::string& key,
+                     const std::string& value, zeph::SystemError* err) override {
+      const auto start = Clock::now();
+      const bool ok = seam_.real_.ini->WriteString(file, section, key, value, err);
+      seam_.counts.iniWriteMs += MillisSince(start);
+      seam_.counts.iniWrites++;
+      return ok;
+    }
+    std::unique_ptr<zeph::IniReader> Open(const std::string& file, zeph::ReadResult* result,
+                                          zeph::SystemError* err) override {
+      return seam_.real_.ini->Open(file, result, err);
+    }
+
+   private:
+    TimingSeam& seam_;
+  };
+
+  class Files final : public zeph::Files {
+   public:
+    explicit Files(TimingSeam& seam) : seam_(seam) {}
+    zeph::Files& real() { return *seam_.real_.files; }
+    bool IsFile(const std::string& path) override { return real().IsFile(path); }
+    bool IsFolder(const std::string& path) override { return real().IsFolder(path); }
+    bool List(const std::string& folder, std::vector<std::string>* names,
+              zeph::SystemError* err) override {
+      return real().List(folder, names, err);
+    }
+    bool MakeEmptyFile(const std::string& path, zeph::SystemError* err) override {
+      return real().MakeEmptyFile(path, err);
+    }
+    bool MakeFolder(const std::string& path, zeph::SystemError* err) override {
+      return real().MakeFolder(path, err);
+    }
+    zeph::ReadResult ReadText(const std::string& path, std::string* contents,
+                              zeph::SystemError* err) override {
+      return real().ReadText(path, contents, err);
+    }
+    bool WriteText(const std::string& path, const std::string& contents,
+                   zeph::SystemError* err) override {
+      const auto start = Clock::now();
+      const bool ok = real().WriteText(path, contents, err);
+      seam_.counts.textWriteMs += MillisSince(start);
+      seam_.counts.textWrites++;
+      return ok;
+    }
+    bool Remove(const std::string& path, zeph::SystemError* err) override {
+      return real().Remove(path, err);
+    }
+
+   private:
+    TimingSeam& seam_;
+  };
+
+  zeph::PlatformSystem& real_;
+  zeph::bench::BenchProgram program_;
+  zeph::bench::BenchDesktop desktop_;
+  Processes processes_;
+  Ini ini_;
+  Files files_;
 };
 
 // What the control utility's log gained: calls (a "start" and an "end" line
@@ -309,7 +420,7 @@ struct Result {
 // Timed figures of one activation, after the warm-up has checked what it does.
 struct Activator {
   zeph::MainForm& form;
-  TimingSystem& sys;
+  TimingSeam& sys;
   const Variant& variant;
   fs::path gameFolder;
   fs::path programFolder;
@@ -374,7 +485,7 @@ int main(int argc, char** argv) {
   fs::create_directories(root / "config");
   fs::create_directories(root / "run");
 #endif
-  std::unique_ptr<zeph::System> real = zeph::CreatePlatformSystem(argc, argv);
+  zeph::PlatformSystem real = zeph::CreatePlatformSystem(argc, argv);
 #ifndef _WIN32
   // The seam turns TERM and INT into menu commands; let Ctrl+C stop the benchmark.
   signal(SIGINT, SIG_DFL);
@@ -398,7 +509,8 @@ int main(int argc, char** argv) {
               "curve " + std::to_string(n) + "\r\n");
   for (const Variant& v : kVariants) WriteFile(folder / "wyn" / v.file, ProfileText(v));
   const fs::path log = folder / "zephcontrol.log";
-  const std::string baselineCommand = SeamPath(folder / testchild.filename()) + " exit 0";
+  const std::string baselineCommand =
+      zeph::QuotedProgram(SeamPath(folder / testchild.filename())) + " exit 0";
 
   std::printf("%s: one activation (MainForm::WYNActivate) against as many do-nothing launches\n",
               kName);
@@ -407,7 +519,7 @@ int main(int argc, char** argv) {
       "Folder:     temporary program folder with copies of the built Zephcontrol.exe,\n"
       "            ZephEvent.exe and %s, on the real platform seam\n",
       testchild.filename().string().c_str());
-  std::printf("Baseline:   \"%s exit 0\" run through the same System::RunAndWait\n",
+  std::printf("Baseline:   \"%s exit 0\" run through the same RunAndWait\n",
               testchild.filename().string().c_str());
   std::printf("Settings:   %s\n",
               options.sameGame
@@ -422,15 +534,16 @@ int main(int argc, char** argv) {
   std::fflush(stdout);
 
   std::vector<Result> results;
-  std::vector<std::unique_ptr<TimingSystem>> systems;
+  std::vector<std::unique_ptr<TimingSeam>> systems;
   std::vector<std::unique_ptr<zeph::MainForm>> forms;
   std::vector<Activator> activators;
   size_t logOffset = 0;
   for (const Variant& v : kVariants) {
     if ((!v.curvesAndPrecision && !options.plain) || (v.curvesAndPrecision && !options.full))
       continue;
-    systems.push_back(std::make_unique<TimingSystem>(*real, SeamPath(folder), kName));
-    forms.push_back(std::make_unique<zeph::MainForm>(*systems.back()));
+    systems.push_back(std::make_unique<TimingSeam>(real, SeamPath(folder)));
+    forms.push_back(
+        std::make_unique<zeph::MainForm>(systems.back()->Seam(), systems.back()->Desktop()));
     zeph::MainForm& form = *forms.back();
     // What start-up would have set.
     form.state.ProfileFolder = SeamPath(folder) + "\\wyn\\";
@@ -462,7 +575,7 @@ int main(int argc, char** argv) {
     };
     const std::vector<std::string>& run = activators[k].sys.commands;
     for (size_t i = 0, j = 0; i < run.size(); ++i) {
-      const std::string args = run[i].substr(run[i].find(".exe ") + 5);
+      const std::string args = run[i].substr(run[i].find(".exe\" ") + 6);
       if (j < d->started.size() && unquoted(d->started[j]) == unquoted(args)) {
         ++j;
       } else {
@@ -474,7 +587,7 @@ int main(int argc, char** argv) {
   };
   // As many do-nothing launches as the activation made calls, then the
   // message processing the activation also does once; "" when all ended with 0.
-  auto runBaseline = [&](TimingSystem& sys, int calls, double* ms) -> std::string {
+  auto runBaseline = [&](TimingSeam& sys, int calls, double* ms) -> std::string {
     const auto start = Clock::now();
     int failed = 0, lastCode = 0;
     for (int i = 0; i < calls; ++i) {

@@ -5,7 +5,7 @@
 // with profiles, runs the real start-up (MainForm::Form_Load) on the platform
 // seam, and then times MainForm::tmrMonitor_Timer() (no watched game runs, so
 // a tick lists the processes, reads the mode, matches and returns) against
-// System::ListProcesses() alone. It prints milliseconds per call (median of
+// Processes::List() alone. It prints milliseconds per call (median of
 // several rounds) and their ratio, and the cost of the matching by itself.
 //
 // Options: --rounds N (default 31), --round-ms N (target length of one
@@ -21,11 +21,11 @@
 #include <system_error>
 #include <vector>
 
-#include "BenchSystem.h"
+#include "BenchSeam.h"
 #include "BenchUtil.h"
 #include "monitor/MainForm.h"
 #include "system/IniHelpers.h"
-#include "system/Platform.h"
+#include "system/Seam.h"
 
 #ifndef _WIN32
 #include <signal.h>
@@ -42,7 +42,8 @@ using zeph::bench::WriteFile;
 
 using Clock = std::chrono::steady_clock;
 
-using zeph::bench::BenchSystem;
+using zeph::bench::BenchDesktop;
+using zeph::bench::BenchProgram;
 using zeph::bench::PlatformLabel;
 
 // The program folder in the form the seam takes (backslash separators).
@@ -126,21 +127,24 @@ struct SizeResult {
 
 volatile size_t g_sink = 0;
 
-SizeResult RunSize(zeph::System& real, const fs::path& root, size_t entries,
+SizeResult RunSize(zeph::PlatformSystem& real, const fs::path& root, size_t entries,
                    const Options& options) {
   SizeResult r;
   r.requested = entries;
   const fs::path folder = root / ("entries-" + std::to_string(entries));
   r.profiles = MakeProgramFolder(folder, entries);
 
-  BenchSystem sys(real, SeamPath(folder), "bench_tick");
-  zeph::MainForm form(sys);
+  BenchProgram program(*real.program, SeamPath(folder), "bench_tick");
+  BenchDesktop desktop;
+  zeph::SystemSeam sys = real.Seam();
+  zeph::MainForm form({program, sys.files, sys.ini, sys.registry, sys.processes, sys.loop},
+                      desktop);
   auto start = Clock::now();
   form.Form_Load();
   r.startupMs = MillisSince(start);
   r.entries = form.state.WatchList.size();
 
-  auto list = [&] { g_sink = g_sink + sys.ListProcesses().size(); };
+  auto list = [&] { g_sink = g_sink + sys.processes.List().size(); };
   auto tick = [&] { form.tmrMonitor_Timer(); };
 
   // Warm up both, and make sure a tick does what is meant to be timed.
@@ -157,7 +161,7 @@ SizeResult RunSize(zeph::System& real, const fs::path& root, size_t entries,
   // The tick's parts outside the listing, for the breakdown.
   auto table = [&] { g_sink = g_sink + form.ListProcessTable().size(); };
   auto mode = [&] {
-    g_sink = g_sink + zeph::ReadIni(sys, form.state.SettingsFile, "APPLICATION", "MODE").size();
+    g_sink = g_sink + zeph::ReadIni(sys.ini, form.state.SettingsFile, "APPLICATION", "MODE").size();
   };
 
   const int calls = CallsPerRound(list, options.roundMs, 100000);
@@ -242,7 +246,7 @@ int main(int argc, char** argv) {
   fs::create_directories(root / "config");
   fs::create_directories(root / "run");
 #endif
-  std::unique_ptr<zeph::System> real = zeph::CreatePlatformSystem(argc, argv);
+  zeph::PlatformSystem real = zeph::CreatePlatformSystem(argc, argv);
 #ifndef _WIN32
   // The seam turns TERM and INT into menu commands; let Ctrl+C stop the benchmark.
   signal(SIGINT, SIG_DFL);
@@ -251,15 +255,15 @@ int main(int argc, char** argv) {
 
   std::printf("bench_tick: one watch-loop tick against the bare process listing\n");
   std::printf("Platform:          %s\n", PlatformLabel().c_str());
-  std::printf("Processes listed:  %zu (System::ListProcesses on the real seam)\n",
-              real->ListProcesses().size());
+  std::printf("Processes listed:  %zu (Processes::List on the real seam)\n",
+              real.processes->List().size());
   std::printf("Timing:            steady_clock, median of %d rounds of about %.0f ms each\n",
               options.rounds, options.roundMs);
   std::fflush(stdout);
 
   std::vector<SizeResult> results;
   for (size_t entries : {size_t{1}, size_t{100}, size_t{10000}}) {
-    results.push_back(RunSize(*real, root, entries, options));
+    results.push_back(RunSize(real, root, entries, options));
     const SizeResult& r = results.back();
     std::printf("\nWatch list of %zu entries (%zu profiles, %zu entries built)\n", r.requested,
                 r.profiles, r.entries);

@@ -1,12 +1,15 @@
 // ZephMonitor: adapts the controller to the game that is running.
 #include "monitor/MainForm.h"
-#include "system/Platform.h"
+#include "system/Seam.h"
+#include "tray/Desktop.h"
 
 int main(int argc, char** argv) {
-  std::unique_ptr<zeph::System> sys = zeph::CreatePlatformSystem(argc, argv);
-  zeph::MainForm frmMain(*sys);
-  sys->SetCommands(&frmMain);
+  zeph::PlatformSystem system = zeph::CreatePlatformSystem(argc, argv);
+  std::unique_ptr<zeph::Desktop> desktop = zeph::CreatePlatformDesktop();
+  zeph::MainForm frmMain(system.Seam(), *desktop);
+  system.loop->SetCommands(&frmMain);
+  desktop->SetCommands(&frmMain);
   frmMain.Form_Load();
-  sys->RunMessageLoop();
+  system.loop->Run();
   return 0;
 }

@@ -2,8 +2,8 @@
 // profile settings, the customizer is told, the event utility is set up and
 // the controller programmed.
 #include "activation/ProfileFormat.h"
+#include "companion/Companions.h"
 #include "monitor/MainForm.h"
-#include "setup/PathHelpers.h"
 #include "system/IniHelpers.h"
 #include "system/WinPath.h"
 
@@ -19,14 +19,14 @@ std::string Key(const char* prefix, int n, const char* suffix) {
 
 void MainForm::WYNActivate() {
   if (state.DebugMode) {
-    debugList.Add("Started watching: " + ToLower(state.GameExe) + " at " + sys_.TimeOfDay());
+    debugList.Add("Started watching: " + ToLower(state.GameExe) + " at " + sys_.loop.TimeOfDay());
     debugList.Add("Path: " + ToLower(state.GameFolder));
     debugList.Add("Process ID: " + state.GameProcessId);
     debugList.SelectLast();
   }
   SetIcon(IconMessage::Modify, iconImage_, kTipWatching + state.ActiveAppName);
 
-  WriteIni(sys_, sys_.ProgramFolder() + "\\zephcfg.ini", "Games", "Current",
+  WriteIni(sys_.ini, sys_.program.Folder() + "\\" + kCustomizerSettingsFile, "Games", "Current",
            GetFileOnly(state.ActiveProfile));
 
   startEvent_ = false;
@@ -74,7 +74,7 @@ void MainForm::ReadProfileSettings() {
 
 bool MainForm::ReadProfileMaps() {
   auto fail = [&](const std::string& text) {
-    sys_.MessageBox(text, kProgramTitle, BoxButtons::Ok, BoxIcon::Critical);
+    desktop_.ShowBox(text, kProgramTitle, BoxButtons::Ok, BoxIcon::Critical);
     return false;
   };
   // Fields sit at fixed places: the first at the third character, then

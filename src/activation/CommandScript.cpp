@@ -1,5 +1,6 @@
 #include "activation/CommandScript.h"
 
+#include "system/ProcessHelpers.h"
 #include "system/WinPath.h"
 
 namespace zeph {
@@ -20,31 +21,46 @@ int AxisIndex(const std::string& digit) {
 }  // namespace
 
 std::vector<std::string> BuildCommandScript(const ProfileSettings& s,
-                                            const std::string& programFolder) {
+                                            const std::string& programFolder,
+                                            std::vector<std::string>* refused) {
   std::vector<std::string> lines;
-  for (int i = 0; i < 6; ++i) lines.push_back("--reset-sensitivity-curve " + std::to_string(i));
+  // line must split into exactly these arguments, as the control utility's
+  // C runtime splits it.
+  auto add = [&](const std::string& line, const std::vector<std::string>& arguments) {
+    if (SplitArguments(line) == arguments) {
+      lines.push_back(line);
+    } else if (refused) {
+      refused->push_back(line);
+    }
+  };
+  auto add1 = [&](const std::string& word, const std::string& value) {
+    add(word + " " + value, {word, value});
+  };
+  auto add2 = [&](const std::string& word, const std::string& first, const std::string& second) {
+    add(word + " " + first + " " + second, {word, first, second});
+  };
+
+  for (int i = 0; i < 6; ++i) add1("--reset-sensitivity-curve", std::to_string(i));
   for (int i = 0; i < 6; ++i) {
     std::string f = s.curves[i];
     if (f.empty()) continue;
     if (f.compare(0, 2, ".\\") == 0) f = programFolder + f.substr(1);
-    lines.push_back("--upload-sensitivity-curve " + std::to_string(i) + " \"" + f + "\"");
+    std::string axis = std::to_string(i);
+    add("--upload-sensitivity-curve " + axis + " \"" + f + "\"",
+        {"--upload-sensitivity-curve", axis, f});
   }
-  lines.push_back(EqualsNoCase(s.chording, "TRUE") ? "--set-chording on" : "--set-chording off");
-  lines.push_back("--set-null-region " + s.nullRegion);
+  add1("--set-chording", EqualsNoCase(s.chording, "TRUE") ? "on" : "off");
+  add1("--set-null-region", s.nullRegion);
   if (!EqualsNoCase(s.master, "TRUE")) {
-    for (int i = 0; i < 6; ++i)
-      lines.push_back("--set-sensitivity " + std::to_string(i) + " " + s.sensitivityMap[i]);
-    for (int i = 0; i < 6; ++i)
-      lines.push_back("--set-gain " + std::to_string(i) + " " + s.gainMap[i]);
+    for (int i = 0; i < 6; ++i) add2("--set-sensitivity", std::to_string(i), s.sensitivityMap[i]);
+    for (int i = 0; i < 6; ++i) add2("--set-gain", std::to_string(i), s.gainMap[i]);
   } else {
-    lines.push_back("--set-master-sensitivity " + s.sensitivityMap[6]);
-    lines.push_back("--set-master-gain " + s.gainMap[6]);
+    add1("--set-master-sensitivity", s.sensitivityMap[6]);
+    add1("--set-master-gain", s.gainMap[6]);
   }
   if (!EqualsNoCase(s.orientation, "HORIZONTAL")) {
-    for (int k = 0; k < 6; ++k)
-      lines.push_back("--set-axis " + s.axisMap[k] + " " + std::to_string(k));
-    for (int k = 0; k < 6; ++k)
-      lines.push_back("--set-polarity " + std::to_string(k) + " " + s.polarityMap[k]);
+    for (int k = 0; k < 6; ++k) add2("--set-axis", s.axisMap[k], std::to_string(k));
+    for (int k = 0; k < 6; ++k) add2("--set-polarity", std::to_string(k), s.polarityMap[k]);
   } else {
     // Held sideways: slots 1/2 and 4/5 change places and the axes named at
     // positions 2 and 5 turn round. A digit that names no axis (6 to 9) has
@@ -55,15 +71,14 @@ std::vector<std::string> BuildCommandScript(const ProfileSettings& s,
       if (axis < 0) continue;
       std::string q = s.polarityMap[axis];
       if (k == 2 || k == 5) q = InvertPolarity(q);
-      lines.push_back("--set-polarity " + s.axisMap[k] + " " + q);
+      add2("--set-polarity", s.axisMap[k], q);
     }
-    for (int k = 0; k < 6; ++k)
-      lines.push_back("--set-axis " + s.axisMap[k] + " " + std::to_string(kSlot[k]));
+    for (int k = 0; k < 6; ++k) add2("--set-axis", s.axisMap[k], std::to_string(kSlot[k]));
   }
   if (EqualsNoCase(s.precision, "TRUE")) {
-    lines.push_back("--set-precision-button " + ToLower(s.precisionMode) + " " + s.precisionButton);
-    lines.push_back("--set-precision-sensitivity " + s.precisionSensitivity);
-    lines.push_back("--set-precision-gain " + s.precisionGain);
+    add2("--set-precision-button", ToLower(s.precisionMode), s.precisionButton);
+    add1("--set-precision-sensitivity", s.precisionSensitivity);
+    add1("--set-precision-gain", s.precisionGain);
   }
   return lines;
 }

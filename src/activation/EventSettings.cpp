@@ -15,13 +15,14 @@ std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 }  // namespace
 
 void MainForm::WriteEventSettings() {
-  const std::string file = sys_.ProgramFolder() + "\\zephevent.ini";
+  const std::string folder = sys_.program.Folder();
+  const std::string file = folder + "\\" + kEventSettingsFile;
   CloseZephEvent();
 
   for (int n = 0; n < 6; ++n) {
     std::string i = std::to_string(n);
     profile.deadZones[n] = ReadGameIni("ZEPHEVENT", "DEADZONE_" + i + "_USER");
-    WriteIni(sys_, file, "DEADZONE", "DEADZONE_" + i, profile.deadZones[n]);
+    WriteIni(sys_.ini, file, "DEADZONE", "DEADZONE_" + i, profile.deadZones[n]);
   }
 
   for (int n = 0; n < 6; ++n) {
@@ -33,9 +34,9 @@ void MainForm::WriteEventSettings() {
       if (!ParseItemList(3, ReadGameIni("TUNING", key), &entry.first, &entry.second, &entry.third))
         entry = ItemTriple{};
     }
-    WriteIni(sys_, file, "MOTIONS", "MOTION_" + i + "_POS",
+    WriteIni(sys_.ini, file, "MOTIONS", "MOTION_" + i + "_POS",
              Quoted(profile.motionPositive[n].third));
-    WriteIni(sys_, file, "MOTIONS", "MOTION_" + i + "_NEG",
+    WriteIni(sys_.ini, file, "MOTIONS", "MOTION_" + i + "_NEG",
              Quoted(profile.motionNegative[n].third));
   }
 
@@ -46,15 +47,15 @@ void MainForm::WriteEventSettings() {
     // Text that is no number counts as out of range: no mouse axis.
     if (!ParseNumber(value, &number) || number < 0 || number > 5) continue;
     startEvent_ = true;
-    WriteIni(sys_, file, "MOTIONS", "MOTION_" + value + "_POS", Quoted(axis));
-    WriteIni(sys_, file, "MOTIONS", "MOTION_" + value + "_NEG", Quoted(axis));
+    WriteIni(sys_.ini, file, "MOTIONS", "MOTION_" + value + "_POS", Quoted(axis));
+    WriteIni(sys_.ini, file, "MOTIONS", "MOTION_" + value + "_NEG", Quoted(axis));
   }
 
   for (int n = 0; n < 16; ++n)
-    WriteIni(sys_, file, "BUTTONS", "BUTTON_" + std::to_string(n),
+    WriteIni(sys_.ini, file, "BUTTONS", "BUTTON_" + std::to_string(n),
              Quoted(profile.buttonTable[n].third));
 
-  if (startEvent_) sys_.RunAndWait(sys_.ProgramFolder() + "\\" + kEventUtility, true);
+  if (startEvent_) RunAndWait(CompanionCommand(folder, kEventUtility), true);
 }
 
 }  // namespace zeph

@@ -20,12 +20,12 @@ bool ParseItemList(int count, const std::string& text, std::string* item1, std::
 
   std::vector<std::string> pieces = SplitAt(list, ',');
   if (pieces.size() < static_cast<size_t>(count)) return false;
-  std::string first = TrimBlanks(pieces[0]);
-  std::string second = TrimBlanks(pieces[1]);
+  std::string first = Trim(pieces[0]);
+  std::string second = Trim(pieces[1]);
   if (first.empty() || second.size() < 2) return false;
   std::string third;
   if (count == 3) {
-    third = TrimBlanks(pieces[2]);
+    third = Trim(pieces[2]);
     if (third.empty()) return false;
   }
   *item1 = first.substr(0, first.size() - 1);
@@ -35,7 +35,7 @@ bool ParseItemList(int count, const std::string& text, std::string* item1, std::
 }
 
 bool ParseNumber(const std::string& text, double* value) {
-  std::string t = TrimBlanks(text);
+  std::string t = Trim(text);
   if (t.empty() || t.find_first_not_of("0123456789.+-") != std::string::npos) return false;
   char* end = nullptr;
   errno = 0;
@@ -59,7 +59,7 @@ std::string LevelCode(const std::string& level) {
 }
 
 std::string GainFieldText(const std::string& field) {
-  std::string t = TrimBlanks(field);
+  std::string t = Trim(field);
   size_t digits = (!t.empty() && (t[0] == '-' || t[0] == '+')) ? 1 : 0;
   if (t.size() == digits || t.find_first_not_of("0123456789", digits) != std::string::npos)
     return "ERROR";

@@ -1,17 +1,21 @@
 // The debug list of the main window. It exists, and receives lines, even
-// while the window is hidden; the platform shows it (list box or terminal).
+// while the window is hidden; the desktop shows it (list box or terminal).
+// It keeps the latest kMaxLines lines: a monitor that runs for months must
+// not grow with every resume.
 #pragma once
 
+#include <deque>
 #include <string>
-#include <vector>
 
-#include "system/System.h"
+#include "tray/Desktop.h"
 
 namespace zeph {
 
 class DebugList {
  public:
-  explicit DebugList(System& sys) : sys_(sys) {}
+  static constexpr size_t kMaxLines = 5000;
+
+  explicit DebugList(Desktop& desktop) : desktop_(desktop) {}
 
   void Add(const std::string& line);
   void Select(int index);
@@ -22,11 +26,11 @@ class DebugList {
   int Count() const { return static_cast<int>(lines_.size()); }
   // The last line; empty when the list is empty.
   std::string Last() const { return lines_.empty() ? "" : lines_.back(); }
-  const std::vector<std::string>& Lines() const { return lines_; }
+  const std::deque<std::string>& Lines() const { return lines_; }
 
  private:
-  System& sys_;
-  std::vector<std::string> lines_;
+  Desktop& desktop_;
+  std::deque<std::string> lines_;
 };
 
 }  // namespace zeph

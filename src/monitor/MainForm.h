@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <set>
 #include <string>
 #include <unordered_map>
@@ -13,7 +15,8 @@
 #include "activation/ProfileSettings.h"
 #include "monitor/DebugList.h"
 #include "monitor/MonitorState.h"
-#include "system/System.h"
+#include "system/Seam.h"
+#include "tray/Desktop.h"
 
 namespace zeph {
 
@@ -35,9 +38,10 @@ constexpr int kWaitCycle = 250;           // ms per cycle while a game runs
 
 class MainForm : public Commands {
  public:
-  explicit MainForm(System& sys);
+  MainForm(SystemSeam sys, Desktop& desktop);
 
-  System& sys() { return sys_; }
+  SystemSeam& sys() { return sys_; }
+  Desktop& desktop() { return desktop_; }
   MonitorState state;
   DebugList debugList;
   ProfileSettings profile;  // read by each activation, kept until the next
@@ -45,6 +49,9 @@ class MainForm : public Commands {
   // --- start-up (monitor/Startup.cpp)
   void Form_Load();
   [[noreturn]] void StartError();
+  // Names the system; on a refused system shows the refusal box and ends
+  // the program without the closing sequence.
+  std::string CheckOSVersion();
 
   // --- watch list (monitor/WatchList.cpp)
   void BuildWatchList();
@@ -74,10 +81,10 @@ class MainForm : public Commands {
   void ResetController();
 
   // --- path helpers (setup/PathHelpers.cpp)
-  // varCopyUp resolved against varPathUp (the game folder + ""); "ERROR"
+  // varCopyUp resolved against varPathUp (the game folder + "\"); "ERROR"
   // when it climbs above the drive.
   std::string CheckRelativePath(std::string varPathUp, std::string varCopyUp);
-  // Creates every missing folder of buildPath; removes one trailing "".
+  // Creates every missing folder of buildPath; removes one trailing "\".
   void BuildFolders(std::string& buildPath);
 
   // --- end-of-game pass (setup/)
@@ -89,6 +96,20 @@ class MainForm : public Commands {
   void OnSuspendToggle() override { cmdSuspend_Click(); }
 
  private:
+  // Holds off the watch timer while a routine that changes the mode or the
+  // controller runs: its waits keep messages flowing, and a tick in the
+  // middle would read a mode that is about to change.
+  class Busy {
+   public:
+    explicit Busy(MainForm& form) : form_(form) { ++form_.busy_; }
+    ~Busy() { --form_.busy_; }
+    Busy(const Busy&) = delete;
+    Busy& operator=(const Busy&) = delete;
+
+   private:
+    MainForm& form_;
+  };
+
   void SetTimerInterval(int ms);
   [[noreturn]] void EndProgram();
   bool AnotherCopyRunning();
@@ -96,28 +117,44 @@ class MainForm : public Commands {
   void LogSuspended();
   void LogResumed();
   void PrepareSettingsFile();
+  // Finds a watched game in table, records it and activates it; false when
+  // none can be.
+  bool ActivateGameFrom(const std::vector<ProcessRow>& table, std::unique_ptr<ProcessHandle>* game);
   void ReadProfileSettings();
   bool ReadProfileMaps();
   void WriteEventSettings();
   void RunCommandScript();
-  bool startEvent_ = false;  // the event utility is started by this activation
+  // Runs each command through the control utility, in order, each waited
+  // for, while keepGoing() holds. Failures are debug lines in debug mode.
+  void RunControlCommands(const std::vector<std::string>& commands,
+                          const std::function<bool()>& keepGoing);
+  int RunAndWait(const std::string& commandLine, bool noWait, SystemError* err = nullptr);
+  // The activation started at suspend count `epoch` may go on sending.
+  bool ActivationMayGoOn(uint64_t epoch) const;
 
-  System& sys_;
-  bool tickRunning_ = false;     // a tick never nests in another
-  bool startupRunning_ = false;  // nor runs while start-up is under way
-  bool startedOnce_ = false;     // start-up has run to its end at least once
+  SystemSeam sys_;
+  Desktop& desktop_;
+  bool startEvent_ = false;   // the event utility is started by this activation
+  bool tickRunning_ = false;  // a tick never nests in another
+  int busy_ = 0;              // nor runs while a Busy routine does
+  bool startedOnce_ = false;  // start-up has run to its end at least once
   bool iconAdded_ = false;
   bool suspendChecked_ = false;  // check mark of the Suspend menu entry
   bool killRequested_ = false;
   int instanceState_ = -1;  // -1 not asked yet, 0 alone, 1 another copy runs
   int timerInterval_ = 0;
+  // Counts the suspends: an activation or a wait that began before the
+  // latest suspend stops, even when a resume has followed.
+  uint64_t suspendCount_ = 0;
   IconImage iconImage_ = IconImage::Monitoring;
   std::string iconTip_;
+  // The game profile of the activation under way, read from disk once.
+  std::unique_ptr<IniReader> gameProfile_;
   // Lower-cased executable name -> index of its first watch entry.
   std::unordered_map<std::string, size_t> watchIndex_;
-  // Games that were listed but could not be opened: not tried again while
-  // they keep running.
-  std::set<uint32_t> unopenableGames_;
+  // Games that were listed but cannot be watched (their process cannot be
+  // opened, their profile cannot be read): not tried again while they run.
+  std::set<uint32_t> skippedGames_;
 };
 
 }  // namespace zeph

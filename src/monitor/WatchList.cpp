@@ -9,6 +9,10 @@ namespace zeph {
 
 namespace {
 
+// Long enough for any EXECUTABLE value a profile line can hold in practice;
+// only used to tell whether the 254 characters of the usual read were all.
+constexpr size_t kLongReadBuffer = 32767;
+
 bool IsUsableProfile(const std::string& name, const std::string& ext, const std::string& hide,
                      const std::string& version, const std::string& executable) {
   return name.size() >= ext.size() && EqualsNoCase(name.substr(name.size() - ext.size()), ext) &&
@@ -24,7 +28,7 @@ std::vector<std::string> ExecutableNames(const std::string& value) {
 
   std::vector<std::string> names;
   for (const std::string& part : parts) {
-    std::string trimmed = TrimBlanks(part);
+    std::string trimmed = Trim(part);
     // An empty item ends the list; so does a part too short to hold its quotes.
     if (trimmed.size() <= 2) break;
     names.push_back(trimmed.substr(1, trimmed.size() - 2));
@@ -43,15 +47,30 @@ void MainForm::BuildWatchList() {
     debugList.Add("--------");
   }
 
-  for (const std::string& name : sys_.ListFiles(state.ProfileFolder)) {
+  std::vector<std::string> files;
+  sys_.files.List(state.ProfileFolder, &files, nullptr);  // an unreadable folder lists nothing
+  for (const std::string& name : files) {
     const std::string path = state.ProfileFolder + name;
-    std::string hide = ReadIni(sys_, path, "CONFIGURATION", "HIDE_FILE");
-    std::string version = ReadIni(sys_, path, "VERSION", "VERSION");
-    std::string executable = ReadIni(sys_, path, "CONFIGURATION", "EXECUTABLE");
+    std::string hide = ReadIni(sys_.ini, path, "CONFIGURATION", "HIDE_FILE");
+    std::string version = ReadIni(sys_.ini, path, "VERSION", "VERSION");
+    std::string executable = ReadIni(sys_.ini, path, "CONFIGURATION", "EXECUTABLE");
     if (!IsUsableProfile(name, state.ProfileExt, hide, version, executable)) continue;
 
-    executable = ReadIni(sys_, path, "CONFIGURATION", "EXECUTABLE");
-    for (const std::string& exe : ExecutableNames(executable)) {
+    executable = ReadIni(sys_.ini, path, "CONFIGURATION", "EXECUTABLE");
+    std::vector<std::string> names = ExecutableNames(executable);
+    // A value cut by the read ends in a part of a name, which would watch
+    // for a program nobody meant: leave that last item out.
+    if (executable.size() == kIniBufferSize - 1 && !names.empty()) {
+      std::vector<std::string> whole = ExecutableNames(
+          sys_.ini.ReadString(path, "CONFIGURATION", "EXECUTABLE", kIniMissing, kLongReadBuffer));
+      if (whole.size() < names.size() || whole[names.size() - 1] != names.back()) {
+        if (state.DebugMode)
+          debugList.Add(name + " - " + names.back() + " left out: the EXECUTABLE value is " +
+                        "longer than " + std::to_string(kIniBufferSize - 1) + " characters");
+        names.pop_back();
+      }
+    }
+    for (const std::string& exe : names) {
       if (state.WatchList.size() >= kMaxWatchEntries) break;
       watchIndex_.emplace(ToLower(exe), state.WatchList.size());  // keeps the first
       state.WatchList.push_back({name, exe});
@@ -60,8 +79,8 @@ void MainForm::BuildWatchList() {
   }
 
   if (state.WatchList.empty()) {
-    sys_.MessageBox("No configuration files found in folder " + state.ProfileFolder,
-                    "Critical Error", BoxButtons::Ok, BoxIcon::Critical);
+    desktop_.ShowBox("No configuration files found in folder " + state.ProfileFolder,
+                     "Critical Error", BoxButtons::Ok, BoxIcon::Critical);
     Form_Unload();
   }
 

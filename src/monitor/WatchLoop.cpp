@@ -22,28 +22,75 @@ class TickFlag {
 
 std::vector<ProcessRow> MainForm::ListProcessTable() {
   std::vector<ProcessRow> rows;
-  for (const ProcessInfo& process : sys_.ListProcesses()) {
-    std::string path = TrimBlanks(process.imagePath);
-    rows.push_back({FileNameOf(path), process.id, FolderOf(path)});
+  for (const ProcessInfo& process : sys_.processes.List()) {
+    std::string path = Trim(process.imagePath);
+    rows.push_back({GetFileOnly(path), process.id, FolderOf(path)});
   }
   return rows;
 }
 
 std::string MainForm::ReadGameIni(const std::string& section, const std::string& key) {
-  return ReadIni(sys_, state.ActiveProfile, section, key);
+  // During an activation the profile is read from disk once, not per key.
+  if (gameProfile_) return gameProfile_->Read(section, key, kIniMissing, kIniBufferSize);
+  return ReadIni(sys_.ini, state.ActiveProfile, section, key);
+}
+
+bool MainForm::ActivateGameFrom(const std::vector<ProcessRow>& table,
+                                std::unique_ptr<ProcessHandle>* game) {
+  // Forget the games left out once they are gone.
+  std::set<uint32_t> stillListed;
+  for (const ProcessRow& row : table)
+    if (skippedGames_.count(row.ProcessId)) stillListed.insert(row.ProcessId);
+  skippedGames_.swap(stillListed);
+
+  // First process in system order; the watch list's order breaks ties.
+  for (const ProcessRow& row : table) {
+    const WatchEntry* entry = FindWatchEntry(row.ExeName);
+    if (!entry || skippedGames_.count(row.ProcessId)) continue;
+    // A game that cannot be opened, or whose profile cannot be read, would
+    // be found again at every listing: leave it out until it has gone.
+    SystemError err;
+    *game = sys_.processes.Open(row.ProcessId, &err);
+    if (!*game) {
+      skippedGames_.insert(row.ProcessId);
+      if (state.DebugMode)
+        debugList.Add("Cannot watch " + row.ExeName + " (process " + std::to_string(row.ProcessId) +
+                      "): " + err.Describe());
+      continue;
+    }
+    const std::string profilePath = state.ProfileFolder + entry->ProfileFile;
+    ReadResult read = ReadResult::Ok;
+    gameProfile_ = sys_.ini.Open(profilePath, &read, &err);
+    if (!gameProfile_) {
+      game->reset();
+      skippedGames_.insert(row.ProcessId);
+      debugList.Add("Error reading profile " + profilePath + " for " + row.ExeName + ": " +
+                    DescribeRead(read, err));
+      continue;
+    }
+    state.ActiveProfile = profilePath;
+    state.ActiveAppName = ReadGameIni("IDENTIFICATION", "APPLICATION_NAME");
+    state.GameExe = row.ExeName;
+    state.GameFolder = row.ExeFolder;
+    state.GameProcessId = std::to_string(row.ProcessId);
+    WYNActivate();
+    gameProfile_.reset();
+    return true;
+  }
+  return false;
 }
 
 void MainForm::tmrMonitor_Timer() {
-  // Timer expiries that fall due while a tick waits on a game, or while
-  // start-up runs, start no tick of their own.
-  if (tickRunning_ || startupRunning_) return;
+  // Timer expiries that fall due while a tick waits on a game, or while a
+  // routine that changes the mode runs, start no tick of their own.
+  if (tickRunning_ || busy_ > 0) return;
   TickFlag running(tickRunning_);
 
   bool gameEnded = false;
   for (;;) {
     std::vector<ProcessRow> table = ListProcessTable();
 
-    std::string mode = ReadIni(sys_, state.SettingsFile, "APPLICATION", "MODE");
+    std::string mode = ReadIni(sys_.ini, state.SettingsFile, "APPLICATION", "MODE");
     if (!EqualsNoCase(mode, state.CurrentMode)) {
       if (EqualsNoCase(mode, "ACTIVE") || EqualsNoCase(mode, "SUSPEND")) {
         mPopupSuspend_Click();
@@ -53,50 +100,23 @@ void MainForm::tmrMonitor_Timer() {
     }
     if (!EqualsNoCase(state.CurrentMode, "ACTIVE")) return;
 
-    // Forget games that could not be opened once they are gone.
-    std::set<uint32_t> stillListed;
-    for (const ProcessRow& row : table)
-      if (unopenableGames_.count(row.ProcessId)) stillListed.insert(row.ProcessId);
-    unopenableGames_.swap(stillListed);
-
-    // First process in system order; the watch list's order breaks ties.
-    const ProcessRow* found = nullptr;
-    const WatchEntry* entry = nullptr;
+    const uint64_t epoch = suspendCount_;
     std::unique_ptr<ProcessHandle> game;
-    for (const ProcessRow& row : table) {
-      entry = FindWatchEntry(row.ExeName);
-      if (!entry || unopenableGames_.count(row.ProcessId)) continue;
-      game = sys_.OpenProcess(row.ProcessId);
-      if (game) {
-        found = &row;
-        break;
-      }
-      // Its exit could never be seen: activating it would repeat at every
-      // listing. Leave it out until it has gone.
-      unopenableGames_.insert(row.ProcessId);
-      if (state.DebugMode)
-        debugList.Add("Cannot watch " + row.ExeName + " (process " + std::to_string(row.ProcessId) +
-                      ")");
-    }
-    if (!found) break;
-
-    state.ActiveProfile = state.ProfileFolder + entry->ProfileFile;
-    state.ActiveAppName = ReadGameIni("IDENTIFICATION", "APPLICATION_NAME");
-    state.GameExe = found->ExeName;
-    state.GameFolder = found->ExeFolder;
-    state.GameProcessId = std::to_string(found->ProcessId);
-    WYNActivate();
+    if (!ActivateGameFrom(table, &game)) break;
 
     for (;;) {
-      if (!EqualsNoCase(state.CurrentMode, "ACTIVE")) return;  // suspended: no end-of-game pass
+      // Suspended, even if resumed since: the game is dropped, no
+      // end-of-game pass; a resumed monitor finds it afresh.
+      if (!ActivationMayGoOn(epoch)) return;
+      bool running = false;
       uint32_t exitCode = 0;
-      if (!game->ExitCode(&exitCode)) exitCode = 0;
-      sys_.ProcessPendingMessages();
-      sys_.Sleep(kWaitCycle);
-      if (exitCode != kStillActive) break;
+      if (!game->State(&running, &exitCode, nullptr)) running = false;
+      sys_.loop.ProcessPendingMessages();
+      sys_.loop.Sleep(kWaitCycle);
+      if (!running) break;
     }
     game.reset();
-    sys_.Sleep(kWaitCycle);
+    sys_.loop.Sleep(kWaitCycle);
     gameEnded = true;
   }
 
@@ -110,7 +130,7 @@ void MainForm::ShutDownOnModeChange() {
   // Asked to stop (empty mode), or the settings file is gone or garbled:
   // end at once. The event utility and the controller are left as they are.
   SetTimerInterval(0);
-  WriteIni(sys_, state.SettingsFile, "APPLICATION", "MODE", "");
+  WriteIni(sys_.ini, state.SettingsFile, "APPLICATION", "MODE", "");
   SetIcon(IconMessage::Delete, iconImage_, iconTip_);
   EndProgram();
 }

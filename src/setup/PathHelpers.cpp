@@ -3,19 +3,15 @@
 #include <vector>
 
 #include "monitor/MainForm.h"
-#include "system/WinPath.h"
 
 namespace zeph {
 
-std::string GetFileOnly(const std::string& fullPath) {
-  size_t slash = fullPath.rfind('\\');
-  return slash == std::string::npos ? fullPath : fullPath.substr(slash + 1);
-}
+namespace {
 
-std::string GetPathOnly(const std::string& fullPath) {
-  size_t slash = fullPath.rfind('\\');
-  return slash == std::string::npos ? "" : fullPath.substr(0, slash + 1);
-}
+// The code of a path with no parts at all: there is no first part to start from.
+constexpr int kNoPathParts = 9;
+
+}  // namespace
 
 std::string ResolveRelativePath(const std::string& gameFolder, std::string varPathUp,
                                 std::string varCopyUp) {
@@ -37,18 +33,19 @@ std::string MainForm::CheckRelativePath(std::string varPathUp, std::string varCo
 
 void MainForm::BuildFolders(std::string& buildPath) {
   if (!buildPath.empty() && buildPath.back() == '\\') buildPath.pop_back();
-  std::vector<std::string> parts = SplitAt(buildPath, '\\');
-  std::string current = parts[0] + "\\";
   if (buildPath.empty()) {
-    debugList.Add("Error 9 building path " + current);
+    // Nothing to start from: the line names no folder at all.
+    debugList.Add("Error " + std::to_string(kNoPathParts) + " building path ");
     return;
   }
+  std::vector<std::string> parts = SplitAt(buildPath, '\\');
+  std::string current = parts[0] + "\\";
   for (size_t k = 1; k < parts.size(); ++k) {
     current += parts[k] + "\\";
-    if (sys_.FolderExists(current)) continue;
-    if (!sys_.CreateFolder(current)) {
-      // The numeric code of a folder that cannot be made (path not found).
-      debugList.Add("Error 76 building path " + current);
+    if (sys_.files.IsFolder(current)) continue;
+    SystemError err;
+    if (!sys_.files.MakeFolder(current, &err)) {
+      debugList.Add("Error " + std::to_string(err.code) + " building path " + current);
       return;
     }
   }

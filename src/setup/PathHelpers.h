@@ -1,14 +1,13 @@
-// Splitting Windows-form paths at their last backslash.
+// Turning the paths of a game profile into real paths. GetFileOnly and
+// GetPathOnly, which split a path at its last backslash, are shared with
+// the rest of the program (system/WinPath.h).
 #pragma once
 
 #include <string>
 
-namespace zeph {
+#include "system/WinPath.h"
 
-// The part after the last "\" (the whole text when there is none).
-std::string GetFileOnly(const std::string& fullPath);
-// The part up to and including the last "\" (empty when there is none).
-std::string GetPathOnly(const std::string& fullPath);
+namespace zeph {
 
 // varCopyUp resolved against the base folder varPathUp (ending in "\"):
 // ".\" means the game folder, each leading "..\" climbs one folder, anything

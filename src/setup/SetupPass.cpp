@@ -5,7 +5,7 @@ namespace zeph {
 
 void MainForm::WriteStuff() {
   if (state.DebugMode) {
-    debugList.Add("Stopped watching: " + state.GameExe + " at " + sys_.TimeOfDay());
+    debugList.Add("Stopped watching: " + state.GameExe + " at " + sys_.loop.TimeOfDay());
     debugList.Add("");
     debugList.SelectBeforeLast();
   }

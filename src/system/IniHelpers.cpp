@@ -4,14 +4,14 @@ namespace zeph {
 
 const char* const kIniMissing = "ERROR";
 
-std::string ReadIni(System& sys, const std::string& file, const std::string& section,
+std::string ReadIni(IniFiles& ini, const std::string& file, const std::string& section,
                     const std::string& key) {
-  return sys.ReadIniString(file, section, key, kIniMissing, kIniBufferSize);
+  return ini.ReadString(file, section, key, kIniMissing, kIniBufferSize);
 }
 
-void WriteIni(System& sys, const std::string& file, const std::string& section,
-              const std::string& key, const std::string& value) {
-  sys.WriteIniString(file, section, key, value);
+bool WriteIni(IniFiles& ini, const std::string& file, const std::string& section,
+              const std::string& key, const std::string& value, SystemError* err) {
+  return ini.WriteString(file, section, key, value, err);
 }
 
 }  // namespace zeph

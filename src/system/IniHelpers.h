@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "system/System.h"
+#include "system/IniFiles.h"
 
 namespace zeph {
 
@@ -12,10 +12,11 @@ namespace zeph {
 extern const char* const kIniMissing;  // "ERROR"
 constexpr size_t kIniBufferSize = 255;
 
-std::string ReadIni(System& sys, const std::string& file, const std::string& section,
+std::string ReadIni(IniFiles& ini, const std::string& file, const std::string& section,
                     const std::string& key);
-// Failures are not reported: a settings write that cannot be made is skipped.
-void WriteIni(System& sys, const std::string& file, const std::string& section,
-              const std::string& key, const std::string& value);
+// A settings write that cannot be made is skipped; the result says whether
+// it was made, for the callers that care.
+bool WriteIni(IniFiles& ini, const std::string& file, const std::string& section,
+              const std::string& key, const std::string& value, SystemError* err = nullptr);
 
 }  // namespace zeph

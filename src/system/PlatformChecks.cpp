@@ -1,6 +1,6 @@
 #include "system/PlatformChecks.h"
 
-#include "system/Registry.h"
+#include "system/RegistryWriters.h"
 #include "system/WinPath.h"
 
 namespace zeph {
@@ -32,18 +32,8 @@ bool IsRefusedSystem(const std::string& osName) {
          osName == "Windows NT 3.51" || osName == "Windows NT 4.0";
 }
 
-std::string CheckOSVersion(System& sys) {
-  std::string name = OsName(sys.GetOsVersion());
-  if (IsRefusedSystem(name)) {
-    sys.MessageBox("This program was designed to run on Windows 2000 / XP.",
-                   "OS Version Error - " + name, BoxButtons::Ok, BoxIcon::Critical);
-    sys.EndProgram();
-  }
-  return name;
-}
-
-bool SkipAttachedCheck(System& sys) {
-  std::string value = ReadRegString(sys, RegRoot::LocalMachine, kProductKey, "CheckAttached");
+bool SkipAttachedCheck(Registry& registry) {
+  std::string value = ReadRegString(registry, RegRoot::LocalMachine, kProductKey, "CheckAttached");
   return EqualsNoCase(value, "False");
 }
 

@@ -3,7 +3,8 @@
 
 #include <string>
 
-#include "system/System.h"
+#include "system/Program.h"
+#include "system/Registry.h"
 
 namespace zeph {
 
@@ -15,12 +16,8 @@ std::string OsName(const OsVersion& version);
 // True for the systems the monitor refuses to run on.
 bool IsRefusedSystem(const std::string& osName);
 
-// Names the system; on a refused system shows the refusal box and ends the
-// program without the closing sequence.
-std::string CheckOSVersion(System& sys);
-
 // True when start-up leaves the attached reminder out: the user ticked
 // "Do not display this error in the future", stored as "False".
-bool SkipAttachedCheck(System& sys);
+bool SkipAttachedCheck(Registry& registry);
 
 }  // namespace zeph

@@ -1,6 +1,9 @@
 #include "system/WinPath.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
 
 namespace zeph {
 
@@ -36,21 +39,38 @@ std::vector<std::string> SplitAt(const std::string& text, char separator) {
   }
 }
 
-std::string TrimBlanks(const std::string& text) {
-  size_t first = text.find_first_not_of(' ');
+std::string Trim(const std::string& text, const char* blanks) {
+  size_t first = text.find_first_not_of(blanks);
   if (first == std::string::npos) return "";
-  size_t last = text.find_last_not_of(' ');
+  size_t last = text.find_last_not_of(blanks);
   return text.substr(first, last - first + 1);
 }
 
-std::string FolderOf(const std::string& path) {
-  size_t slash = path.rfind('\\');
-  return slash == std::string::npos ? "" : path.substr(0, slash);
+std::string HashName(const std::string& text) {
+  uint64_t hash = 14695981039346656037ull;
+  for (unsigned char c : text) {
+    hash ^= c;
+    hash *= 1099511628211ull;
+  }
+  char hex[17];
+  std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(hash));
+  return hex;
 }
 
-std::string FileNameOf(const std::string& path) {
+std::string GetFileOnly(const std::string& path) {
   size_t slash = path.rfind('\\');
   return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string GetPathOnly(const std::string& path) {
+  size_t slash = path.rfind('\\');
+  return slash == std::string::npos ? "" : path.substr(0, slash + 1);
+}
+
+std::string FolderOf(const std::string& path) {
+  std::string folder = GetPathOnly(path);
+  if (!folder.empty()) folder.pop_back();
+  return folder;
 }
 
 }  // namespace zeph

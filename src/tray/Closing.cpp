@@ -13,7 +13,8 @@ void MainForm::Form_Unload() {
   if (killRequested_ || !AnotherCopyRunning()) CloseZephEvent();
   state.CurrentMode = "";
   SetTimerInterval(0);
-  if (!state.SettingsFile.empty()) WriteIni(sys_, state.SettingsFile, "APPLICATION", "MODE", "");
+  if (!state.SettingsFile.empty())
+    WriteIni(sys_.ini, state.SettingsFile, "APPLICATION", "MODE", "");
   SetIcon(IconMessage::Delete, iconImage_, iconTip_);
   EndProgram();
 }

@@ -7,7 +7,7 @@ namespace zeph {
 void MainForm::SetIcon(IconMessage message, IconImage image, const std::string& tip) {
   iconImage_ = image;
   iconTip_ = tip;
-  sys_.NotifyIcon(message, image, tip);
+  desktop_.NotifyIcon(message, image, tip);
 }
 
 }  // namespace zeph

@@ -19,12 +19,25 @@ class MonitorHarness {
  public:
   // Makes a fresh program folder with a copy of the monitor and empty
   // "wyn" and "games" folders, and an environment of its own (registry,
-  // previous-instance marker) so that tests do not see each other.
+  // previous-instance marker) so that tests do not see each other. The
+  // folder's path holds a blank ("... my games/prog"), and a program sits at
+  // the path's prefix ("... my", "... my.exe") that must never run.
   static std::unique_ptr<MonitorHarness> Create();
   virtual ~MonitorHarness() = default;  // ends every process it started
 
   // Program folder, in the test's native form (std::filesystem usable).
   virtual std::string Folder() = 0;
+
+  // An executable name of this test run's own ("racer" -> "racer-5f3a2c.exe"),
+  // so that runs side by side on one machine never see each other's games.
+  std::string Exe(const std::string& base);
+  // True when the program at the folder's prefix was started.
+  virtual bool PlantedProgramRan() = 0;
+
+  // True when path was read after it was last written (access times; false
+  // when the file system does not keep them, see AccessTimesKept).
+  virtual bool ReadSinceWritten(const std::string& path) = 0;
+  virtual bool AccessTimesKept() = 0;
 
   // Starts one copy of the monitor with this argument text; returns its index.
   virtual int StartMonitor(const std::string& args) = 0;
@@ -41,6 +54,8 @@ class MonitorHarness {
   virtual void PressSuspend(int copy) = 0;
   virtual void PressExit(int copy) = 0;
   virtual void CloseMainWindow(int copy) = 0;
+  // The terminal closing (POSIX: HUP); nothing on Windows.
+  virtual void HangUp(int copy) = 0;
   // True when the copy shows a visible top-level window (Windows only;
   // always false elsewhere).
   virtual bool HasVisibleWindow(int copy) = 0;

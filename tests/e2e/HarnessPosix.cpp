@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <mutex>
 #include <stdexcept>
 #include <thread>
@@ -116,16 +117,19 @@ pid_t Spawn(const std::string& program, const std::vector<std::string>& args, in
 
 class PosixHarness : public MonitorHarness {
  public:
-  explicit PosixHarness(fs::path root) : root_(std::move(root)) {
-    fs::create_directories(root_ / "prog" / "wyn");
-    fs::create_directories(root_ / "prog" / "games");
+  explicit PosixHarness(fs::path root)
+      : root_(std::move(root)), prog_(root_ / "my games" / "prog") {
+    fs::create_directories(prog_ / "wyn");
+    fs::create_directories(prog_ / "games");
     fs::create_directories(root_ / "config");
     fs::create_directories(root_ / "run");
-    fs::copy_file(ZEPH_MONITOR_EXE, root_ / "prog" / "ZephMonitor");
+    fs::copy_file(ZEPH_MONITOR_EXE, prog_ / "ZephMonitor");
+    fs::copy_file(ZEPH_TESTCHILD_EXE, root_ / "my");
     // The monitor and this test share the registry store and the window
     // registrations, apart from every other test.
     setenv("XDG_CONFIG_HOME", (root_ / "config").c_str(), 1);
     setenv("XDG_RUNTIME_DIR", (root_ / "run").c_str(), 1);
+    setenv("ZEPH_TESTCHILD_LOG", (root_ / "started.log").c_str(), 1);
   }
 
   ~PosixHarness() override {
@@ -135,7 +139,34 @@ class PosixHarness : public MonitorHarness {
     fs::remove_all(root_, ignored);
   }
 
-  std::string Folder() override { return (root_ / "prog").string(); }
+  std::string Folder() override { return prog_.string(); }
+
+  bool PlantedProgramRan() override {
+    std::ifstream log(root_ / "started.log");
+    for (std::string line; std::getline(log, line);)
+      if (fs::path(line) == root_ / "my") return true;
+    return false;
+  }
+
+  bool ReadSinceWritten(const std::string& path) override {
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) return false;
+    return st.st_atim.tv_sec > st.st_mtim.tv_sec ||
+           (st.st_atim.tv_sec == st.st_mtim.tv_sec && st.st_atim.tv_nsec >= st.st_mtim.tv_nsec);
+  }
+
+  bool AccessTimesKept() override {
+    static const bool kept = [this] {
+      fs::path probe = root_ / "atime-probe";
+      std::ofstream(probe) << "x";
+      timespec old[2] = {{1, 0}, {UTIME_OMIT, 0}};  // access time far back
+      utimensat(AT_FDCWD, probe.c_str(), old, 0);
+      std::string text;
+      std::ifstream(probe) >> text;
+      return ReadSinceWritten(probe.string());
+    }();
+    return kept;
+  }
 
   int StartMonitor(const std::string& args) override {
     int out[2], err[2];
@@ -183,6 +214,7 @@ class PosixHarness : public MonitorHarness {
   void PressSuspend(int copy) override { kill(monitors_.at(copy).pid, SIGUSR1); }
   void PressExit(int copy) override { kill(monitors_.at(copy).pid, SIGTERM); }
   void CloseMainWindow(int copy) override { kill(monitors_.at(copy).pid, SIGINT); }
+  void HangUp(int copy) override { kill(monitors_.at(copy).pid, SIGHUP); }
   bool HasVisibleWindow(int) override { return false; }
 
   int StartGame(const std::string& relativePath) override {
@@ -208,13 +240,16 @@ class PosixHarness : public MonitorHarness {
                         const std::string& value) override {
     std::vector<uint8_t> data(value.begin(), value.end());
     data.push_back(0);
-    Store().Set(posix::RegistryKeyPath(RegRoot::LocalMachine, subkey), name, kRegSz, data);
+    int error = 0;
+    Store().Set(posix::RegistryKeyPath(RegRoot::LocalMachine, subkey), name, kRegSz, data, &error);
   }
 
   std::string MachineString(const std::string& subkey, const std::string& name) override {
     uint32_t type = 0;
     std::vector<uint8_t> data;
-    if (!Store().Query(posix::RegistryKeyPath(RegRoot::LocalMachine, subkey), name, &type, &data))
+    int error = 0;
+    if (Store().Query(posix::RegistryKeyPath(RegRoot::LocalMachine, subkey), name, &type, &data,
+                      &error) != ReadResult::Ok)
       return "";
     std::string text(data.begin(), data.end());
     return text.substr(0, text.find('\0'));
@@ -261,6 +296,7 @@ class PosixHarness : public MonitorHarness {
   }
 
   fs::path root_;
+  fs::path prog_;
   std::vector<Child> monitors_;
   std::vector<Child> games_;
 };

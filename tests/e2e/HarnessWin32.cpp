@@ -91,9 +91,25 @@ struct Started {
   DWORD pid = 0;
 };
 
+// Last access and last write of a file, without touching either.
+bool FileTimes(const std::string& path, ULONGLONG* access, ULONGLONG* write) {
+  HANDLE h = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  FILETIME a{}, w{};
+  BOOL ok = GetFileTime(h, nullptr, &a, &w);
+  CloseHandle(h);
+  *access = (static_cast<ULONGLONG>(a.dwHighDateTime) << 32) | a.dwLowDateTime;
+  *write = (static_cast<ULONGLONG>(w.dwHighDateTime) << 32) | w.dwLowDateTime;
+  return ok != FALSE;
+}
+
 class Win32Harness : public MonitorHarness {
  public:
-  explicit Win32Harness(std::string folder) : folder_(std::move(folder)) {}
+  // root holds the program folder "my games\prog" and the planted "my.exe".
+  explicit Win32Harness(std::string root)
+      : root_(std::move(root)), folder_(root_ + "\\my games\\prog") {}
 
   ~Win32Harness() override {
     for (auto* list : {&monitors_, &games_}) {
@@ -103,13 +119,60 @@ class Win32Harness : public MonitorHarness {
     // or its files stay locked.
     EndProcessesInFolder();
     DWORD start = GetTickCount();
-    while (!DeleteTree(folder_) && GetTickCount() - start < kDeleteRetryMs) {
+    while (!DeleteTree(root_) && GetTickCount() - start < kDeleteRetryMs) {
       EndProcessesInFolder();
       Sleep(100);
     }
   }
 
   std::string Folder() override { return folder_; }
+  std::string Root() const { return root_; }
+
+  bool PlantedProgramRan() override {
+    std::string log;
+    HANDLE h = CreateFileA((root_ + "\\started.log").c_str(), GENERIC_READ,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(h, buffer, sizeof buffer, &got, nullptr) && got > 0) log.append(buffer, got);
+    CloseHandle(h);
+    std::string planted = root_ + "\\my";
+    for (size_t at = 0; (at = log.find(planted, at)) != std::string::npos; at += planted.size()) {
+      char next = at + planted.size() < log.size() ? log[at + planted.size()] : '\n';
+      if (next == '\n' || next == '\r' || next == '.') return true;
+    }
+    return false;
+  }
+
+  bool ReadSinceWritten(const std::string& path) override {
+    ULONGLONG access = 0, write = 0;
+    return FileTimes(path, &access, &write) && access >= write;
+  }
+
+  bool AccessTimesKept() override {
+    static const bool kept = [this] {
+      std::string probe = root_ + "\\atime-probe";
+      HANDLE h = CreateFileA(probe.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                             0, nullptr);
+      if (h == INVALID_HANDLE_VALUE) return false;
+      DWORD written = 0;
+      WriteFile(h, "x", 1, &written, nullptr);
+      FILETIME longAgo{1, 0};
+      SetFileTime(h, nullptr, &longAgo, nullptr);
+      CloseHandle(h);
+      h = CreateFileA(probe.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                      nullptr);
+      char c = 0;
+      DWORD got = 0;
+      if (h != INVALID_HANDLE_VALUE) {
+        ReadFile(h, &c, 1, &got, nullptr);
+        CloseHandle(h);
+      }
+      return ReadSinceWritten(probe);
+    }();
+    return kept;
+  }
 
   int StartMonitor(const std::string& args) override {
     Started s = Start(folder_ + "\\ZephMonitor.exe", args);
@@ -206,6 +269,8 @@ class Win32Harness : public MonitorHarness {
     if (HWND main = MainWindow(copy)) d::RequestClose(main);
   }
 
+  void HangUp(int) override {}
+
   bool HasVisibleWindow(int copy) override {
     const Started* s = Monitor(copy);
     return s && d::HasVisibleWindow(s->pid);
@@ -276,7 +341,7 @@ class Win32Harness : public MonitorHarness {
       char image[MAX_PATH * 2] = {};
       DWORD size = sizeof image;
       if (QueryFullProcessImageNameA(process, 0, image, &size) &&
-          SameFolderPrefix(LongPath(std::string(image, size)), folder_)) {
+          SameFolderPrefix(LongPath(std::string(image, size)), root_)) {
         TerminateProcess(process, 1);
         WaitForSingleObject(process, kEndWaitMs);
       }
@@ -295,6 +360,7 @@ class Win32Harness : public MonitorHarness {
     return s ? d::FindMainWindow(s->pid) : nullptr;
   }
 
+  std::string root_;
   std::string folder_;
   std::vector<Started> monitors_;
   std::vector<Started> games_;
@@ -321,15 +387,22 @@ std::unique_ptr<MonitorHarness> MonitorHarness::Create() {
   }
   // From here on the harness owns the folder and removes it should a step fail.
   auto harness = std::make_unique<Win32Harness>(folder);
+  const std::string prog = harness->Folder();
+  if (!MakeFolders(prog)) throw std::runtime_error(LastErrorText("cannot create " + prog));
   std::string monitor = d::WindowsPath(ZEPH_MONITOR_EXE);
-  if (!CopyFileA(monitor.c_str(), (folder + "\\ZephMonitor.exe").c_str(), FALSE)) {
+  if (!CopyFileA(monitor.c_str(), (prog + "\\ZephMonitor.exe").c_str(), FALSE)) {
     throw std::runtime_error(LastErrorText("cannot copy " + monitor));
   }
+  std::string child = d::WindowsPath(ZEPH_TESTCHILD_EXE);
+  if (!CopyFileA(child.c_str(), (folder + "\\my.exe").c_str(), FALSE)) {
+    throw std::runtime_error(LastErrorText("cannot copy " + child));
+  }
   for (const char* sub : {"wyn", "games"}) {
-    if (!CreateDirectoryA((folder + "\\" + sub).c_str(), nullptr)) {
-      throw std::runtime_error(LastErrorText("cannot create " + folder + "\\" + sub));
+    if (!CreateDirectoryA((prog + "\\" + sub).c_str(), nullptr)) {
+      throw std::runtime_error(LastErrorText("cannot create " + prog + "\\" + sub));
     }
   }
+  SetEnvironmentVariableA("ZEPH_TESTCHILD_LOG", (folder + "\\started.log").c_str());
   return harness;
 }
 

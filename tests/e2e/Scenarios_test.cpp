@@ -14,6 +14,7 @@
 #include "Harness.h"
 #include "monitor/CommandLine.h"
 #include "system/IniText.h"
+#include "system/WinPath.h"
 
 namespace zeph::e2e {
 namespace {
@@ -98,6 +99,28 @@ class Scenario : public ::testing::Test {
     return WaitFor([&] { return LineIndex(copy, prefix, from) >= 0; }, timeoutMs);
   }
 
+  // Waits until the monitor has read its settings file `ticks` times more:
+  // the sign that it has had its chance to act (each tick lists the
+  // processes, then reads the mode). Where the file system keeps no access
+  // times, waits as long as that would take instead.
+  void WaitForTicks(int ticks, int intervalMs = 1000) {
+    for (int i = 0; i < ticks; ++i) {
+      if (!h->AccessTimesKept()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(intervalMs + 250));
+        continue;
+      }
+      // The same mode written again changes nothing but the file's time.
+      for (int tries = 0; tries < 20; ++tries) {
+        WriteMode(Mode());
+        if (!h->ReadSinceWritten(SettingsFile().string())) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      }
+      EXPECT_TRUE(WaitFor([&] { return h->ReadSinceWritten(SettingsFile().string()); },
+                          intervalMs * 4 + 2000))
+          << "the monitor did not read its settings file";
+    }
+  }
+
   int CountLines(int copy, const std::string& prefix) {
     auto lines = h->DebugLines(copy);
     return static_cast<int>(std::count_if(
@@ -112,11 +135,15 @@ class Scenario : public ::testing::Test {
     return copy;
   }
 
+  // This run's names for the stand-in games.
+  std::string Racer() { return h->Exe("racer"); }
+  std::string Flyer() { return h->Exe("flyer"); }
+
   std::unique_ptr<MonitorHarness> h;
 };
 
 TEST_F(Scenario, UsageBoxForEachKindOfBadCommandLine) {
-  Profile("racer.wyn", "racer.exe");
+  Profile("racer.wyn", Racer());
   std::string usage = UsageText();
   for (size_t at; (at = usage.find("\r\n")) != std::string::npos;) usage.replace(at, 2, "\n");
   for (const char* args : {"-?", "-r 0.5", "-r 11", "-d -r", "-r abc", "-d  -s", "/x"}) {
@@ -159,7 +186,7 @@ TEST_F(Scenario, StartUpRecordsVersionAndBuildsTheWatchList) {
   EXPECT_TRUE(h->IsRunning(copy));
 }
 
-TEST_F(Scenario, MissingProfileFolder) {
+TEST_F(Scenario, MissingOrEmptyProfileFolder) {
   fs::remove_all(Folder() / "wyn");
   int copy = h->StartMonitor("");
   BoxSeen box;
@@ -169,14 +196,11 @@ TEST_F(Scenario, MissingProfileFolder) {
   EXPECT_TRUE(EndsWith(box.text, "wyn\\ not found.")) << box.text;
   EXPECT_TRUE(h->WaitForExit(copy, 10000));
   EXPECT_FALSE(fs::exists(SettingsFile()));
-}
 
-TEST_F(Scenario, EmptyProfileFolder) {
-  Profile("hidden.wyn", "x.exe");
+  fs::create_directories(Folder() / "wyn");
   Spill(Folder() / "wyn" / "hidden.wyn",
         "[VERSION]\r\nVERSION=6.1\r\n[CONFIGURATION]\r\nHIDE_FILE=TRUE\r\nEXECUTABLE=x.exe\r\n");
-  int copy = h->StartMonitor("");
-  BoxSeen box;
+  copy = h->StartMonitor("");
   ASSERT_TRUE(h->NextMessageBox(copy, 10000, &box));
   EXPECT_EQ("Critical Error", box.title);
   EXPECT_TRUE(StartsWith(box.text, "No configuration files found in folder ")) << box.text;
@@ -185,17 +209,8 @@ TEST_F(Scenario, EmptyProfileFolder) {
   EXPECT_EQ("", Mode());  // the closing sequence emptied it
 }
 
-TEST_F(Scenario, KillOptionStopsTheRunningCopyAtItsNextTick) {
-  Profile("racer.wyn", "racer.exe");
-  int first = StartMonitoring();
-  int killer = h->StartMonitor("-k");
-  EXPECT_TRUE(h->WaitForExit(killer, 10000));
-  EXPECT_TRUE(h->WaitForExit(first, 10000));
-  EXPECT_EQ("", Mode());
-}
-
-TEST_F(Scenario, SecondCopyEndsSilently) {
-  Profile("racer.wyn", "racer.exe");
+TEST_F(Scenario, KillOptionStopsTheRunningCopyAndASecondCopyEndsSilently) {
+  Profile("racer.wyn", Racer());
   int first = StartMonitoring();
   int second = h->StartMonitor("");
   EXPECT_TRUE(h->WaitForExit(second, 10000));
@@ -203,13 +218,18 @@ TEST_F(Scenario, SecondCopyEndsSilently) {
   EXPECT_FALSE(h->NextMessageBox(second, 200, &box)) << box.title;
   EXPECT_TRUE(h->IsRunning(first));
   EXPECT_EQ("ACTIVE", Mode());
+
+  int killer = h->StartMonitor("-k");
+  EXPECT_TRUE(h->WaitForExit(killer, 10000));
+  EXPECT_TRUE(h->WaitForExit(first, 10000));
+  EXPECT_EQ("", Mode());
 }
 
 TEST_F(Scenario, GameInOtherLetterCaseIsFoundAndItsEndNoticed) {
-  Profile("racer.wyn", "racer.exe", "Racer");
+  Profile("racer.wyn", Racer(), "Racer");
   int copy = StartMonitoring();
-  int game = h->StartGame("games/Racer Game/RACER.EXE");
-  ASSERT_TRUE(WaitForLine(copy, "Started watching: racer.exe at "));
+  int game = h->StartGame("games/Racer Game/" + ToUpper(Racer()));
+  ASSERT_TRUE(WaitForLine(copy, "Started watching: " + Racer() + " at "));
   int started = LineIndex(copy, "Started watching: ");
   auto lines = h->DebugLines(copy);
   ASSERT_GT(static_cast<int>(lines.size()), started + 2);
@@ -217,70 +237,72 @@ TEST_F(Scenario, GameInOtherLetterCaseIsFoundAndItsEndNoticed) {
   EXPECT_TRUE(EndsWith(lines[started + 1], "games\\racer game")) << lines[started + 1];
   EXPECT_TRUE(StartsWith(lines[started + 2], "Process ID: ")) << lines[started + 2];
   h->StopGame(game);
-  ASSERT_TRUE(WaitForLine(copy, "Stopped watching: RACER.EXE at "));
+  ASSERT_TRUE(WaitForLine(copy, "Stopped watching: " + ToUpper(Racer()) + " at "));
   EXPECT_TRUE(h->IsRunning(copy));
 }
 
 TEST_F(Scenario, TwoOverlappingGamesChainWithOneEndOfGamePass) {
-  Profile("racer.wyn", "racer.exe", "Racer");
-  Profile("flyer.wyn", "flyer.exe", "Flyer");
+  Profile("racer.wyn", Racer(), "Racer");
+  Profile("flyer.wyn", Flyer(), "Flyer");
   int copy = StartMonitoring();
-  int racer = h->StartGame("games/Racer/racer.exe");
-  ASSERT_TRUE(WaitForLine(copy, "Started watching: racer.exe"));
-  int flyer = h->StartGame("games/Flyer/flyer.exe");
+  int racer = h->StartGame("games/Racer/" + Racer());
+  ASSERT_TRUE(WaitForLine(copy, "Started watching: " + Racer()));
+  int flyer = h->StartGame("games/Flyer/" + Flyer());
+  // While it waits on a game the monitor lists nothing; a second game
+  // would show up within a tick if it did.
   std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-  EXPECT_EQ(-1, LineIndex(copy, "Started watching: flyer.exe"));  // waits behind the first
+  EXPECT_EQ(-1, LineIndex(copy, "Started watching: " + Flyer()));
   h->StopGame(racer);
-  ASSERT_TRUE(WaitForLine(copy, "Started watching: flyer.exe"));
+  ASSERT_TRUE(WaitForLine(copy, "Started watching: " + Flyer()));
   EXPECT_EQ(0, CountLines(copy, "Stopped watching: "));
   h->StopGame(flyer);
-  ASSERT_TRUE(WaitForLine(copy, "Stopped watching: flyer.exe"));
-  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  ASSERT_TRUE(WaitForLine(copy, "Stopped watching: " + Flyer()));
+  WaitForTicks(2);
   EXPECT_EQ(1, CountLines(copy, "Stopped watching: "));
 }
 
 TEST_F(Scenario, SuspendAndResumeThroughTheSettingsFile) {
-  Profile("racer.wyn", "racer.exe");
+  Profile("racer.wyn", Racer());
   int copy = StartMonitoring();
   WriteMode("suspend");
   ASSERT_TRUE(WaitForLine(copy, "Monitoring suspended at "));
   EXPECT_TRUE(WaitFor([&] { return Mode() == "SUSPEND"; }));
   // A game started while suspended is not watched.
-  int game = h->StartGame("games/Racer/racer.exe");
-  std::this_thread::sleep_for(std::chrono::milliseconds(3000));
+  int game = h->StartGame("games/Racer/" + Racer());
+  WaitForTicks(2, 2500);
   EXPECT_EQ(-1, LineIndex(copy, "Started watching: "));
-  Profile("flyer.wyn", "flyer.exe");
+  Profile("flyer.wyn", Flyer());
   WriteMode("Active");
   ASSERT_TRUE(WaitForLine(copy, "Monitoring resumed at "));
   EXPECT_TRUE(WaitFor([&] { return Mode() == "ACTIVE"; }));
-  EXPECT_TRUE(WaitForLine(copy, "flyer.wyn - flyer.exe"));  // the rebuilt watch list
-  EXPECT_TRUE(WaitForLine(copy, "Started watching: racer.exe"));
+  EXPECT_TRUE(WaitForLine(copy, "flyer.wyn - " + Flyer()));  // the rebuilt watch list
+  EXPECT_TRUE(WaitForLine(copy, "Started watching: " + Racer()));
   h->StopGame(game);
 }
 
 TEST_F(Scenario, SuspendButtonWhileAGameRunsDropsIt) {
-  Profile("racer.wyn", "racer.exe");
+  Profile("racer.wyn", Racer());
   int copy = StartMonitoring();
-  int game = h->StartGame("games/Racer/racer.exe");
-  ASSERT_TRUE(WaitForLine(copy, "Started watching: racer.exe"));
+  int game = h->StartGame("games/Racer/" + Racer());
+  ASSERT_TRUE(WaitForLine(copy, "Started watching: " + Racer()));
   h->PressSuspend(copy);
   ASSERT_TRUE(WaitForLine(copy, "Monitoring suspended at "));
   EXPECT_TRUE(WaitFor([&] { return Mode() == "SUSPEND"; }));
   h->StopGame(game);
-  std::this_thread::sleep_for(std::chrono::milliseconds(3000));
+  WaitForTicks(1, 2500);
   EXPECT_EQ(-1, LineIndex(copy, "Stopped watching: "));  // no end-of-game pass
 }
 
 TEST_F(Scenario, SettingsFileDeletedWhileRunningEndsTheProgram) {
-  Profile("racer.wyn", "racer.exe");
+  Profile("racer.wyn", Racer());
   int copy = StartMonitoring();
   fs::remove(SettingsFile());
   EXPECT_TRUE(h->WaitForExit(copy, 10000));
   EXPECT_EQ("", Mode());  // written back empty on the way out
 }
 
-TEST_F(Scenario, ExitAndCloseRunTheClosingSequence) {
-  Profile("racer.wyn", "racer.exe");
+TEST_F(Scenario, ExitCloseAndHangUpRunTheClosingSequence) {
+  Profile("racer.wyn", Racer());
   int copy = StartMonitoring();
   h->PressExit(copy);
   EXPECT_TRUE(h->WaitForExit(copy, 10000));
@@ -290,13 +312,19 @@ TEST_F(Scenario, ExitAndCloseRunTheClosingSequence) {
   h->CloseMainWindow(again);
   EXPECT_TRUE(h->WaitForExit(again, 10000));
   EXPECT_EQ("", Mode());
+#ifndef _WIN32
+  int terminal = StartMonitoring();  // a closed terminal: HUP
+  h->HangUp(terminal);
+  EXPECT_TRUE(h->WaitForExit(terminal, 10000));
+  EXPECT_EQ("", Mode());
+#endif
 }
 
 TEST_F(Scenario, DebugWindowOnlyInDebugMode) {
-  Profile("racer.wyn", "racer.exe");
+  Profile("racer.wyn", Racer());
   int hidden = h->StartMonitor("");
+  // "ACTIVE" is written after the window has been shown or left hidden.
   ASSERT_TRUE(WaitFor([&] { return Mode() == "ACTIVE"; }));
-  std::this_thread::sleep_for(std::chrono::milliseconds(500));
   EXPECT_FALSE(h->HasVisibleWindow(hidden));
   h->PressExit(hidden);
   ASSERT_TRUE(h->WaitForExit(hidden, 10000));
@@ -307,7 +335,7 @@ TEST_F(Scenario, DebugWindowOnlyInDebugMode) {
 }
 
 TEST_F(Scenario, AttachedReminderIsShownUntilSwitchedOff) {
-  Profile("racer.wyn", "racer.exe");
+  Profile("racer.wyn", Racer());
   h->SetMachineString(kProductKey, "CheckAttached", "True");
   int copy = h->StartMonitor("");
   BoxSeen box;
@@ -317,6 +345,21 @@ TEST_F(Scenario, AttachedReminderIsShownUntilSwitchedOff) {
   h->PressExit(copy);
   EXPECT_TRUE(h->WaitForExit(copy, 10000));
   h->SetMachineString(kProductKey, "CheckAttached", "False");
+}
+
+TEST_F(Scenario, ProfileGoneWhenItsGameStartsIsOneLineAndTheMonitorGoesOn) {
+  Profile("racer.wyn", Racer());
+  Profile("flyer.wyn", Flyer());
+  int copy = StartMonitoring();
+  fs::remove(Folder() / "wyn" / "racer.wyn");
+  int game = h->StartGame("games/Racer/" + Racer());
+  ASSERT_TRUE(WaitForLine(copy, "Error reading profile "));
+  EXPECT_EQ(-1, LineIndex(copy, "Started watching: "));
+  int other = h->StartGame("games/Flyer/" + Flyer());
+  EXPECT_TRUE(WaitForLine(copy, "Started watching: " + Flyer()));
+  EXPECT_EQ(1, CountLines(copy, "Error reading profile "));  // not again at every tick
+  h->StopGame(other);
+  h->StopGame(game);
 }
 
 }  // namespace
@@ -361,6 +404,9 @@ class ActivationScenario : public Scenario {
   std::string State(const std::string& key) {
     return ini::GetString(Slurp(Folder() / "zephcontrol.state"), "CONTROLLER", key, "ERROR", 255);
   }
+  bool EventLogHas(const std::string& text) {
+    return Slurp(Folder() / "zephevent.log").find(text) != std::string::npos;
+  }
 };
 
 const std::vector<std::string> kResetCalls = {"--set-defaults",
@@ -370,15 +416,17 @@ const std::vector<std::string> kResetCalls = {"--set-defaults",
                                               "--reset-sensitivity-curve 4",
                                               "--reset-sensitivity-curve 5"};
 
+// The program folder has a blank in its path and a program at the prefix
+// before it: every companion still runs, and the planted program never.
 TEST_F(ActivationScenario, GameStartProgramsTheControllerAndItsEndResetsIt) {
-  Profile("racer.wyn", "racer.exe", "Racer",
+  Profile("racer.wyn", Racer(), "Racer",
           // Only the first TUNING section counts: it carries the null region too.
           "USE_KEYS=FALSE\r\n[TUNING]\r\nNULL_REGION_USER=10\r\nMOTION_ALIAS_X=0\r\n"
           "USE_BUTTONS=TRUE\r\n"
           "BUTTON_3_USER='north', 'south', 'east'\r\n");
   int copy = StartMonitoring();
-  int game = h->StartGame("games/Racer/racer.exe");
-  ASSERT_TRUE(WaitForLine(copy, "Started watching: racer.exe"));
+  int game = h->StartGame("games/Racer/" + Racer());
+  ASSERT_TRUE(WaitForLine(copy, "Started watching: " + Racer()));
   ASSERT_TRUE(WaitFor([&] { return Calls().size() >= 38; }, 30000));
 
   std::string script = Slurp(Folder() / "active.zeph");
@@ -404,29 +452,28 @@ TEST_F(ActivationScenario, GameStartProgramsTheControllerAndItsEndResetsIt) {
   EXPECT_NE(std::string::npos, events.find("MOTION_0_POS=\"X\"")) << events;
   EXPECT_NE(std::string::npos, events.find("BUTTON_3=\"east\"")) << events;
   // The mouse mapping started the event utility, which read its settings.
-  ASSERT_TRUE(WaitFor([&] {
-    return Slurp(Folder() / "zephevent.log").find("BUTTON_3=east") != std::string::npos;
-  })) << Slurp(Folder() / "zephevent.log");
+  ASSERT_TRUE(WaitFor([&] { return EventLogHas("BUTTON_3=east"); }))
+      << Slurp(Folder() / "zephevent.log");
 
   h->StopGame(game);
-  ASSERT_TRUE(WaitForLine(copy, "Stopped watching: racer.exe"));
+  ASSERT_TRUE(WaitForLine(copy, "Stopped watching: " + Racer()));
   // The end of the game closes the event utility and resets the controller.
-  EXPECT_TRUE(WaitFor(
-      [&] { return Slurp(Folder() / "zephevent.log").find("closed") != std::string::npos; }));
+  EXPECT_TRUE(WaitFor([&] { return EventLogHas("closed"); }));
   ASSERT_TRUE(WaitFor([&] { return Calls().size() >= 44; }, 20000));
   std::vector<std::string> calls = Calls();
   EXPECT_EQ(kResetCalls, std::vector<std::string>(calls.end() - 6, calls.end()));
   EXPECT_EQ("0", State("NullRegion"));
   EXPECT_TRUE(h->IsRunning(copy));
+  EXPECT_FALSE(h->PlantedProgramRan());
 }
 
 TEST_F(ActivationScenario, MapOfWrongLengthEndsTheProgramAfterItsBox) {
-  Profile("racer.wyn", "racer.exe", "Racer");
+  Profile("racer.wyn", Racer(), "Racer");
   std::string text = Slurp(Folder() / "wyn" / "racer.wyn");
   text.replace(text.find("{ 0,1,2,3,4,5 }"), 15, "{ 0,1,2,3,4,5}");
   Spill(Folder() / "wyn" / "racer.wyn", text);
   int copy = StartMonitoring();
-  h->StartGame("games/Racer/racer.exe");
+  h->StartGame("games/Racer/" + Racer());
   BoxSeen box;
   ASSERT_TRUE(h->NextMessageBox(copy, 20000, &box));
   EXPECT_EQ("Thalix Monitor", box.title);
@@ -438,6 +485,22 @@ TEST_F(ActivationScenario, MapOfWrongLengthEndsTheProgramAfterItsBox) {
   EXPECT_EQ("racer.wyn",
             ini::GetString(Slurp(Folder() / "zephcfg.ini"), "Games", "Current", "ERROR", 255));
 }
+
+#ifndef _WIN32
+// Closing the terminal runs the closing sequence: the event utility of the
+// game is not left running, orphaned, and the mode says the monitor is gone.
+TEST_F(ActivationScenario, HangUpDuringAGameClosesTheEventUtility) {
+  Profile("racer.wyn", Racer(), "Racer", "USE_KEYS=TRUE\r\n");
+  int copy = StartMonitoring();
+  int game = h->StartGame("games/Racer/" + Racer());
+  ASSERT_TRUE(WaitFor([&] { return EventLogHas("BUTTON_15="); }, 30000));
+  h->HangUp(copy);
+  EXPECT_TRUE(h->WaitForExit(copy, 10000));
+  EXPECT_EQ("", Mode());
+  EXPECT_TRUE(WaitFor([&] { return EventLogHas("closed"); }));
+  h->StopGame(game);
+}
+#endif
 
 }  // namespace
 }  // namespace zeph::e2e

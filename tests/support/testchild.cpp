@@ -5,6 +5,10 @@
 //   testchild sleep MS        run MS milliseconds, then exit 0
 //   testchild exit CODE       exit at once with CODE
 //   testchild touch FILE [MS] create FILE, then run MS milliseconds (or until killed)
+//   testchild anything else   exit at once with 64
+//
+// With ZEPH_TESTCHILD_LOG set, every start first appends its program name
+// (argv[0]) as one line to that file, so a test can tell what ran.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +16,12 @@
 #include <thread>
 
 int main(int argc, char** argv) {
+  if (const char* log = std::getenv("ZEPH_TESTCHILD_LOG")) {
+    if (FILE* f = std::fopen(log, "ab")) {
+      std::fprintf(f, "%s\n", argv[0]);
+      std::fclose(f);
+    }
+  }
   auto sleepMs = [](long ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); };
   if (argc >= 3 && std::strcmp(argv[1], "exit") == 0) return std::atoi(argv[2]);
   if (argc >= 3 && std::strcmp(argv[1], "sleep") == 0) {
@@ -24,6 +34,8 @@ int main(int argc, char** argv) {
       sleepMs(std::atol(argv[3]));
       return 0;
     }
+  } else if (argc >= 2) {
+    return 64;
   }
   for (;;) sleepMs(1000);
 }

@@ -93,7 +93,7 @@ class Activation : public FormFixture {
     form.state.GameProcessId = "77";
     sys.log.clear();
     sys.runs.clear();
-    sys.debugLines.clear();
+    desk.debugLines.clear();
     try {
       form.WYNActivate();
     } catch (const FakeSystem::ProgramEnded&) {
@@ -103,13 +103,13 @@ class Activation : public FormFixture {
   }
 
   std::string Event(const std::string& section, const std::string& key) {
-    return sys.ReadIniString("C:\\Zeph\\zephevent.ini", section, key, "(missing)", 255);
+    return sys.IniValue("C:\\Zeph\\zephevent.ini", section, key);
   }
 
   std::vector<std::string> ScriptRuns() {
     std::vector<std::string> lines;
     for (const auto& run : sys.runs)
-      lines.push_back(run.substr(std::string("C:\\Zeph\\Zephcontrol.exe ").size()));
+      lines.push_back(run.substr(std::string("\"C:\\Zeph\\Zephcontrol.exe\" ").size()));
     return lines;
   }
 };
@@ -120,10 +120,10 @@ TEST_F(Activation, LogsTellsTheCustomizerAndProgramsTheController) {
                        "CURVE_4_USER=\r\nCURVE_5_USER=\r\n"));
   EXPECT_EQ((std::vector<std::string>{"Started watching: game.exe at 12:00:00",
                                       "Path: d:\\games\\game", "Process ID: 77"}),
-            sys.debugLines);
-  EXPECT_EQ(static_cast<int>(form.debugList.Count()) - 1, sys.selectedLine);
-  EXPECT_EQ("Thalix Monitor - Watching: Game", sys.iconCalls.back().tip);
-  EXPECT_EQ("game.wyn", sys.ReadIniString("C:\\Zeph\\zephcfg.ini", "Games", "Current", "", 255));
+            desk.debugLines);
+  EXPECT_EQ(static_cast<int>(form.debugList.Count()) - 1, desk.selectedLine);
+  EXPECT_EQ("Thalix Monitor - Watching: Game", desk.iconCalls.back().tip);
+  EXPECT_EQ("game.wyn", sys.IniValue("C:\\Zeph\\zephcfg.ini", "Games", "Current"));
   // Six reset calls, then the script, line for line, each run on its own.
   std::vector<std::string> expected = {"--set-defaults",
                                        "--reset-sensitivity-curve 1",
@@ -140,7 +140,7 @@ TEST_F(Activation, LogsTellsTheCustomizerAndProgramsTheController) {
   EXPECT_EQ("--set-gain 5 100", script[19]);
   // The event utility is closed first and not started for this profile.
   EXPECT_EQ("close-window ZephEvent", LogOf("close-window").front());
-  EXPECT_TRUE(LogOf("run C:\\Zeph\\ZephEvent.exe").empty());
+  EXPECT_TRUE(LogOf("run \"C:\\Zeph\\ZephEvent.exe\"").empty());
 }
 
 TEST_F(Activation, MapOfWrongLengthShowsItsBoxAndShutsDown) {
@@ -159,18 +159,18 @@ TEST_F(Activation, MapOfWrongLengthShowsItsBoxAndShutsDown) {
        "Sensitivity Map Error"},
   };
   for (const Row& r : rows) {
-    sys.boxes.clear();
+    desk.boxes.clear();
     sys.DropFile("C:\\Zeph\\zephevent.ini");
     sys.DropFile("C:\\Zeph\\active.zeph");
     EXPECT_FALSE(Activate(r.maps)) << r.text;
-    ASSERT_EQ(1u, sys.boxes.size()) << r.text;
-    EXPECT_EQ(r.text, sys.boxes[0].text);
-    EXPECT_EQ("Thalix Monitor", sys.boxes[0].title);
-    EXPECT_EQ(BoxIcon::Critical, sys.boxes[0].icon);
+    ASSERT_EQ(1u, desk.boxes.size()) << r.text;
+    EXPECT_EQ(r.text, desk.boxes[0].text);
+    EXPECT_EQ("Thalix Monitor", desk.boxes[0].title);
+    EXPECT_EQ(BoxIcon::Critical, desk.boxes[0].icon);
     EXPECT_FALSE(sys.HasFile("C:\\Zeph\\zephevent.ini")) << r.text;
     EXPECT_FALSE(sys.HasFile("C:\\Zeph\\active.zeph")) << r.text;
     EXPECT_EQ("", Mode());  // the orderly shutdown ran
-    EXPECT_EQ("game.wyn", sys.ReadIniString("C:\\Zeph\\zephcfg.ini", "Games", "Current", "", 255));
+    EXPECT_EQ("game.wyn", sys.IniValue("C:\\Zeph\\zephcfg.ini", "Games", "Current"));
   }
 }
 
@@ -194,7 +194,7 @@ TEST_F(Activation, EventSettingsMouseAxesAndButtons) {
             sys.FileContents("C:\\Zeph\\zephevent.ini").find("MOTION_3_POS=\"'\""));
   EXPECT_EQ("", Event("BUTTONS", "BUTTON_4"));  // a value that cannot be split: empty entry
   // The mouse mapping starts the event utility, without waiting.
-  EXPECT_EQ(1u, LogOf("run C:\\Zeph\\ZephEvent.exe").size());
+  EXPECT_EQ(1u, LogOf("run \"C:\\Zeph\\ZephEvent.exe\"").size());
 
   // Next profile without buttons: the table of the last one is handed on;
   // the same axis for X and Y: Y wins; -1 and text are no axis.
@@ -203,7 +203,7 @@ TEST_F(Activation, EventSettingsMouseAxesAndButtons) {
   EXPECT_EQ("Y", Event("MOTIONS", "MOTION_2_POS"));
   ASSERT_TRUE(
       Activate("[TUNING]\r\nMOTION_ALIAS_X=-1\r\nMOTION_ALIAS_Y=abc\r\n" + kMaps, "three.wyn"));
-  EXPECT_TRUE(LogOf("run C:\\Zeph\\ZephEvent.exe").empty());
+  EXPECT_TRUE(LogOf("run \"C:\\Zeph\\ZephEvent.exe\"").empty());
 }
 
 TEST_F(Activation, KeysFlagStartsTheEventUtility) {
@@ -214,30 +214,40 @@ TEST_F(Activation, KeysFlagStartsTheEventUtility) {
                               {"0", false},
                               {"maybe", false}}) {
     ASSERT_TRUE(Activate(std::string("[CONFIGURATION]\r\nUSE_KEYS=") + keys + "\r\n" + kMaps));
-    EXPECT_EQ(starts, !LogOf("run C:\\Zeph\\ZephEvent.exe").empty()) << keys;
+    EXPECT_EQ(starts, !LogOf("run \"C:\\Zeph\\ZephEvent.exe\"").empty()) << keys;
   }
 }
 
-TEST_F(Activation, UnwritableScriptIsLoggedAndNothingRuns) {
+TEST_F(Activation, ScriptThatCannotBeWrittenStillResetsAndRunsNoOldScript) {
+  sys.AddFile("C:\\Zeph\\active.zeph", "--set-gain 0 999\r\n");  // the last game's
   sys.unwritable.push_back("C:\\Zeph\\active.zeph");
   ASSERT_TRUE(Activate(kMaps));
-  EXPECT_TRUE(sys.runs.empty());
-  EXPECT_EQ("Error writing command script C:\\Zeph\\active.zeph", sys.debugLines.back());
+  EXPECT_FALSE(sys.HasFile("C:\\Zeph\\active.zeph"));
+  EXPECT_EQ(
+      (std::vector<std::string>{"--set-defaults", "--reset-sensitivity-curve 1",
+                                "--reset-sensitivity-curve 2", "--reset-sensitivity-curve 3",
+                                "--reset-sensitivity-curve 4", "--reset-sensitivity-curve 5"}),
+      ScriptRuns());
+  EXPECT_EQ("Error writing command script C:\\Zeph\\active.zeph: access denied (5)",
+            desk.debugLines.back());
 }
 
-TEST_F(Activation, ResetThatCannotRunIsOneDebugLineInDebugModeOnly) {
-  sys.onRun = [](const std::string&) { return -1; };
-  sys.debugLines.clear();
+TEST_F(Activation, FailedControlCallsAreDebugLinesInDebugModeOnly) {
+  sys.onRun = [](const std::string& line) {
+    if (line.find("--set-defaults") != std::string::npos) return -1;  // cannot start
+    return line.find("curve 2") != std::string::npos ? 2 : 0;         // refused
+  };
+  desk.debugLines.clear();
   form.ResetController();
   EXPECT_EQ(6u, sys.runs.size());
-  EXPECT_EQ(
-      (std::vector<std::string>{"Error -1 resetting the controller: 6 of 6 commands could not be "
-                                "run, the first: C:\\Zeph\\Zephcontrol.exe --set-defaults"}),
-      sys.debugLines);
+  EXPECT_EQ((std::vector<std::string>{
+                "Error -1 running \"C:\\Zeph\\Zephcontrol.exe\" --set-defaults: not found (2)",
+                "Error 2 running \"C:\\Zeph\\Zephcontrol.exe\" --reset-sensitivity-curve 2"}),
+            desk.debugLines);
   form.state.DebugMode = false;
-  sys.debugLines.clear();
+  desk.debugLines.clear();
   form.ResetController();
-  EXPECT_TRUE(sys.debugLines.empty());
+  EXPECT_TRUE(desk.debugLines.empty());
 }
 
 TEST(CommandScript, Forms) {
@@ -310,6 +320,26 @@ TEST(CommandScript, Forms) {
             }));
 }
 
+TEST_F(Activation, ValuesThatWouldChangeTheArgumentsAreNotSent) {
+  ASSERT_TRUE(Activate("[TUNING]\r\nNULL_REGION_USER=4 --set-defaults\r\n" + kMaps +
+                       "CURVE_0_USER=soft.crv\" --set-defaults \"x\r\nCURVE_1_USER=C:\\c\\\r\n"
+                       "CURVE_2_USER=C:\\My Curves\\b.crv\r\n"));
+  std::vector<std::string> script = ScriptLines(sys.FileContents("C:\\Zeph\\active.zeph"));
+  for (const std::string& line : script)
+    EXPECT_EQ(std::string::npos, line.find("--set-defaults")) << line;
+  // A blank inside the quotes is fine: it is one argument still.
+  EXPECT_EQ(1, std::count(script.begin(), script.end(),
+                          "--upload-sensitivity-curve 2 \"C:\\My Curves\\b.crv\""));
+  EXPECT_EQ(3,
+            std::count_if(desk.debugLines.begin(), desk.debugLines.end(), [](const std::string& l) {
+              return l.rfind(
+                         "Command not sent, a value would change its "
+                         "arguments: ",
+                         0) == 0;
+            }));
+  EXPECT_EQ(6u + script.size(), ScriptRuns().size());  // the rest went on
+}
+
 TEST_F(Activation, BuildFoldersCreatesEachMissingFolder) {
   std::string path = "C:\\New\\Sub\\";
   form.BuildFolders(path);
@@ -318,6 +348,9 @@ TEST_F(Activation, BuildFoldersCreatesEachMissingFolder) {
   sys.log.clear();
   form.BuildFolders(path);
   EXPECT_TRUE(LogOf("mkdir").empty());
+  std::string none;
+  form.BuildFolders(none);
+  EXPECT_EQ("Error 9 building path ", desk.debugLines.back());
 }
 
 }  // namespace

@@ -38,6 +38,12 @@ const CommandLineCase kCases[] = {
     {"RefreshOne", "-r 1", StartAction::Run, false, false, 1000},
     {"RefreshHalfDown", "-r 1.0625", StartAction::Run, false, false, 1062},
     {"RefreshHalfUp", "-r 1.1875", StartAction::Run, false, false, 1188},
+    // Rounded on the decimal text, not on the nearest binary double.
+    {"RefreshDecimalHalfDown", "-r 2.0005", StartAction::Run, false, false, 2000},
+    {"RefreshDecimalHalfUp", "-r 2.0015", StartAction::Run, false, false, 2002},
+    {"RefreshExponent", "-r 25e-1", StartAction::Run, false, false, 2500},
+    {"RefreshJustAboveTen", "-r 10.0001", StartAction::Usage, false, false, 0},
+    {"RefreshJustBelowOne", "-r 0.9999", StartAction::Usage, false, false, 0},
     {"ValueConsumed", "-r 5 -d", StartAction::Run, true, false, 5000},
     {"RefreshTooSmall", "-r 0.5", StartAction::Usage, false, false, 0},
     {"RefreshTooLarge", "-r 11", StartAction::Usage, false, false, 0},

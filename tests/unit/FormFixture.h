@@ -1,5 +1,5 @@
-// A main form on the fake system, with a program folder and helpers to add
-// profiles and processes.
+// A main form on the fake system and desktop, with a program folder and
+// helpers to add profiles and processes.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,6 +9,7 @@
 
 #include "monitor/MainForm.h"
 #include "system/fake/FakeSystem.h"
+#include "tray/fake/FakeDesktop.h"
 
 namespace zeph::testing {
 
@@ -17,25 +18,36 @@ inline const std::string kMaps =
     "[THALIX]\r\nAXIS_MAP_USER={ 0,1,2,3,4,5 }\r\nPOLARITY_USER={ +,+,+,+,+,+ }\r\n"
     "GAIN_EXP_USER={ 100, 050, 075, 100, 100, 100, 100 }\r\nSENS_EXP_USER={ 1,2,3,4,5,6,7 }\r\n";
 
-class FormFixture : public ::testing::Test {
- protected:
-  FormFixture() : form(sys) {
-    sys.SetCommands(&form);
+// A usable profile naming `executable` (the text after "EXECUTABLE=").
+inline std::string ProfileText(const std::string& executable, const std::string& appName,
+                               const std::string& extra = "") {
+  return "[IDENTIFICATION]\r\nAPPLICATION_NAME=" + appName +
+         "\r\n[VERSION]\r\nVERSION=6.1\r\n[CONFIGURATION]\r\nHIDE_FILE=FALSE\r\nEXECUTABLE=" +
+         executable + "\r\n" + extra + kMaps;
+}
+
+// The fake system and desktop together, with one log.
+struct FakeWorld {
+  FakeWorld() : desktop(sys.log) {
     sys.AddFolder("C:\\Zeph");
     sys.AddFolder("C:\\Zeph\\wyn");
+  }
+  FakeSystem sys;
+  FakeDesktop desktop;
+};
+
+class FormFixture : public ::testing::Test {
+ protected:
+  FormFixture() : sys(world_.sys), desk(world_.desktop), form(sys.Seam(), desk) {
+    sys.Seam().loop.SetCommands(&form);
     // The attached reminder stays away unless a test wants it.
-    sys.registry["hklm\\software\\thalix\\kinetra\\checkattached"] = {1,
-                                                                      {'F', 'a', 'l', 's', 'e', 0}};
+    sys.regValues["hklm\\software\\thalix\\kinetra\\checkattached"] = {
+        1, {'F', 'a', 'l', 's', 'e', 0}};
   }
 
-  // A usable profile naming `executable` (the text after "EXECUTABLE=").
   void AddProfile(const std::string& name, const std::string& executable,
-                  const std::string& appName = "Some Game") {
-    sys.AddFile("C:\\Zeph\\wyn\\" + name,
-                "[IDENTIFICATION]\r\nAPPLICATION_NAME=" + appName +
-                    "\r\n[VERSION]\r\nVERSION=6.1\r\n[CONFIGURATION]\r\nHIDE_FILE=FALSE\r\n"
-                    "EXECUTABLE=" +
-                    executable + "\r\n" + kMaps);
+                  const std::string& appName = "Some Game", const std::string& extra = "") {
+    sys.AddFile("C:\\Zeph\\wyn\\" + name, ProfileText(executable, appName, extra));
   }
 
   void AddProcess(uint32_t pid, const std::string& path, int64_t startMs = 0, int64_t endMs = -1) {
@@ -47,35 +59,34 @@ class FormFixture : public ::testing::Test {
     sys.processes.push_back(p);
   }
 
-  // Runs start-up; true when the program ended inside it.
-  bool Load(const std::string& args = "") {
-    sys.commandArgs = args;
+  // Runs f; true when the program ended inside it.
+  template <typename F>
+  bool Ends(F&& f) {
     try {
-      form.Form_Load();
+      f();
     } catch (const FakeSystem::ProgramEnded&) {
       return true;
     }
     return false;
+  }
+
+  // Runs start-up; true when the program ended inside it.
+  bool Load(const std::string& args = "") {
+    sys.commandArgs = args;
+    return Ends([&] { form.Form_Load(); });
   }
 
   // Runs one tick; true when the program ended inside it.
   bool Tick() {
-    try {
-      form.tmrMonitor_Timer();
-    } catch (const FakeSystem::ProgramEnded&) {
-      return true;
-    }
-    return false;
+    return Ends([&] { form.tmrMonitor_Timer(); });
   }
 
   // Another program writing the mode channel.
   void WriteMode(const std::string& value) {
-    sys.WriteIniString("C:\\Zeph\\zephmon.ini", "APPLICATION", "MODE", value);
+    sys.Seam().ini.WriteString("C:\\Zeph\\zephmon.ini", "APPLICATION", "MODE", value, nullptr);
   }
 
-  std::string Mode() {
-    return sys.ReadIniString("C:\\Zeph\\zephmon.ini", "APPLICATION", "MODE", "ERROR", 255);
-  }
+  std::string Mode() { return sys.IniValue("C:\\Zeph\\zephmon.ini", "APPLICATION", "MODE"); }
 
   // Entries of the fake's log that start with prefix, in order.
   std::vector<std::string> LogOf(const std::string& prefix) {
@@ -90,7 +101,9 @@ class FormFixture : public ::testing::Test {
     return it == sys.log.end() ? std::string::npos : static_cast<size_t>(it - sys.log.begin());
   }
 
-  FakeSystem sys;
+  FakeWorld world_;
+  FakeSystem& sys;
+  FakeDesktop& desk;
   MainForm form;
 };
 

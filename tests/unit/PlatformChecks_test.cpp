@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "system/Registry.h"
+#include "system/RegistryWriters.h"
 #include "system/fake/FakeSystem.h"
 
 namespace zeph {
@@ -34,21 +34,9 @@ TEST(OsName, Table) {
   }
 }
 
-TEST(CheckOSVersion, PassesSilentlyOrRefusesWithItsBox) {
-  FakeSystem xp;
-  EXPECT_EQ("Windows XP", CheckOSVersion(xp));
-  EXPECT_TRUE(xp.boxes.empty());
-
-  FakeSystem me;
-  me.osVersion = {1, 4, 90};
-  EXPECT_THROW(CheckOSVersion(me), FakeSystem::ProgramEnded);
-  ASSERT_EQ(1u, me.boxes.size());
-  EXPECT_EQ("OS Version Error - Windows Mellinnium", me.boxes[0].title);
-  EXPECT_EQ(BoxIcon::Critical, me.boxes[0].icon);
-}
-
 TEST(SkipAttachedCheck, OnlyFalseInAnyCaseSkips) {
-  FakeSystem sys;
+  FakeSystem fake;
+  Registry& sys = fake.Seam().registry;
   EXPECT_FALSE(SkipAttachedCheck(sys));  // missing key
   for (auto [value, skip] : {std::pair{"False", true},
                              {"FALSE", true},
@@ -62,19 +50,21 @@ TEST(SkipAttachedCheck, OnlyFalseInAnyCaseSkips) {
 }
 
 TEST(RegistryWriters, StoreTheDocumentedBytes) {
-  FakeSystem sys;
+  FakeSystem fake;
+  Registry& sys = fake.Seam().registry;
   WriteRegString(sys, RegRoot::CurrentUser, "Software\\A\\B", "name", "abc");
-  auto s = sys.registry.at("hkcu\\software\\a\\b\\name");
+  auto s = fake.regValues.at("hkcu\\software\\a\\b\\name");
   EXPECT_EQ(kRegSz, s.first);
   EXPECT_EQ((std::vector<uint8_t>{'a', 'b', 'c', 0}), s.second);
 
   WriteRegDword(sys, RegRoot::CurrentUser, "Software\\A\\B", "name", -1);
-  auto d = sys.registry.at("hkcu\\software\\a\\b\\name");
+  auto d = fake.regValues.at("hkcu\\software\\a\\b\\name");
   EXPECT_EQ(kRegDword, d.first);  // the type is replaced too
   EXPECT_EQ((std::vector<uint8_t>{0xFF, 0xFF, 0xFF, 0xFF}), d.second);
 
   WriteRegDword(sys, RegRoot::CurrentUser, "Software\\A\\B", "n", 0x01020304);
-  EXPECT_EQ((std::vector<uint8_t>{4, 3, 2, 1}), sys.registry.at("hkcu\\software\\a\\b\\n").second);
+  EXPECT_EQ((std::vector<uint8_t>{4, 3, 2, 1}),
+            fake.regValues.at("hkcu\\software\\a\\b\\n").second);
 }
 
 }  // namespace

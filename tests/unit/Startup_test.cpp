@@ -13,39 +13,39 @@ TEST_F(Startup, NormalStartArmsTheTimerLast) {
   AddProfile("racer.wyn", "racer.exe");
   ASSERT_FALSE(Load());
   EXPECT_EQ("ACTIVE", Mode());
-  EXPECT_EQ("5.1", sys.ReadIniString("C:\\Zeph\\zephmon.ini", "VERSION", "VERSION", "", 255));
+  EXPECT_EQ("5.1", sys.IniValue("C:\\Zeph\\zephmon.ini", "VERSION", "VERSION"));
   EXPECT_EQ("ACTIVE", form.state.CurrentMode);
   EXPECT_EQ("C:\\Zeph\\wyn\\", form.state.ProfileFolder);
   EXPECT_EQ(".wyn", form.state.ProfileExt);
   EXPECT_EQ("C:\\Zeph\\zephmon.ini", form.state.SettingsFile);
   EXPECT_EQ((std::vector<int>{1000}), sys.timerIntervals);
   EXPECT_EQ(sys.log.back(), "timer 1000");
-  ASSERT_EQ(1u, sys.iconCalls.size());
-  EXPECT_EQ(IconMessage::Add, sys.iconCalls[0].message);
-  EXPECT_EQ("Thalix Monitor", sys.iconCalls[0].tip);
-  EXPECT_TRUE(sys.hiddenFromTaskList);
-  EXPECT_FALSE(sys.mainWindowShown);
-  EXPECT_TRUE(sys.boxes.empty());
+  ASSERT_EQ(1u, desk.iconCalls.size());
+  EXPECT_EQ(IconMessage::Add, desk.iconCalls[0].message);
+  EXPECT_EQ("Thalix Monitor", desk.iconCalls[0].tip);
+  EXPECT_TRUE(desk.hiddenFromTaskList);
+  EXPECT_FALSE(desk.mainWindowShown);
+  EXPECT_TRUE(desk.boxes.empty());
   // The suite's version is recorded as a string with its terminating zero.
-  auto version = sys.registry.at("hklm\\software\\thalix\\kinetra\\version");
+  auto version = sys.regValues.at("hklm\\software\\thalix\\kinetra\\version");
   EXPECT_EQ(1u, version.first);
   EXPECT_EQ((std::vector<uint8_t>{'5', '.', '1', '0', 0}), version.second);
 }
 
 TEST_F(Startup, UsageBoxForEachKindOfBadCommandLine) {
   for (const char* args : {"-?", "-r 0.5", "-r 11", "-r", "-r abc", "-d  -s", "/x"}) {
-    FakeSystem fresh;
-    MainForm f(fresh);
-    fresh.commandArgs = args;
+    FakeWorld fresh;
+    MainForm f(fresh.sys.Seam(), fresh.desktop);
+    fresh.sys.commandArgs = args;
     EXPECT_THROW(f.Form_Load(), FakeSystem::ProgramEnded) << args;
-    ASSERT_EQ(1u, fresh.boxes.size()) << args;
-    EXPECT_EQ("Thalix Monitor", fresh.boxes[0].title);
-    EXPECT_EQ(UsageText(), fresh.boxes[0].text);
-    EXPECT_EQ(BoxIcon::None, fresh.boxes[0].icon);
-    EXPECT_EQ(BoxButtons::Ok, fresh.boxes[0].buttons);
+    ASSERT_EQ(1u, fresh.desktop.boxes.size()) << args;
+    EXPECT_EQ("Thalix Monitor", fresh.desktop.boxes[0].title);
+    EXPECT_EQ(UsageText(), fresh.desktop.boxes[0].text);
+    EXPECT_EQ(BoxIcon::None, fresh.desktop.boxes[0].icon);
+    EXPECT_EQ(BoxButtons::Ok, fresh.desktop.boxes[0].buttons);
     // Nothing reaches the registry or the settings file before the box.
-    EXPECT_TRUE(fresh.registry.empty()) << args;
-    EXPECT_FALSE(fresh.HasFile("C:\\Zeph\\zephmon.ini")) << args;
+    EXPECT_TRUE(fresh.sys.regValues.empty()) << args;
+    EXPECT_FALSE(fresh.sys.HasFile("C:\\Zeph\\zephmon.ini")) << args;
   }
 }
 
@@ -54,7 +54,7 @@ TEST_F(Startup, RefreshOptionSetsTheInterval) {
   ASSERT_FALSE(Load("-r 5 -d"));
   EXPECT_EQ(5000, form.state.RefreshInterval);
   EXPECT_TRUE(form.state.DebugMode);
-  EXPECT_TRUE(sys.mainWindowShown);
+  EXPECT_TRUE(desk.mainWindowShown);
   EXPECT_EQ(5000, sys.timerInterval);
 }
 
@@ -62,8 +62,8 @@ TEST_F(Startup, KillEmptiesModeOfTheRunningCopyAndEnds) {
   sys.AddFile("C:\\Zeph\\zephmon.ini", "[APPLICATION]\r\nMODE=ACTIVE\r\n");
   EXPECT_TRUE(Load("-d -k"));
   EXPECT_EQ("", Mode());
-  EXPECT_FALSE(sys.mainWindowShown);  // served before the window is shown
-  EXPECT_EQ(0u, sys.registry.count("hklm\\software\\thalix\\kinetra\\version"));
+  EXPECT_FALSE(desk.mainWindowShown);  // served before the window is shown
+  EXPECT_EQ(0u, sys.regValues.count("hklm\\software\\thalix\\kinetra\\version"));
   EXPECT_EQ(std::string::npos, LogIndex("timer 1000"));
 }
 
@@ -77,32 +77,30 @@ TEST_F(Startup, SecondCopyEndsSilentlyWithoutTouchingTheRunningOne) {
   sys.AddFile("C:\\Zeph\\zephmon.ini", "[APPLICATION]\r\nMODE=SUSPEND\r\n");
   sys.otherInstance = true;
   EXPECT_TRUE(Load());
-  EXPECT_TRUE(sys.boxes.empty());
+  EXPECT_TRUE(desk.boxes.empty());
   EXPECT_EQ("SUSPEND", Mode());
   EXPECT_TRUE(sys.closedWindows.empty());  // the running copy's event utility is left alone
-  EXPECT_EQ(1u, sys.registry.count("hklm\\software\\thalix\\kinetra\\version"));
+  EXPECT_EQ(1u, sys.regValues.count("hklm\\software\\thalix\\kinetra\\version"));
 }
 
 TEST_F(Startup, MissingProfileFolder) {
-  FakeSystem bare;
-  bare.AddFolder("C:\\Zeph");
-  bare.registry = sys.registry;
-  MainForm f(bare);
-  EXPECT_THROW(f.Form_Load(), FakeSystem::ProgramEnded);
-  ASSERT_EQ(1u, bare.boxes.size());
-  EXPECT_EQ("Configuration file folder C:\\Zeph\\wyn\\ not found.", bare.boxes[0].text);
-  EXPECT_EQ("Critical Error", bare.boxes[0].title);
-  EXPECT_EQ(BoxIcon::Critical, bare.boxes[0].icon);
-  EXPECT_FALSE(bare.HasFile("C:\\Zeph\\zephmon.ini"));
+  sys.programFolder = "C:\\Bare";
+  sys.AddFolder("C:\\Bare");
+  EXPECT_TRUE(Load());
+  ASSERT_EQ(1u, desk.boxes.size());
+  EXPECT_EQ("Configuration file folder C:\\Bare\\wyn\\ not found.", desk.boxes[0].text);
+  EXPECT_EQ("Critical Error", desk.boxes[0].title);
+  EXPECT_EQ(BoxIcon::Critical, desk.boxes[0].icon);
+  EXPECT_FALSE(sys.HasFile("C:\\Bare\\zephmon.ini"));
 }
 
 TEST_F(Startup, EmptyProfileFolderEndsAndEmptiesMode) {
   EXPECT_TRUE(Load());
-  ASSERT_EQ(1u, sys.boxes.size());
-  EXPECT_EQ("No configuration files found in folder C:\\Zeph\\wyn\\", sys.boxes[0].text);
-  EXPECT_EQ("Critical Error", sys.boxes[0].title);
+  ASSERT_EQ(1u, desk.boxes.size());
+  EXPECT_EQ("No configuration files found in folder C:\\Zeph\\wyn\\", desk.boxes[0].text);
+  EXPECT_EQ("Critical Error", desk.boxes[0].title);
   EXPECT_EQ("", Mode());  // the closing sequence ran with the settings file set
-  EXPECT_EQ(IconMessage::Delete, sys.iconCalls.back().message);
+  EXPECT_EQ(IconMessage::Delete, desk.iconCalls.back().message);
 }
 
 TEST_F(Startup, SuspendedSettingsFileIsOverwrittenWithActive) {
@@ -114,23 +112,33 @@ TEST_F(Startup, SuspendedSettingsFileIsOverwrittenWithActive) {
 
 TEST_F(Startup, UnwritableSettingsFileIsReportedNotSilentlyFatalLater) {
   AddProfile("racer.wyn", "racer.exe");
-  FakeSystem& s = sys;
-  s.programFolder = "C:\\ReadOnly";  // a folder that does not exist: nothing can be written
-  s.AddFolder("C:\\ReadOnly\\wyn");
-  s.AddFile("C:\\ReadOnly\\wyn\\racer.wyn", s.FileContents("C:\\Zeph\\wyn\\racer.wyn"));
+  sys.unwritable.push_back("C:\\Zeph\\zephmon.ini");
   EXPECT_TRUE(Load());
-  ASSERT_EQ(1u, s.boxes.size());
-  EXPECT_EQ("Settings file C:\\ReadOnly\\zephmon.ini cannot be written.", s.boxes[0].text);
+  ASSERT_EQ(1u, desk.boxes.size());
+  EXPECT_EQ("Settings file C:\\Zeph\\zephmon.ini cannot be written: access denied (5)",
+            desk.boxes[0].text);
+}
+
+TEST_F(Startup, MainWindowThatCannotBeMadeIsACriticalError) {
+  AddProfile("racer.wyn", "racer.exe");
+  desk.windowFails = true;
+  EXPECT_TRUE(Load());
+  ASSERT_EQ(1u, desk.boxes.size());
+  EXPECT_EQ("Critical Error", desk.boxes[0].title);
+  EXPECT_EQ("The main window cannot be created: Cannot find window class. (1407)",
+            desk.boxes[0].text);
+  EXPECT_TRUE(desk.iconCalls.empty() || desk.iconCalls.back().message == IconMessage::Delete);
+  EXPECT_EQ(std::string::npos, LogIndex("timer 1000"));
 }
 
 TEST_F(Startup, RefusedSystemEndsBeforeTheIcon) {
   AddProfile("racer.wyn", "racer.exe");
   sys.osVersion = {1, 4, 90};
   EXPECT_TRUE(Load());
-  ASSERT_EQ(1u, sys.boxes.size());
-  EXPECT_EQ("OS Version Error - Windows Mellinnium", sys.boxes[0].title);
-  EXPECT_EQ("This program was designed to run on Windows 2000 / XP.", sys.boxes[0].text);
-  EXPECT_TRUE(sys.iconCalls.empty());
+  ASSERT_EQ(1u, desk.boxes.size());
+  EXPECT_EQ("OS Version Error - Windows Mellinnium", desk.boxes[0].title);
+  EXPECT_EQ("This program was designed to run on Windows 2000 / XP.", desk.boxes[0].text);
+  EXPECT_TRUE(desk.iconCalls.empty());
   EXPECT_FALSE(sys.HasFile("C:\\Zeph\\zephmon.ini"));
 }
 
@@ -138,30 +146,28 @@ TEST_F(Startup, SkipOptionSkipsTheSystemCheck) {
   AddProfile("racer.wyn", "racer.exe");
   sys.osVersion = {1, 4, 90};
   ASSERT_FALSE(Load("-s"));
-  EXPECT_TRUE(sys.boxes.empty());
+  EXPECT_TRUE(desk.boxes.empty());
 }
 
 TEST_F(Startup, AttachedReminderUnlessSwitchedOff) {
   AddProfile("racer.wyn", "racer.exe");
-  sys.registry.clear();
+  sys.regValues.clear();
   ASSERT_FALSE(Load());
-  ASSERT_EQ(1u, sys.boxes.size());
-  EXPECT_EQ(" Thalix Not Found", sys.boxes[0].title);
+  ASSERT_EQ(1u, desk.boxes.size());
+  EXPECT_EQ(" Thalix Not Found", desk.boxes[0].title);
   // Shown after the icon, before the settings file.
   EXPECT_LT(LogIndex("icon add Thalix Monitor"), LogIndex("box  Thalix Not Found"));
   EXPECT_LT(LogIndex("box  Thalix Not Found"), LogIndex("ini zephmon.ini [VERSION] VERSION=5.1"));
 
   for (const char* value : {"FALSE", "false", "FaLsE"}) {
-    FakeSystem s;
-    s.AddFolder("C:\\Zeph");
-    s.AddFolder("C:\\Zeph\\wyn");
-    s.AddFile("C:\\Zeph\\wyn\\racer.wyn", sys.FileContents("C:\\Zeph\\wyn\\racer.wyn"));
+    FakeWorld w;
+    w.sys.AddFile("C:\\Zeph\\wyn\\racer.wyn", sys.FileContents("C:\\Zeph\\wyn\\racer.wyn"));
     std::vector<uint8_t> data(value, value + 5);
     data.push_back(0);
-    s.registry["hklm\\software\\thalix\\kinetra\\checkattached"] = {1, data};
-    MainForm f(s);
+    w.sys.regValues["hklm\\software\\thalix\\kinetra\\checkattached"] = {1, data};
+    MainForm f(w.sys.Seam(), w.desktop);
     f.Form_Load();
-    EXPECT_TRUE(s.boxes.empty()) << value;
+    EXPECT_TRUE(w.desktop.boxes.empty()) << value;
   }
 }
 
@@ -232,14 +238,41 @@ TEST_F(Startup, WatchListDebugLinesAndSummary) {
       (std::vector<std::string>{"Building watch list...", "--------", "a.wyn - one.exe",
                                 "a.wyn - two.exe", "a.wyn - three.exe", "b.wyn - solo.exe",
                                 "--------", "Successfully added 4 items to the watch list.", ""}),
-      sys.debugLines);
-  EXPECT_EQ(7, sys.selectedLine);  // the summary line
+      desk.debugLines);
+  EXPECT_EQ(7, desk.selectedLine);  // the summary line
+}
+
+TEST_F(Startup, AValueCutByTheReadLosesItsCutLastItem) {
+  std::string list;
+  for (int i = 0; list.size() < 300; ++i)
+    list += (i ? "," : "") + std::string("\"g") + std::to_string(1000 + i) + ".exe\"";
+  AddProfile("many.wyn", list);
+  ASSERT_FALSE(Load("-d"));
+  ASSERT_FALSE(form.state.WatchList.empty());
+  for (const auto& e : form.state.WatchList)
+    EXPECT_EQ(9u, e.ExeName.size()) << "a cut name was watched: " << e.ExeName;
+  // 254 characters hold 21 whole names of 12 with their comma; the 22nd is cut.
+  EXPECT_EQ(21u, form.state.WatchList.size());
+  EXPECT_NE(desk.debugLines.end(),
+            std::find_if(desk.debugLines.begin(), desk.debugLines.end(), [](const std::string& l) {
+              return l.find("left out") != std::string::npos;
+            }));
+}
+
+TEST_F(Startup, DebugListKeepsItsLatestLines) {
+  AddProfile("a.wyn", "one.exe");
+  ASSERT_FALSE(Load());
+  for (size_t i = 0; i < DebugList::kMaxLines + 10; ++i) form.debugList.Add(std::to_string(i));
+  EXPECT_EQ(DebugList::kMaxLines, form.debugList.Lines().size());
+  EXPECT_EQ(DebugList::kMaxLines, desk.debugLines.size());  // the list box too
+  EXPECT_EQ(std::to_string(DebugList::kMaxLines + 9), desk.debugLines.back());
+  EXPECT_EQ("10", desk.debugLines.front());  // after the one line of the start
 }
 
 TEST_F(Startup, EntryLinesAreAddedInEveryMode) {
   AddProfile("a.wyn", "one.exe");
   ASSERT_FALSE(Load());
-  EXPECT_EQ((std::vector<std::string>{"a.wyn - one.exe"}), sys.debugLines);
+  EXPECT_EQ((std::vector<std::string>{"a.wyn - one.exe"}), desk.debugLines);
 }
 
 TEST_F(Startup, DuplicateExecutablesStayAndTheFirstIsFound) {

@@ -15,7 +15,7 @@ class WatchLoop : public FormFixture {
     AddProcess(4, "C:\\Windows\\system32\\svchost.exe");
     ASSERT_FALSE(Load("-d"));
     sys.log.clear();
-    sys.debugLines.clear();
+    desk.debugLines.clear();
   }
 
   // The moments the loop calls the activation, the end of the event
@@ -54,10 +54,10 @@ TEST_F(WatchLoop, GameFoundInAnyLetterCaseIsActivatedAndWaitedFor) {
   EXPECT_EQ("D:\\Games\\Racer", form.state.GameFolder);
   EXPECT_EQ("200", form.state.GameProcessId);
   // Debug lines of the activation, exactly.
-  ASSERT_GE(sys.debugLines.size(), 3u);
-  EXPECT_EQ("Started watching: racer.exe at 12:00:00", sys.debugLines[0]);
-  EXPECT_EQ("Path: d:\\games\\racer", sys.debugLines[1]);
-  EXPECT_EQ("Process ID: 200", sys.debugLines[2]);
+  ASSERT_GE(desk.debugLines.size(), 3u);
+  EXPECT_EQ("Started watching: racer.exe at 12:00:00", desk.debugLines[0]);
+  EXPECT_EQ("Path: d:\\games\\racer", desk.debugLines[1]);
+  EXPECT_EQ("Process ID: 200", desk.debugLines[2]);
   // Waited in 250 ms cycles until a cycle saw the end, then 250 ms more.
   EXPECT_EQ(1750, sys.nowMs);
   EXPECT_EQ("icon modify Thalix Monitor - Watching: Racer", LogOf("icon")[0]);
@@ -91,7 +91,7 @@ TEST_F(WatchLoop, SuspendDuringTheWaitDropsTheGame) {
   EXPECT_LE(sys.nowMs, 600 + 250 + 250);  // left within one cycle
   EXPECT_EQ("SUSPEND", Mode());
   EXPECT_EQ(2500, sys.timerInterval);
-  EXPECT_EQ("Resume", sys.suspendCaption);
+  EXPECT_EQ("Resume", desk.suspendCaption);
   // Resume while it still runs: activated again at the next tick.
   form.mPopupSuspend_Click();
   EXPECT_EQ("ACTIVE", Mode());
@@ -123,12 +123,51 @@ TEST_F(WatchLoop, ModeChannelSuspendsAndResumesInAnyCase) {
   EXPECT_NE(moments.end(), std::find(moments.begin(), moments.end(), "activate racer.exe"));
 }
 
+// Each control-utility run takes a while, and the fake clock runs meanwhile:
+// timer ticks and scheduled commands fall due inside its waits.
+TEST_F(WatchLoop, NoTickUndoesASuspendWhileItResetsTheController) {
+  sys.runMs = [](const std::string&) { return 100; };
+  sys.RunUntil(700);
+  form.OnSuspendToggle();  // six runs: 700 to 1300, the timer falls due at 1000
+  EXPECT_EQ("SUSPEND", form.state.CurrentMode);
+  EXPECT_EQ("SUSPEND", Mode());
+  sys.RunUntil(8000);
+  EXPECT_TRUE(form.SuspendChecked());
+  EXPECT_EQ("SUSPEND", form.state.CurrentMode);
+  EXPECT_TRUE(LogOf("debug Monitoring resumed").empty());
+}
+
+TEST_F(WatchLoop, SuspendDuringAnActivationStopsItsCommandsAndDropsTheGame) {
+  AddProcess(300, "C:\\g\\racer.exe", 0, 60000);
+  sys.runMs = [](const std::string&) { return 50; };
+  // Six reset runs end at 300 ms; the script runs after them. A suspend at
+  // 500, then a resume soon after it, before the wait loop has looked.
+  sys.At(500, [&] { form.mPopupSuspend_Click(); });
+  sys.At(850, [&] { form.mPopupSuspend_Click(); });
+  EXPECT_FALSE(Tick());
+  size_t suspended = LogIndex("debug Monitoring suspended at 12:00:00");
+  ASSERT_NE(std::string::npos, suspended);
+  // After the suspend only its own reset reached the controller.
+  std::vector<std::string> after;
+  for (size_t i = suspended; i < sys.log.size(); ++i)
+    if (sys.log[i].rfind("run ", 0) == 0) after.push_back(sys.log[i]);
+  size_t before = 0;
+  for (size_t i = 0; i < suspended; ++i)
+    if (sys.log[i].rfind("run ", 0) == 0) ++before;
+  EXPECT_EQ(4u + 6u + 6u, before) << "reset, four script lines, the suspend's reset";
+  EXPECT_TRUE(after.empty());
+  EXPECT_EQ(1u, Moments().size());  // no end-of-game pass
+  sys.RunUntil(sys.nowMs + 1500);   // resumed: the next tick finds the game afresh
+  ASSERT_GE(Moments().size(), 2u);
+  EXPECT_EQ("activate racer.exe", Moments()[1]);
+}
+
 TEST_F(WatchLoop, SuspendAndResumeLogLines) {
   form.mPopupSuspend_Click();
   form.mPopupSuspend_Click();
   form.mPopupSuspend_Click();
-  const std::vector<std::string>& lines = form.debugList.Lines();
-  EXPECT_EQ(lines.back(), sys.debugLines.back());
+  const std::deque<std::string>& lines = form.debugList.Lines();
+  EXPECT_EQ(lines.back(), desk.debugLines.back());
   // Two suspends around a resume: the one after "resumed" needs no extra empty line.
   auto first = std::find(lines.begin(), lines.end(), "Monitoring suspended at 12:00:00");
   ASSERT_NE(lines.end(), first);
@@ -139,7 +178,7 @@ TEST_F(WatchLoop, SuspendAndResumeLogLines) {
   EXPECT_EQ("Monitoring suspended at 12:00:00", lines[lines.size() - 2]);
   EXPECT_EQ("", lines[lines.size() - 3]);
   EXPECT_NE("", lines[lines.size() - 4]);
-  EXPECT_EQ(static_cast<int>(lines.size()) - 2, sys.selectedLine);
+  EXPECT_EQ(static_cast<int>(lines.size()) - 2, desk.selectedLine);
 }
 
 TEST_F(WatchLoop, EmptyModeShutsDownWithoutClosingSequence) {
@@ -147,13 +186,13 @@ TEST_F(WatchLoop, EmptyModeShutsDownWithoutClosingSequence) {
   EXPECT_TRUE(Tick());
   EXPECT_EQ("", Mode());
   EXPECT_EQ(0, sys.timerInterval);
-  EXPECT_EQ(IconMessage::Delete, sys.iconCalls.back().message);
+  EXPECT_EQ(IconMessage::Delete, desk.iconCalls.back().message);
   EXPECT_TRUE(sys.closedWindows.empty());  // the event utility is not closed
   EXPECT_TRUE(sys.runs.empty());           // nor the controller reset
 }
 
 TEST_F(WatchLoop, DeletedSettingsFileShutsDown) {
-  sys.RemoveFile("C:\\Zeph\\zephmon.ini");
+  sys.DropFile("C:\\Zeph\\zephmon.ini");
   EXPECT_TRUE(Tick());
   EXPECT_EQ("", Mode());  // written back empty
 }
@@ -187,7 +226,8 @@ TEST_F(WatchLoop, UnopenableGameIsNotActivatedAgainAndAgain) {
   EXPECT_FALSE(Tick());
   EXPECT_TRUE(Moments().empty());
   EXPECT_EQ(1u, LogOf("open-failed").size());
-  EXPECT_EQ((std::vector<std::string>{"Cannot watch racer.exe (process 300)"}), sys.debugLines);
+  EXPECT_EQ((std::vector<std::string>{"Cannot watch racer.exe (process 300): access denied (5)"}),
+            desk.debugLines);
   // Another watched game is still found meanwhile.
   AddProcess(301, "C:\\g\\flyer.exe", 0, 500);
   EXPECT_FALSE(Tick());
@@ -201,7 +241,7 @@ TEST_F(WatchLoop, ExitDuringTheWaitRunsTheClosingSequence) {
   EXPECT_EQ((std::vector<std::string>{"activate racer.exe"}), Moments());
   EXPECT_EQ("close-window ZephEvent", sys.log[sys.log.size() - 5]);  // the closing sequence
   EXPECT_EQ("", Mode());
-  EXPECT_EQ(IconMessage::Delete, sys.iconCalls.back().message);
+  EXPECT_EQ(IconMessage::Delete, desk.iconCalls.back().message);
   EXPECT_EQ(0, sys.timerInterval);
 }
 

@@ -18,217 +18,330 @@ std::string WithoutTrailingSlash(std::string path) {
   return path;
 }
 
-class FakeProcessHandle : public ProcessHandle {
+// The codes Windows gives, so that lines read as they would there.
+constexpr int kFileNotFound = 2;
+constexpr int kPathNotFound = 3;
+constexpr int kAccessDenied = 5;
+
+bool NotFound(SystemError* err) { return Fail(err, kFileNotFound, "not found"); }
+
+}  // namespace
+
+class FakeSystem::FakeProgram final : public Program {
  public:
-  FakeProcessHandle(FakeSystem& sys, uint32_t pid) : sys_(sys), pid_(pid) {}
-  bool ExitCode(uint32_t* code) override {
-    for (const auto& p : sys_.processes) {
-      if (p.id != pid_) continue;
-      bool running = p.endMs < 0 || sys_.nowMs < p.endMs;
-      *code = running ? kStillActive : p.exitCode;
-      return true;
+  explicit FakeProgram(FakeSystem& w) : w_(w) {}
+  std::string Folder() override { return w_.programFolder; }
+  std::string Arguments() override { return w_.commandArgs; }
+  bool AnotherInstanceRunning() override { return w_.otherInstance; }
+  [[noreturn]] void End() override {
+    w_.log.push_back("end");
+    throw ProgramEnded{};
+  }
+  OsVersion Version() override { return w_.osVersion; }
+
+ private:
+  FakeSystem& w_;
+};
+
+class FakeSystem::FakeFiles final : public Files {
+ public:
+  explicit FakeFiles(FakeSystem& w) : w_(w) {}
+  bool IsFile(const std::string& path) override { return w_.HasFile(path); }
+  bool IsFolder(const std::string& path) override { return w_.FolderExists(path); }
+  bool List(const std::string& folder, std::vector<std::string>* names, SystemError* err) override {
+    names->clear();
+    if (!w_.FolderExists(folder)) return Fail(err, kPathNotFound, "no such folder");
+    std::string wanted = WithoutTrailingSlash(folder);
+    for (const auto& f : w_.fileList_)
+      if (EqualsNoCase(FolderOf(f.first), wanted)) names->push_back(GetFileOnly(f.first));
+    return true;
+  }
+  bool MakeEmptyFile(const std::string& path, SystemError* err) override {
+    if (!w_.FolderExists(FolderOf(path))) return Fail(err, kPathNotFound, "no such folder");
+    if (w_.Unwritable(path)) return Fail(err, kAccessDenied, "access denied");
+    if (!w_.HasFile(path)) w_.AddFile(path, "");
+    return true;
+  }
+  bool MakeFolder(const std::string& path, SystemError* err) override {
+    w_.log.push_back("mkdir " + path);
+    if (w_.Unwritable(WithoutTrailingSlash(path))) return Fail(err, kAccessDenied, "access denied");
+    if (!w_.FolderExists(path)) w_.AddFolder(path);
+    return true;
+  }
+  ReadResult ReadText(const std::string& path, std::string* contents, SystemError*) override {
+    if (!w_.HasFile(path)) return ReadResult::Missing;
+    *contents = w_.FileContents(path);
+    return ReadResult::Ok;
+  }
+  bool WriteText(const std::string& path, const std::string& contents, SystemError* err) override {
+    w_.log.push_back("write " + GetFileOnly(path));
+    if (!w_.FolderExists(FolderOf(path))) return Fail(err, kPathNotFound, "no such folder");
+    if (w_.Unwritable(path)) return Fail(err, kAccessDenied, "access denied");
+    w_.AddFile(path, contents);
+    return true;
+  }
+  bool Remove(const std::string& path, SystemError* err) override {
+    w_.log.push_back("delete " + GetFileOnly(path));
+    if (w_.Undeletable(path)) return Fail(err, kAccessDenied, "access denied");
+    if (!w_.HasFile(path)) return NotFound(err);
+    w_.DropFile(path);
+    return true;
+  }
+
+ private:
+  FakeSystem& w_;
+};
+
+class FakeSystem::FakeIni final : public IniFiles {
+ public:
+  explicit FakeIni(FakeSystem& w) : w_(w) {}
+
+  // Reads the text it was opened with, as the real readers read the disk once.
+  class Reader final : public IniReader {
+   public:
+    explicit Reader(std::string contents) : contents_(std::move(contents)) {}
+    std::string Read(const std::string& section, const std::string& key, const std::string& def,
+                     size_t bufferSize) override {
+      return ini::GetString(contents_, section, key, def, bufferSize);
     }
+
+   private:
+    std::string contents_;
+  };
+
+  std::string ReadString(const std::string& file, const std::string& section,
+                         const std::string& key, const std::string& def,
+                         size_t bufferSize) override {
+    return ini::GetString(w_.FileContents(file), section, key, def, bufferSize);
+  }
+  bool WriteString(const std::string& file, const std::string& section, const std::string& key,
+                   const std::string& value, SystemError* err) override {
+    w_.log.push_back("ini " + GetFileOnly(file) + " [" + section + "] " + key + "=" + value);
+    if (!w_.FolderExists(FolderOf(file))) return Fail(err, kPathNotFound, "no such folder");
+    if (w_.Unwritable(file)) return Fail(err, kAccessDenied, "access denied");
+    w_.AddFile(file, ini::SetString(w_.FileContents(file), section, key, value));
+    return true;
+  }
+  std::unique_ptr<IniReader> Open(const std::string& file, ReadResult* result,
+                                  SystemError* err) override {
+    w_.log.push_back("open-ini " + GetFileOnly(file));
+    if (!w_.HasFile(file)) {
+      *result = ReadResult::Missing;
+      NotFound(err);
+      return nullptr;
+    }
+    *result = ReadResult::Ok;
+    return std::make_unique<Reader>(w_.FileContents(file));
+  }
+
+ private:
+  FakeSystem& w_;
+};
+
+class FakeSystem::FakeRegistry final : public Registry {
+ public:
+  explicit FakeRegistry(FakeSystem& w) : w_(w) {}
+  bool SetValue(RegRoot root, const std::string& subkey, const std::string& name, uint32_t type,
+                const std::vector<uint8_t>& data, SystemError* err) override {
+    w_.log.push_back("reg " + subkey + "\\" + name);
+    const std::string path = RegPath(root, subkey, name);
+    if (w_.Unwritable(path)) return Fail(err, kAccessDenied, "access denied");
+    w_.regValues[path] = {type, data};
+    return true;
+  }
+  ReadResult QueryValue(RegRoot root, const std::string& subkey, const std::string& name,
+                        uint32_t* type, std::vector<uint8_t>* data, SystemError*) override {
+    auto it = w_.regValues.find(RegPath(root, subkey, name));
+    if (it == w_.regValues.end()) return ReadResult::Missing;
+    *type = it->second.first;
+    *data = it->second.second;
+    return ReadResult::Ok;
+  }
+  bool DeleteValue(RegRoot root, const std::string& subkey, const std::string& name,
+                   SystemError* err) override {
+    return w_.regValues.erase(RegPath(root, subkey, name)) > 0 || NotFound(err);
+  }
+
+ private:
+  FakeSystem& w_;
+};
+
+class FakeSystem::FakeProcesses final : public Processes {
+ public:
+  explicit FakeProcesses(FakeSystem& w) : w_(w) {}
+
+  // A listed process of the test, or (index >= 0) a program the monitor started.
+  class Handle final : public ProcessHandle {
+   public:
+    Handle(FakeSystem& w, uint32_t pid, int started) : w_(w), pid_(pid), started_(started) {}
+    bool State(bool* running, uint32_t* exitCode, SystemError* err) override {
+      if (started_ >= 0) {
+        const Started& s = w_.started_[static_cast<size_t>(started_)];
+        *running = w_.nowMs < s.endMs;
+        *exitCode = *running ? kStillActive : s.exitCode;
+        return true;
+      }
+      for (const auto& p : w_.processes) {
+        if (p.id != pid_) continue;
+        *running = p.endMs < 0 || w_.nowMs < p.endMs;
+        *exitCode = *running ? kStillActive : p.exitCode;
+        return true;
+      }
+      return NotFound(err);
+    }
+    intptr_t WaitObject() const override { return started_; }
+
+   private:
+    FakeSystem& w_;
+    uint32_t pid_;
+    int started_;
+  };
+
+  std::vector<ProcessInfo> List() override {
+    std::vector<ProcessInfo> listed;
+    for (const auto& p : w_.processes)
+      if (p.startMs <= w_.nowMs && (p.endMs < 0 || w_.nowMs < p.endMs))
+        listed.push_back({p.id, p.path});
+    return listed;
+  }
+  std::unique_ptr<ProcessHandle> Open(uint32_t pid, SystemError* err) override {
+    for (const auto& p : w_.processes) {
+      if (p.id == pid && p.openable && p.startMs <= w_.nowMs &&
+          (p.endMs < 0 || w_.nowMs < p.endMs)) {
+        w_.log.push_back("open " + std::to_string(pid));
+        return std::make_unique<Handle>(w_, pid, -1);
+      }
+    }
+    w_.log.push_back("open-failed " + std::to_string(pid));
+    Fail(err, kAccessDenied, "access denied");
+    return nullptr;
+  }
+  std::unique_ptr<ProcessHandle> Start(const std::string& commandLine, SystemError* err) override {
+    w_.runs.push_back(commandLine);
+    w_.log.push_back("run " + commandLine);
+    int code = w_.onRun ? w_.onRun(commandLine) : 0;
+    if (code == -1) {
+      NotFound(err);
+      return nullptr;
+    }
+    int ms = w_.runMs ? w_.runMs(commandLine) : 0;
+    w_.started_.push_back({w_.nowMs + ms, static_cast<uint32_t>(code)});
+    return std::make_unique<Handle>(w_, 0, static_cast<int>(w_.started_.size()) - 1);
+  }
+  bool CloseWindowByTitle(const std::string& title) override {
+    w_.closedWindows.push_back(title);
+    w_.log.push_back("close-window " + title);
     return false;
   }
 
  private:
-  FakeSystem& sys_;
-  uint32_t pid_;
+  FakeSystem& w_;
 };
 
-}  // namespace
+class FakeSystem::FakeLoop final : public EventLoop {
+ public:
+  explicit FakeLoop(FakeSystem& w) : w_(w) {}
+  void SetCommands(Commands* commands) override { w_.commands_ = commands; }
+  void SetTimerInterval(int ms) override {
+    w_.timerInterval = ms;
+    w_.timerIntervals.push_back(ms);
+    w_.timerDueMs_ = ms > 0 ? w_.nowMs + ms : -1;
+    w_.log.push_back("timer " + std::to_string(ms));
+  }
+  void ProcessPendingMessages() override { w_.FireDue(); }
+  void Run() override { w_.RunUntil(w_.nowMs + 24LL * 3600 * 1000); }
+  void WaitForObject(intptr_t object, int maxMs) override {
+    // Time runs on to whatever comes first: the program's end, a tick or
+    // a scheduled action, the limit.
+    int64_t until = w_.NextDueMs();
+    if (object >= 0 && static_cast<size_t>(object) < w_.started_.size())
+      until = std::min(until, w_.started_[static_cast<size_t>(object)].endMs);
+    if (maxMs >= 0) until = std::min(until, w_.nowMs + maxMs);
+    w_.nowMs = std::max(w_.nowMs, until);
+    w_.FireDue();
+  }
+  void Sleep(int ms) override { w_.nowMs += ms; }
+  std::string TimeOfDay() override { return "12:00:00"; }
+
+ private:
+  FakeSystem& w_;
+};
+
+FakeSystem::FakeSystem()
+    : programPart_(std::make_unique<FakeProgram>(*this)),
+      filesPart_(std::make_unique<FakeFiles>(*this)),
+      iniPart_(std::make_unique<FakeIni>(*this)),
+      registryPart_(std::make_unique<FakeRegistry>(*this)),
+      processesPart_(std::make_unique<FakeProcesses>(*this)),
+      loopPart_(std::make_unique<FakeLoop>(*this)) {}
+
+FakeSystem::~FakeSystem() = default;
+
+SystemSeam FakeSystem::Seam() {
+  return {*programPart_, *filesPart_, *iniPart_, *registryPart_, *processesPart_, *loopPart_};
+}
 
 void FakeSystem::AddFile(const std::string& path, const std::string& contents) {
-  for (auto& file : files_) {
+  for (auto& file : fileList_) {
     if (EqualsNoCase(file.first, path)) {
       file.second = contents;
       return;
     }
   }
-  files_.emplace_back(path, contents);
+  fileList_.emplace_back(path, contents);
 }
 
 void FakeSystem::AddFolder(const std::string& path) {
-  folders_.push_back(WithoutTrailingSlash(path));
+  folderList_.push_back(WithoutTrailingSlash(path));
 }
 
 void FakeSystem::DropFile(const std::string& path) {
-  files_.erase(std::remove_if(files_.begin(), files_.end(),
-                              [&](const auto& f) { return EqualsNoCase(f.first, path); }),
-               files_.end());
+  fileList_.erase(std::remove_if(fileList_.begin(), fileList_.end(),
+                                 [&](const auto& f) { return EqualsNoCase(f.first, path); }),
+                  fileList_.end());
 }
 
 bool FakeSystem::HasFile(const std::string& path) const {
-  return std::any_of(files_.begin(), files_.end(),
+  return std::any_of(fileList_.begin(), fileList_.end(),
                      [&](const auto& f) { return EqualsNoCase(f.first, path); });
 }
 
 std::string FakeSystem::FileContents(const std::string& path) const {
-  for (const auto& f : files_)
+  for (const auto& f : fileList_)
     if (EqualsNoCase(f.first, path)) return f.second;
   return "";
+}
+
+std::string FakeSystem::IniValue(const std::string& file, const std::string& section,
+                                 const std::string& key) const {
+  return ini::GetString(FileContents(file), section, key, "ERROR", 255);
+}
+
+bool FakeSystem::Unwritable(const std::string& path) const {
+  return std::any_of(unwritable.begin(), unwritable.end(),
+                     [&](const std::string& u) { return EqualsNoCase(u, path); });
+}
+
+bool FakeSystem::Undeletable(const std::string& path) const {
+  return std::any_of(undeletable.begin(), undeletable.end(),
+                     [&](const std::string& u) { return EqualsNoCase(u, path); });
+}
+
+bool FakeSystem::FolderExists(const std::string& path) const {
+  std::string wanted = WithoutTrailingSlash(path);
+  return std::any_of(folderList_.begin(), folderList_.end(),
+                     [&](const std::string& f) { return EqualsNoCase(f, wanted); });
 }
 
 void FakeSystem::At(int64_t atMs, std::function<void()> action) {
   scheduled_.emplace_back(atMs, std::move(action));
 }
 
-void FakeSystem::EndProgram() {
-  log.push_back("end");
-  throw ProgramEnded{};
-}
-
-bool FakeSystem::FolderExists(const std::string& path) {
-  std::string wanted = WithoutTrailingSlash(path);
-  return std::any_of(folders_.begin(), folders_.end(),
-                     [&](const std::string& f) { return EqualsNoCase(f, wanted); });
-}
-
-std::vector<std::string> FakeSystem::ListFiles(const std::string& folder) {
-  std::vector<std::string> names;
-  std::string wanted = WithoutTrailingSlash(folder);
-  for (const auto& f : files_)
-    if (EqualsNoCase(FolderOf(f.first), wanted)) names.push_back(FileNameOf(f.first));
-  return names;
-}
-
-bool FakeSystem::CreateEmptyFile(const std::string& path) {
-  if (!FolderExists(FolderOf(path))) return false;
-  if (!HasFile(path)) AddFile(path, "");
-  return true;
-}
-
-bool FakeSystem::CreateFolder(const std::string& path) {
-  log.push_back("mkdir " + path);
-  if (!FolderExists(path)) AddFolder(path);
-  return true;
-}
-
-bool FakeSystem::ReadTextFile(const std::string& path, std::string* contents) {
-  if (!HasFile(path)) return false;
-  *contents = FileContents(path);
-  return true;
-}
-
-bool FakeSystem::WriteTextFile(const std::string& path, const std::string& contents) {
-  log.push_back("write " + FileNameOf(path));
-  if (!FolderExists(FolderOf(path))) return false;
-  for (const auto& u : unwritable)
-    if (EqualsNoCase(u, path)) return false;
-  AddFile(path, contents);
-  return true;
-}
-
-bool FakeSystem::RemoveFile(const std::string& path) {
-  log.push_back("delete " + FileNameOf(path));
-  for (const auto& u : unwritable)
-    if (EqualsNoCase(u, path)) return false;
-  if (!HasFile(path)) return false;
-  DropFile(path);
-  return true;
-}
-
-std::string FakeSystem::ReadIniString(const std::string& file, const std::string& section,
-                                      const std::string& key, const std::string& def,
-                                      size_t bufferSize) {
-  std::string contents = HasFile(file) ? FileContents(file) : "";
-  return ini::GetString(contents, section, key, def, bufferSize);
-}
-
-bool FakeSystem::WriteIniString(const std::string& file, const std::string& section,
-                                const std::string& key, const std::string& value) {
-  log.push_back("ini " + FileNameOf(file) + " [" + section + "] " + key + "=" + value);
-  if (!FolderExists(FolderOf(file))) return false;
-  for (const auto& u : unwritable)
-    if (EqualsNoCase(u, file)) return false;
-  AddFile(file, ini::SetString(FileContents(file), section, key, value));
-  return true;
-}
-
-bool FakeSystem::RegSetValue(RegRoot root, const std::string& subkey, const std::string& name,
-                             uint32_t type, const std::vector<uint8_t>& data) {
-  registry[RegPath(root, subkey, name)] = {type, data};
-  log.push_back("reg " + subkey + "\\" + name);
-  return true;
-}
-
-bool FakeSystem::RegQueryValue(RegRoot root, const std::string& subkey, const std::string& name,
-                               uint32_t* type, std::vector<uint8_t>* data) {
-  auto it = registry.find(RegPath(root, subkey, name));
-  if (it == registry.end()) return false;
-  *type = it->second.first;
-  *data = it->second.second;
-  return true;
-}
-
-bool FakeSystem::RegDeleteValue(RegRoot root, const std::string& subkey, const std::string& name) {
-  return registry.erase(RegPath(root, subkey, name)) > 0;
-}
-
-std::vector<ProcessInfo> FakeSystem::ListProcesses() {
-  std::vector<ProcessInfo> listed;
-  for (const auto& p : processes)
-    if (p.startMs <= nowMs && (p.endMs < 0 || nowMs < p.endMs)) listed.push_back({p.id, p.path});
-  return listed;
-}
-
-std::unique_ptr<ProcessHandle> FakeSystem::OpenProcess(uint32_t pid) {
-  for (const auto& p : processes) {
-    if (p.id == pid && p.openable && p.startMs <= nowMs && (p.endMs < 0 || nowMs < p.endMs)) {
-      log.push_back("open " + std::to_string(pid));
-      return std::make_unique<FakeProcessHandle>(*this, pid);
-    }
-  }
-  log.push_back("open-failed " + std::to_string(pid));
-  return nullptr;
-}
-
-int FakeSystem::RunAndWait(const std::string& commandLine, bool noWait) {
-  runs.push_back(commandLine);
-  log.push_back("run " + commandLine);
-  int code = onRun ? onRun(commandLine) : 0;
-  return noWait ? 0 : code;
-}
-
-bool FakeSystem::CloseWindowByTitle(const std::string& title) {
-  closedWindows.push_back(title);
-  log.push_back("close-window " + title);
-  return false;
-}
-
-BoxAnswer FakeSystem::MessageBox(const std::string& text, const std::string& title,
-                                 BoxButtons buttons, BoxIcon icon) {
-  boxes.push_back({text, title, buttons, icon});
-  log.push_back("box " + title);
-  if (!boxAnswers.empty()) {
-    BoxAnswer answer = boxAnswers.front();
-    boxAnswers.pop_front();
-    return answer;
-  }
-  return buttons == BoxButtons::YesNo ? BoxAnswer::Yes : BoxAnswer::Ok;
-}
-
-void FakeSystem::ShowMainWindow() {
-  mainWindowShown = true;
-  log.push_back("show-window");
-}
-
-void FakeSystem::AddDebugLine(const std::string& line) {
-  debugLines.push_back(line);
-  log.push_back("debug " + line);
-}
-
-void FakeSystem::NotifyIcon(IconMessage message, IconImage image, const std::string& tip) {
-  iconCalls.push_back({message, image, tip});
-  static const char* const kNames[] = {"add", "modify", "delete"};
-  log.push_back(std::string("icon ") + kNames[static_cast<int>(message)] + " " + tip);
-}
-
-void FakeSystem::SetTimerInterval(int ms) {
-  timerInterval = ms;
-  timerIntervals.push_back(ms);
-  timerDueMs_ = ms > 0 ? nowMs + ms : -1;
-  log.push_back("timer " + std::to_string(ms));
+int64_t FakeSystem::NextDueMs() const {
+  int64_t next = INT64_MAX;
+  if (timerDueMs_ >= 0 && commands_) next = timerDueMs_;
+  for (const auto& s : scheduled_) next = std::min(next, s.first);
+  return next;
 }
 
 void FakeSystem::FireDue() {
@@ -247,21 +360,11 @@ void FakeSystem::FireDue() {
   }
 }
 
-void FakeSystem::ProcessPendingMessages() { FireDue(); }
-
 void FakeSystem::RunUntil(int64_t untilMs) {
   while (nowMs < untilMs) {
-    int64_t next = untilMs;
-    if (timerDueMs_ >= 0) next = std::min(next, timerDueMs_);
-    for (const auto& s : scheduled_) next = std::min(next, std::max(s.first, nowMs));
-    nowMs = std::max(next, nowMs);
+    nowMs = std::max(nowMs, std::min(untilMs, NextDueMs()));
     FireDue();
-    if (nowMs == next && next == untilMs) break;
   }
 }
-
-void FakeSystem::RunMessageLoop() { RunUntil(nowMs + 24LL * 3600 * 1000); }
-
-void FakeSystem::Sleep(int ms) { nowMs += ms; }
 
 }  // namespace zeph

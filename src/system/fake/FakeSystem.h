@@ -1,25 +1,28 @@
-// An in-memory system for unit tests: files, registry, processes and time
-// are plain data the test sets up, and every effect is recorded in `log`
-// in the order it happened.
+// An in-memory system for unit tests: files, INI files, registry, processes
+// and time are plain data the test sets up, and every effect is recorded in
+// `log` in the order it happened. Each part of the seam is a small class of
+// its own over this one world; Seam() hands them out together.
 #pragma once
 
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "system/System.h"
+#include "system/Seam.h"
 
 namespace zeph {
 
-class FakeSystem : public System {
+class FakeSystem {
  public:
-  // Thrown by EndProgram, so a test sees the program end where it would.
+  // Thrown by Program::End, so a test sees the program end where it would.
   struct ProgramEnded {};
 
+  // Another program's process, listed from startMs until endMs.
   struct Process {
     uint32_t id = 0;
     std::string path;       // full executable path
@@ -29,17 +32,12 @@ class FakeSystem : public System {
     bool openable = true;
   };
 
-  struct Box {
-    std::string text, title;
-    BoxButtons buttons;
-    BoxIcon icon;
-  };
+  FakeSystem();
+  ~FakeSystem();
+  FakeSystem(const FakeSystem&) = delete;
+  FakeSystem& operator=(const FakeSystem&) = delete;
 
-  struct IconCall {
-    IconMessage message;
-    IconImage image;
-    std::string tip;
-  };
+  SystemSeam Seam();
 
   // --- set up by the test
   std::string programFolder = "C:\\Zeph";
@@ -47,16 +45,26 @@ class FakeSystem : public System {
   bool otherInstance = false;
   OsVersion osVersion{2, 5, 1};
   std::vector<Process> processes;
-  std::deque<BoxAnswer> boxAnswers;              // answers in turn; the default button when empty
-  std::function<int(const std::string&)> onRun;  // exit code of a RunAndWait; 0 by default
+  // The exit code of a program started by the monitor (0 when unset); -1
+  // means it cannot be started at all.
+  std::function<int(const std::string& commandLine)> onRun;
+  // How long such a program runs (0 when unset); the fake clock moves on
+  // meanwhile, and timer ticks and scheduled actions fall due.
+  std::function<int(const std::string& commandLine)> runMs;
+  // Paths whose writes fail (a locked or read-only file), and whose deletes do.
+  std::vector<std::string> unwritable;
+  std::vector<std::string> undeletable;
+  // The registry as "hklm\subkey\name" in lower case -> (type, bytes).
+  std::map<std::string, std::pair<uint32_t, std::vector<uint8_t>>> regValues;
 
   void AddFile(const std::string& path, const std::string& contents);
   void AddFolder(const std::string& path);
   void DropFile(const std::string& path);
-  // Paths whose writes fail (a locked or read-only file).
-  std::vector<std::string> unwritable;
   bool HasFile(const std::string& path) const;
   std::string FileContents(const std::string& path) const;
+  // A value as the monitor would read it ("ERROR" when missing).
+  std::string IniValue(const std::string& file, const std::string& section,
+                       const std::string& key) const;
   // Runs action at the first message processing at or after atMs.
   void At(int64_t atMs, std::function<void()> action);
   // Lets time pass as the message loop would: timer ticks fall due and
@@ -66,74 +74,51 @@ class FakeSystem : public System {
   // --- recorded
   int64_t nowMs = 0;
   std::vector<std::string> log;
-  std::vector<std::string> debugLines;
-  int selectedLine = -1;
-  std::vector<Box> boxes;
-  std::vector<IconCall> iconCalls;
-  std::vector<std::string> runs;
+  std::vector<std::string> runs;  // every command line started
   std::vector<std::string> closedWindows;
   std::vector<int> timerIntervals;
-  bool mainWindowShown = false;
-  bool hiddenFromTaskList = false;
-  bool suspendChecked = false;
-  std::string suspendCaption = "Suspend";
   int timerInterval = 0;
   int timerExpiries = 0;  // times the timer fell due and OnTimer was called
 
-  // --- System
-  std::string ProgramFolder() override { return programFolder; }
-  std::string CommandArgs() override { return commandArgs; }
-  bool AnotherInstanceRunning() override { return otherInstance; }
-  [[noreturn]] void EndProgram() override;
-  bool FileExists(const std::string& path) override { return HasFile(path); }
-  bool FolderExists(const std::string& path) override;
-  std::vector<std::string> ListFiles(const std::string& folder) override;
-  bool CreateEmptyFile(const std::string& path) override;
-  bool CreateFolder(const std::string& path) override;
-  bool ReadTextFile(const std::string& path, std::string* contents) override;
-  bool WriteTextFile(const std::string& path, const std::string& contents) override;
-  bool RemoveFile(const std::string& path) override;
-  std::string ReadIniString(const std::string& file, const std::string& section,
-                            const std::string& key, const std::string& def,
-                            size_t bufferSize) override;
-  bool WriteIniString(const std::string& file, const std::string& section, const std::string& key,
-                      const std::string& value) override;
-  bool RegSetValue(RegRoot root, const std::string& subkey, const std::string& name, uint32_t type,
-                   const std::vector<uint8_t>& data) override;
-  bool RegQueryValue(RegRoot root, const std::string& subkey, const std::string& name,
-                     uint32_t* type, std::vector<uint8_t>* data) override;
-  bool RegDeleteValue(RegRoot root, const std::string& subkey, const std::string& name) override;
-  std::vector<ProcessInfo> ListProcesses() override;
-  std::unique_ptr<ProcessHandle> OpenProcess(uint32_t pid) override;
-  int RunAndWait(const std::string& commandLine, bool noWait) override;
-  bool CloseWindowByTitle(const std::string& title) override;
-  OsVersion GetOsVersion() override { return osVersion; }
-  void SetCommands(Commands* commands) override { commands_ = commands; }
-  BoxAnswer MessageBox(const std::string& text, const std::string& title, BoxButtons buttons,
-                       BoxIcon icon) override;
-  void ShowMainWindow() override;
-  void HideFromTaskList() override { hiddenFromTaskList = true; }
-  void AddDebugLine(const std::string& line) override;
-  void SelectDebugLine(int index) override { selectedLine = index; }
-  void NotifyIcon(IconMessage message, IconImage image, const std::string& tip) override;
-  void SetSuspendChecked(bool checked) override { suspendChecked = checked; }
-  void SetSuspendCaption(const std::string& caption) override { suspendCaption = caption; }
-  void SetTimerInterval(int ms) override;
-  void ProcessPendingMessages() override;
-  void RunMessageLoop() override;
-  void Sleep(int ms) override;
-  std::string TimeOfDay() override { return "12:00:00"; }
-
-  // The registry as "ROOT\subkey\name" (lower case) -> (type, bytes).
-  std::map<std::string, std::pair<uint32_t, std::vector<uint8_t>>> registry;
-
  private:
-  std::vector<std::pair<std::string, std::string>> files_;  // in creation order
-  std::vector<std::string> folders_;
+  class FakeProgram;
+  class FakeFiles;
+  class FakeIni;
+  class FakeRegistry;
+  class FakeProcesses;
+  class FakeLoop;
+  friend class FakeProgram;
+  friend class FakeFiles;
+  friend class FakeIni;
+  friend class FakeRegistry;
+  friend class FakeProcesses;
+  friend class FakeLoop;
+
+  struct Started {
+    int64_t endMs = 0;
+    uint32_t exitCode = 0;
+  };
+
+  bool Unwritable(const std::string& path) const;
+  bool Undeletable(const std::string& path) const;
+  bool FolderExists(const std::string& path) const;
+  // Time of the next thing due: a timer tick, a scheduled action.
+  int64_t NextDueMs() const;
+  void FireDue();
+
+  std::vector<std::pair<std::string, std::string>> fileList_;  // in creation order
+  std::vector<std::string> folderList_;
   std::vector<std::pair<int64_t, std::function<void()>>> scheduled_;
+  std::vector<Started> started_;
   Commands* commands_ = nullptr;
   int64_t timerDueMs_ = -1;
-  void FireDue();
+
+  std::unique_ptr<FakeProgram> programPart_;
+  std::unique_ptr<FakeFiles> filesPart_;
+  std::unique_ptr<FakeIni> iniPart_;
+  std::unique_ptr<FakeRegistry> registryPart_;
+  std::unique_ptr<FakeProcesses> processesPart_;
+  std::unique_ptr<FakeLoop> loopPart_;
 };
 
 }  // namespace zeph

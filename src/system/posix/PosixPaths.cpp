@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 
 namespace zeph {
@@ -22,6 +23,21 @@ std::string ToWindowsPath(const std::string& path) {
 }
 
 namespace posix {
+
+std::string ReadExeLink(const std::string& linkPath) {
+  char target[PATH_MAX];
+  ssize_t len = readlink(linkPath.c_str(), target, sizeof target);
+  if (len <= 0 || static_cast<size_t>(len) >= sizeof target) return {};
+  return WithoutDeletedMark(std::string(target, static_cast<size_t>(len)));
+}
+
+std::string WithoutDeletedMark(std::string target) {
+  const std::string deleted = " (deleted)";
+  if (target.size() > deleted.size() &&
+      target.compare(target.size() - deleted.size(), deleted.size(), deleted) == 0)
+    target.resize(target.size() - deleted.size());
+  return target;
+}
 
 std::string ParentFolder(const std::string& nativePath) {
   std::string p = nativePath;

@@ -13,6 +13,11 @@ std::string ToWindowsPath(const std::string& path);
 
 namespace posix {
 
+// The target of a /proc "exe" link (linkPath like "/proc/self/exe"), without
+// the " (deleted)" the kernel adds when the file is gone; "" when it cannot be read.
+std::string ReadExeLink(const std::string& linkPath);
+// An exe link's target as read, without that " (deleted)".
+std::string WithoutDeletedMark(std::string target);
 // The folder part of a native path ("/a/b" -> "/a", "b" -> ".", "/b" -> "/").
 std::string ParentFolder(const std::string& nativePath);
 // $XDG_RUNTIME_DIR, or "" when it is unset or empty.

@@ -12,10 +12,15 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "system/posix/PosixFiles.h"
+#include "system/ProcessHelpers.h"
+#include "system/posix/PosixError.h"
 #include "system/posix/PosixPaths.h"
+#include "system/posix/PosixWindows.h"
 
 extern char** environ;
 
@@ -79,14 +84,23 @@ bool ReadStartTime(pid_t pid, unsigned long long* start, char* state) {
 
 class ChildHandle final : public ProcessHandle {
  public:
-  explicit ChildHandle(std::shared_ptr<ChildProcess> child) : child_(std::move(child)) {}
-  bool ExitCode(uint32_t* code) override {
-    *code = ReapChild(*child_, false) ? child_->exitCode : kStillActive;
+  explicit ChildHandle(std::shared_ptr<ChildProcess> child)
+      : child_(std::move(child)), pidfd_(OpenPidfd(child_->pid)) {}
+  ~ChildHandle() override {
+    if (pidfd_ >= 0) close(pidfd_);
+  }
+  ChildHandle(const ChildHandle&) = delete;
+  ChildHandle& operator=(const ChildHandle&) = delete;
+  bool State(bool* running, uint32_t* exitCode, SystemError*) override {
+    *running = !ReapChild(*child_, false);
+    *exitCode = *running ? kStillActive : child_->exitCode;
     return true;
   }
+  intptr_t WaitObject() const override { return pidfd_; }
 
  private:
   std::shared_ptr<ChildProcess> child_;
+  int pidfd_;
 };
 
 // Another program's process: only whether it has ended can be known.
@@ -96,15 +110,17 @@ class PidfdHandle final : public ProcessHandle {
   ~PidfdHandle() override { close(fd_); }
   PidfdHandle(const PidfdHandle&) = delete;
   PidfdHandle& operator=(const PidfdHandle&) = delete;
-  bool ExitCode(uint32_t* code) override {
+  bool State(bool* running, uint32_t* exitCode, SystemError* err) override {
     pollfd p = {fd_, POLLIN, 0};
     int r;
     while ((r = poll(&p, 1, 0)) < 0 && errno == EINTR) {
     }
-    if (r < 0) return false;
-    *code = r > 0 ? 0 : kStillActive;
+    if (r < 0) return Fail(err, ErrnoError(errno));
+    *running = r == 0;
+    *exitCode = *running ? kStillActive : 0;
     return true;
   }
+  intptr_t WaitObject() const override { return fd_; }
 
  private:
   int fd_;
@@ -115,15 +131,15 @@ class PidfdHandle final : public ProcessHandle {
 class StatHandle final : public ProcessHandle {
  public:
   StatHandle(pid_t pid, unsigned long long start) : pid_(pid), start_(start) {}
-  bool ExitCode(uint32_t* code) override {
+  bool State(bool* running, uint32_t* exitCode, SystemError*) override {
     unsigned long long start = 0;
     char state = 0;
-    bool running = kill(pid_, 0) == 0 || errno == EPERM;
-    running = running && ReadStartTime(pid_, &start, &state) && start == start_ && state != 'Z' &&
-              state != 'X';
-    *code = running ? kStillActive : 0;
+    *running = (kill(pid_, 0) == 0 || errno == EPERM) && ReadStartTime(pid_, &start, &state) &&
+               start == start_ && state != 'Z' && state != 'X';
+    *exitCode = *running ? kStillActive : 0;
     return true;
   }
+  intptr_t WaitObject() const override { return -1; }
 
  private:
   pid_t pid_;
@@ -131,49 +147,6 @@ class StatHandle final : public ProcessHandle {
 };
 
 }  // namespace
-
-std::vector<std::string> SplitArguments(const std::string& text) {
-  std::vector<std::string> args;
-  size_t i = 0, n = text.size();
-  for (;;) {
-    while (i < n && IsBlank(text[i])) ++i;
-    if (i >= n) break;
-    std::string arg;
-    bool quoted = false;
-    while (i < n && (quoted || !IsBlank(text[i]))) {
-      char c = text[i];
-      if (c == '\\') {
-        size_t k = 0;
-        while (i + k < n && text[i + k] == '\\') ++k;
-        if (i + k < n && text[i + k] == '"') {
-          arg.append(k / 2, '\\');
-          if (k % 2 == 1) {
-            arg += '"';
-            i += k + 1;
-          } else {
-            i += k;  // the quote groups; taken next round
-          }
-        } else {
-          arg.append(k, '\\');
-          i += k;
-        }
-      } else if (c == '"') {
-        if (quoted && i + 1 < n && text[i + 1] == '"') {
-          arg += '"';
-          i += 2;
-        } else {
-          quoted = !quoted;
-          ++i;
-        }
-      } else {
-        arg += c;
-        ++i;
-      }
-    }
-    args.push_back(arg);
-  }
-  return args;
-}
 
 bool ResolveCommandLine(const std::string& commandLine, const std::string& programFolder,
                         std::string* program, std::string* rest) {
@@ -208,7 +181,7 @@ uint32_t ExitCodeFromStatus(int waitStatus) {
 }
 
 std::shared_ptr<ChildProcess> SpawnChild(const std::string& program,
-                                         const std::vector<std::string>& args) {
+                                         const std::vector<std::string>& args, int* error) {
   std::vector<char*> argv;
   argv.push_back(const_cast<char*>(program.c_str()));
   for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -222,7 +195,7 @@ std::shared_ptr<ChildProcess> SpawnChild(const std::string& program,
   // Our handlers and the ignored PIPE must not reach the child.
   sigset_t defaults, mask;
   sigemptyset(&defaults);
-  for (int sig : {SIGTERM, SIGINT, SIGUSR1, SIGCHLD, SIGPIPE}) sigaddset(&defaults, sig);
+  for (int sig : {SIGTERM, SIGINT, SIGHUP, SIGUSR1, SIGCHLD, SIGPIPE}) sigaddset(&defaults, sig);
   sigemptyset(&mask);
   posix_spawnattr_setsigdefault(&attr, &defaults);
   posix_spawnattr_setsigmask(&attr, &mask);
@@ -236,7 +209,10 @@ std::shared_ptr<ChildProcess> SpawnChild(const std::string& program,
   int err = posix_spawn(&pid, program.c_str(), &actions, &attr, argv.data(), environ);
   posix_spawnattr_destroy(&attr);
   posix_spawn_file_actions_destroy(&actions);
-  if (err != 0) return nullptr;
+  if (err != 0) {
+    if (error) *error = err;
+    return nullptr;
+  }
   auto child = std::make_shared<ChildProcess>();
   child->pid = pid;
   Children().push_back(child);
@@ -279,42 +255,86 @@ int OpenPidfd(pid_t pid) {
 #endif
 }
 
-std::vector<ProcessInfo> ListProcesses() {
+std::vector<ProcessInfo> ProcessTable::List() {
+  // Every process is looked at each time, because a program can exec
+  // another under the same id (a launcher turning into its game); what was
+  // read before is reused while the exe link still reads the same.
   std::vector<ProcessInfo> list;
   DIR* dir = opendir("/proc");
   if (!dir) return list;
+  std::unordered_map<uint32_t, Known> seen;
+  seen.reserve(known_.size() + 16);
+  char link[32];
   while (dirent* entry = readdir(dir)) {
     const char* name = entry->d_name;
+    if (name[0] < '0' || name[0] > '9') continue;
     char* end = nullptr;
     unsigned long pid = std::strtoul(name, &end, 10);
-    if (name[0] < '0' || name[0] > '9' || *end != '\0' || pid == 0 || pid > UINT32_MAX) continue;
+    if (*end != '\0' || pid == 0 || pid > UINT32_MAX) continue;
+    std::snprintf(link, sizeof link, "/proc/%lu/exe", pid);
     char target[PATH_MAX];
-    std::string link = std::string("/proc/") + name + "/exe";
-    ssize_t len = readlink(link.c_str(), target, sizeof target);
+    ssize_t len = readlink(link, target, sizeof target);
+    // A kernel thread has no exe; another user's process is not ours to read.
     if (len <= 0 || static_cast<size_t>(len) >= sizeof target) continue;
-    std::string path(target, static_cast<size_t>(len));
-    const std::string deleted = " (deleted)";
-    if (path.size() > deleted.size() &&
-        path.compare(path.size() - deleted.size(), deleted.size(), deleted) == 0)
-      path.resize(path.size() - deleted.size());
-    list.push_back(ProcessInfo{static_cast<uint32_t>(pid), ToWindowsPath(path)});
+    const uint32_t id = static_cast<uint32_t>(pid);
+    auto it = known_.find(id);
+    Known& k = seen[id];
+    if (it != known_.end() && it->second.link.size() == static_cast<size_t>(len) &&
+        std::memcmp(it->second.link.data(), target, static_cast<size_t>(len)) == 0) {
+      k = std::move(it->second);
+    } else {
+      k.link.assign(target, static_cast<size_t>(len));
+      k.info = ProcessInfo{id, ToWindowsPath(WithoutDeletedMark(k.link))};
+    }
+    list.push_back(k.info);
   }
   closedir(dir);
+  known_.swap(seen);
   return list;
 }
 
-std::unique_ptr<ProcessHandle> OpenProcess(pid_t pid) {
-  if (pid <= 0) return nullptr;
+std::unique_ptr<ProcessHandle> ProcessTable::Open(uint32_t id, SystemError* err) {
+  if (id == 0 || id > static_cast<uint32_t>(INT_MAX)) {
+    Fail(err, ErrnoError(ESRCH));
+    return nullptr;
+  }
+  pid_t pid = static_cast<pid_t>(id);
   for (const auto& child : Children()) {
     if (child->pid == pid && !child->ended) return std::make_unique<ChildHandle>(child);
   }
   int fd = OpenPidfd(pid);
   if (fd >= 0) return std::make_unique<PidfdHandle>(fd);
-  if (errno != ENOSYS) return nullptr;  // no such process (or a thread, not a process)
+  if (errno != ENOSYS) {  // no such process (or a thread, not a process)
+    Fail(err, ErrnoError(errno));
+    return nullptr;
+  }
   unsigned long long start = 0;
   char state = 0;
-  if (!ReadStartTime(pid, &start, &state)) return nullptr;
+  if (!ReadStartTime(pid, &start, &state)) {
+    Fail(err, ErrnoError(ESRCH));
+    return nullptr;
+  }
   return std::make_unique<StatHandle>(pid, start);
+}
+
+std::unique_ptr<ProcessHandle> ProcessTable::Start(const std::string& commandLine,
+                                                   SystemError* err) {
+  std::string program, rest;
+  if (!ResolveCommandLine(commandLine, programFolder_, &program, &rest)) {
+    Fail(err, ErrnoError(ENOENT));
+    return nullptr;
+  }
+  int error = 0;
+  auto child = SpawnChild(program, SplitArguments(rest), &error);
+  if (!child) {
+    Fail(err, ErrnoError(error));
+    return nullptr;
+  }
+  return std::make_unique<ChildHandle>(child);
+}
+
+bool ProcessTable::CloseWindowByTitle(const std::string& title) {
+  return CloseRegisteredWindow(title);
 }
 
 }  // namespace zeph::posix

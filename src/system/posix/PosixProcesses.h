@@ -5,19 +5,13 @@
 #include <sys/types.h>
 
 #include <memory>
+#include <unordered_map>
 #include <string>
 #include <vector>
 
-#include "system/System.h"
+#include "system/Processes.h"
 
 namespace zeph::posix {
-
-// Splits argument text as a Windows program's C runtime does, so the
-// stand-ins see the same arguments on both targets: blanks and tabs
-// separate; double quotes group and are removed; inside quotes "" is one
-// quote; 2n backslashes before a quote give n backslashes (the quote then
-// groups), 2n+1 give n and a literal quote; other backslashes are kept.
-std::vector<std::string> SplitArguments(const std::string& text);
 
 // Finds the program of a command line as CreateProcessA does without an
 // application name. A quoted first word is the program as it is; an
@@ -42,9 +36,10 @@ struct ChildProcess {
 
 // Starts program with args (argv[0] is program), stdin from /dev/null, our
 // environment and working folder, signals at their defaults, in a process
-// group of its own. Null when it cannot be started.
+// group of its own. Null, with *error, when it cannot be started.
 std::shared_ptr<ChildProcess> SpawnChild(const std::string& program,
-                                         const std::vector<std::string>& args);
+                                         const std::vector<std::string>& args,
+                                         int* error = nullptr);
 // Collects the child's status if it has ended (or waits for it with block).
 // True once it has ended.
 bool ReapChild(ChildProcess& child, bool block);
@@ -55,7 +50,23 @@ void ReapChildren();
 // the system has none (or the process is gone).
 int OpenPidfd(pid_t pid);
 
-std::vector<ProcessInfo> ListProcesses();
-std::unique_ptr<ProcessHandle> OpenProcess(pid_t pid);
+// The processes of the seam: /proc read through a cache, our children, and
+// the title registrations of other programs' windows.
+class ProcessTable final : public Processes {
+ public:
+  explicit ProcessTable(std::string programFolder) : programFolder_(std::move(programFolder)) {}
+  std::vector<ProcessInfo> List() override;
+  std::unique_ptr<ProcessHandle> Open(uint32_t pid, SystemError* err) override;
+  std::unique_ptr<ProcessHandle> Start(const std::string& commandLine, SystemError* err) override;
+  bool CloseWindowByTitle(const std::string& title) override;
+
+ private:
+  struct Known {
+    std::string link;  // the exe link as read, to see an exec at once
+    ProcessInfo info;
+  };
+  std::string programFolder_;  // Windows form: where a bare program name is looked for first
+  std::unordered_map<uint32_t, Known> known_;
+};
 
 }  // namespace zeph::posix

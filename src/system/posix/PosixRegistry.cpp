@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "system/WinPath.h"
+#include "system/posix/PosixError.h"
 #include "system/posix/PosixFiles.h"
 #include "system/posix/PosixPaths.h"
 
@@ -15,29 +17,14 @@ namespace zeph::posix {
 namespace {
 
 const char kHex[] = "0123456789abcdef";
-
-bool SameText(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  }
-  return true;
-}
+// Blanks around the parts of a line: a hand edit's (a name's own blanks are escaped).
+const char kBlanks[] = " \t\r";
 
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   return -1;
-}
-
-std::string Trim(const std::string& s) {
-  size_t b = s.find_first_not_of(" \t\r");
-  if (b == std::string::npos) return {};
-  size_t e = s.find_last_not_of(" \t\r");
-  return s.substr(b, e - b + 1);
 }
 
 std::string Escape(const std::string& text) {
@@ -75,8 +62,8 @@ std::string Unescape(const std::string& text) {
 bool ParseValue(const std::string& line, RegValue* value) {
   size_t eq = line.find('=');
   if (eq == std::string::npos) return false;
-  value->name = Unescape(Trim(line.substr(0, eq)));
-  std::string rest = Trim(line.substr(eq + 1));
+  value->name = Unescape(Trim(line.substr(0, eq), kBlanks));
+  std::string rest = Trim(line.substr(eq + 1), kBlanks);
   size_t colon = rest.find(':');
   if (colon == std::string::npos || colon == 0) return false;
   uint64_t type = 0;
@@ -99,7 +86,7 @@ bool ParseValue(const std::string& line, RegValue* value) {
 
 RegKey* FindKey(std::vector<RegKey>& keys, const std::string& path) {
   for (RegKey& k : keys)
-    if (SameText(k.path, path)) return &k;
+    if (EqualsNoCase(k.path, path)) return &k;
   return nullptr;
 }
 
@@ -112,7 +99,7 @@ std::vector<RegKey> ParseRegistryText(const std::string& text) {
   while (pos < text.size()) {
     size_t nl = text.find('\n', pos);
     if (nl == std::string::npos) nl = text.size();
-    std::string line = Trim(text.substr(pos, nl - pos));
+    std::string line = Trim(text.substr(pos, nl - pos), kBlanks);
     pos = nl + 1;
     if (line.empty() || line[0] == ';' || line[0] == '#') continue;
     if (line[0] == '[') {
@@ -130,7 +117,7 @@ std::vector<RegKey> ParseRegistryText(const std::string& text) {
     if (!current || !ParseValue(line, &value)) continue;  // not ours to guess at
     bool replaced = false;
     for (RegValue& v : current->values) {
-      if (SameText(v.name, value.name)) {
+      if (EqualsNoCase(v.name, value.name)) {
         v = value;
         replaced = true;
       }
@@ -179,16 +166,21 @@ std::string RegistryStore::DefaultFile() {
   return config.empty() ? std::string() : config + "/zephmonitor/registry.ini";
 }
 
-bool RegistryStore::Load(std::vector<RegKey>* keys) const {
+bool RegistryStore::Load(std::vector<RegKey>* keys, int* error) const {
   std::string text;
   ReadStatus st = ReadWholeFile(file_, &text);
-  if (st == ReadStatus::OtherError) return false;
+  if (st == ReadStatus::OtherError) {
+    *error = errno;
+    return false;
+  }
   *keys = ParseRegistryText(text);
   return true;
 }
 
-bool RegistryStore::Save(const std::vector<RegKey>& keys) {
-  return WriteFileAtomic(file_, FormatRegistryText(keys));
+bool RegistryStore::Save(const std::vector<RegKey>& keys, int* error) {
+  if (WriteFileAtomic(file_, FormatRegistryText(keys))) return true;
+  *error = errno;
+  return false;
 }
 
 namespace {
@@ -217,11 +209,18 @@ class StoreLock {
 }  // namespace
 
 bool RegistryStore::Set(const std::string& keyPath, const std::string& name, uint32_t type,
-                        const std::vector<uint8_t>& data) {
-  if (file_.empty() || keyPath.empty() || !MakeFolders(ParentFolder(file_), 0700)) return false;
+                        const std::vector<uint8_t>& data, int* error) {
+  if (file_.empty() || keyPath.empty()) {
+    *error = ENOENT;  // no home to keep the store in, or no such root
+    return false;
+  }
+  if (!MakeFolders(ParentFolder(file_), 0700)) {
+    *error = errno;
+    return false;
+  }
   StoreLock lock(file_);
   std::vector<RegKey> keys;
-  if (!Load(&keys)) return false;
+  if (!Load(&keys, error)) return false;
   RegKey* key = FindKey(keys, keyPath);
   if (!key) {
     keys.push_back(RegKey{keyPath, {}});
@@ -229,46 +228,71 @@ bool RegistryStore::Set(const std::string& keyPath, const std::string& name, uin
   }
   bool replaced = false;
   for (RegValue& v : key->values) {
-    if (SameText(v.name, name)) {
+    if (EqualsNoCase(v.name, name)) {
       v.type = type;
       v.data = data;
       replaced = true;
     }
   }
   if (!replaced) key->values.push_back(RegValue{name, type, data});
-  return Save(keys);
+  return Save(keys, error);
 }
 
-bool RegistryStore::Query(const std::string& keyPath, const std::string& name, uint32_t* type,
-                          std::vector<uint8_t>* data) const {
+ReadResult RegistryStore::Query(const std::string& keyPath, const std::string& name, uint32_t* type,
+                                std::vector<uint8_t>* data, int* error) const {
   std::vector<RegKey> keys;
-  if (file_.empty() || keyPath.empty() || !Load(&keys)) return false;
+  if (file_.empty() || keyPath.empty()) return ReadResult::Missing;
+  if (!Load(&keys, error)) return ReadResult::Failed;
   RegKey* key = FindKey(keys, keyPath);
-  if (!key) return false;
+  if (!key) return ReadResult::Missing;
   for (const RegValue& v : key->values) {
-    if (SameText(v.name, name)) {
+    if (EqualsNoCase(v.name, name)) {
       if (type) *type = v.type;
       if (data) *data = v.data;
-      return true;
+      return ReadResult::Ok;
     }
   }
-  return false;
+  return ReadResult::Missing;
 }
 
-bool RegistryStore::Delete(const std::string& keyPath, const std::string& name) {
+bool RegistryStore::Delete(const std::string& keyPath, const std::string& name, int* error) {
+  *error = ENOENT;
   if (file_.empty() || keyPath.empty()) return false;
   StoreLock lock(file_);
   std::vector<RegKey> keys;
-  if (!Load(&keys)) return false;
+  if (!Load(&keys, error)) return false;
   RegKey* key = FindKey(keys, keyPath);
   if (!key) return false;
   for (size_t i = 0; i < key->values.size(); ++i) {
-    if (SameText(key->values[i].name, name)) {
+    if (EqualsNoCase(key->values[i].name, name)) {
       key->values.erase(key->values.begin() + static_cast<long>(i));
-      return Save(keys);
+      return Save(keys, error);
     }
   }
   return false;
+}
+
+bool FileRegistry::SetValue(RegRoot root, const std::string& subkey, const std::string& name,
+                            uint32_t type, const std::vector<uint8_t>& data, SystemError* err) {
+  int error = 0;
+  if (Store().Set(RegistryKeyPath(root, subkey), name, type, data, &error)) return true;
+  return Fail(err, ErrnoError(error));
+}
+
+ReadResult FileRegistry::QueryValue(RegRoot root, const std::string& subkey,
+                                    const std::string& name, uint32_t* type,
+                                    std::vector<uint8_t>* data, SystemError* err) {
+  int error = 0;
+  ReadResult result = Store().Query(RegistryKeyPath(root, subkey), name, type, data, &error);
+  if (result == ReadResult::Failed) Fail(err, ErrnoError(error));
+  return result;
+}
+
+bool FileRegistry::DeleteValue(RegRoot root, const std::string& subkey, const std::string& name,
+                               SystemError* err) {
+  int error = 0;
+  if (Store().Delete(RegistryKeyPath(root, subkey), name, &error)) return true;
+  return Fail(err, ErrnoError(error));
 }
 
 }  // namespace zeph::posix

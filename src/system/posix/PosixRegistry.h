@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "system/System.h"
+#include "system/Registry.h"
 
 namespace zeph::posix {
 
@@ -50,16 +50,32 @@ class RegistryStore {
   // Where the store of this user lives; "" when there is no home to keep it in.
   static std::string DefaultFile();
 
+  // Failures give an errno value in *error.
   bool Set(const std::string& keyPath, const std::string& name, uint32_t type,
-           const std::vector<uint8_t>& data);
-  bool Query(const std::string& keyPath, const std::string& name, uint32_t* type,
-             std::vector<uint8_t>* data) const;
-  bool Delete(const std::string& keyPath, const std::string& name);
+           const std::vector<uint8_t>& data, int* error);
+  ReadResult Query(const std::string& keyPath, const std::string& name, uint32_t* type,
+                   std::vector<uint8_t>* data, int* error) const;
+  bool Delete(const std::string& keyPath, const std::string& name, int* error);
 
  private:
-  bool Load(std::vector<RegKey>* keys) const;
-  bool Save(const std::vector<RegKey>& keys);
+  bool Load(std::vector<RegKey>* keys, int* error) const;
+  bool Save(const std::vector<RegKey>& keys, int* error);
   std::string file_;
+};
+
+// The registry of the seam: the store of this user, looked up at every call
+// (the environment names it).
+class FileRegistry final : public Registry {
+ public:
+  bool SetValue(RegRoot root, const std::string& subkey, const std::string& name, uint32_t type,
+                const std::vector<uint8_t>& data, SystemError* err) override;
+  ReadResult QueryValue(RegRoot root, const std::string& subkey, const std::string& name,
+                        uint32_t* type, std::vector<uint8_t>* data, SystemError* err) override;
+  bool DeleteValue(RegRoot root, const std::string& subkey, const std::string& name,
+                   SystemError* err) override;
+
+ private:
+  static RegistryStore Store() { return RegistryStore(RegistryStore::DefaultFile()); }
 };
 
 }  // namespace zeph::posix

@@ -4,7 +4,7 @@
 
 namespace zeph::posix {
 
-// Routes TERM, INT, USR1 and CHLD into the pipe and ignores PIPE. Once per
+// Routes TERM, INT, HUP, USR1 and CHLD into the pipe and ignores PIPE. Once per
 // process; later calls do nothing.
 void InstallSignalPipe();
 // The end to poll for readability; -1 before InstallSignalPipe.

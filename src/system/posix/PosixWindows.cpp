@@ -1,13 +1,15 @@
 #include "system/posix/PosixWindows.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
+#include <map>
 
-#include "system/posix/PosixFiles.h"
 #include "system/posix/PosixPaths.h"
 
 namespace zeph {
@@ -24,15 +26,21 @@ std::string Hex(const std::string& text) {
   return out;
 }
 
-// Alive and not a zombie: a zombie has no window left to close.
-bool IsAlive(pid_t pid) {
-  if (pid <= 0 || (kill(pid, 0) != 0 && errno != EPERM)) return false;
-  std::string stat;
-  if (ReadWholeFile("/proc/" + std::to_string(pid) + "/stat", &stat) != ReadStatus::Okay)
-    return true;  // no /proc to ask: trust kill()
-  size_t close = stat.rfind(')');
-  return close == std::string::npos || close + 2 >= stat.size() ||
-         (stat[close + 2] != 'Z' && stat[close + 2] != 'X');
+// The locked descriptors of this process's registrations, by title.
+std::map<std::string, int>& OwnRegistrations() {
+  static std::map<std::string, int> own;
+  return own;
+}
+
+bool WriteAll(int fd, const std::string& text) {
+  size_t done = 0;
+  while (done < text.size()) {
+    ssize_t n = write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return true;
 }
 
 }  // namespace
@@ -44,54 +52,70 @@ std::string WindowRegistrationFolder() {
   return MakeFolders(folder, 0700) ? folder : std::string();
 }
 
-std::string WindowRegistrationName(const std::string& title, pid_t pid) {
-  return Hex(title) + "." + std::to_string(pid);
-}
-
-bool CloseRegisteredWindow(const std::string& title) {
+std::vector<pid_t> WindowOwners(const std::string& title) {
+  std::vector<pid_t> owners;
   std::string folder = WindowRegistrationFolder();
-  if (folder.empty()) return false;
+  if (folder.empty()) return owners;
   const std::string prefix = Hex(title) + ".";
   DIR* dir = opendir(folder.c_str());
-  if (!dir) return false;
-  bool closed = false;
+  if (!dir) return owners;
   while (dirent* entry = readdir(dir)) {
     std::string name = entry->d_name;
     // Exactly this title: the rest of the name must be the pid alone.
-    if (name.compare(0, prefix.size(), prefix) != 0 ||
-        name.find('.', prefix.size()) != std::string::npos)
-      continue;
-    std::string file = folder + "/" + name, content;
-    if (ReadWholeFile(file, &content) != ReadStatus::Okay) continue;
-    char* end = nullptr;
-    long pid = std::strtol(content.c_str(), &end, 10);
-    if (end == content.c_str()) continue;  // not a registration of ours
-    if (!IsAlive(static_cast<pid_t>(pid))) {
-      unlink(file.c_str());
-      continue;
+    if (name.compare(0, prefix.size(), prefix) != 0) continue;
+    const std::string digits = name.substr(prefix.size());
+    if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::string file = folder + "/" + name;
+    int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) continue;
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
+      unlink(file.c_str());  // nobody holds it: its owner is gone
+    } else if (errno == EWOULDBLOCK) {
+      owners.push_back(static_cast<pid_t>(std::atol(digits.c_str())));
     }
-    if (kill(static_cast<pid_t>(pid), SIGTERM) == 0) {
-      closed = true;
-      break;
-    }
+    close(fd);
   }
   closedir(dir);
-  return closed;
+  return owners;
+}
+
+bool CloseRegisteredWindow(const std::string& title) {
+  for (pid_t owner : WindowOwners(title)) {
+    if (owner > 0 && kill(owner, SIGTERM) == 0) return true;
+  }
+  return false;
 }
 
 }  // namespace posix
 
 bool RegisterWindowTitle(const std::string& title) {
   std::string folder = posix::WindowRegistrationFolder();
-  if (folder.empty()) return false;
-  std::string file = folder + "/" + posix::WindowRegistrationName(title, getpid());
-  return posix::WriteFileAtomic(file, std::to_string(getpid()) + "\n");
+  if (folder.empty() || posix::OwnRegistrations().count(title)) return false;
+  const std::string pid = std::to_string(getpid());
+  const std::string file = folder + "/" + posix::Hex(title) + "." + pid;
+  // Locked before it has its name, so that nobody ever sees it unlocked.
+  const std::string temp = folder + "/.new." + pid;
+  int fd = open(temp.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
+  if (fd < 0) return false;
+  if (flock(fd, LOCK_EX) != 0 || !posix::WriteAll(fd, pid + "\n") ||
+      rename(temp.c_str(), file.c_str()) != 0) {
+    unlink(temp.c_str());
+    close(fd);
+    return false;
+  }
+  posix::OwnRegistrations()[title] = fd;  // held, with its lock, until unregistered or the end
+  return true;
 }
 
 void UnregisterWindowTitle(const std::string& title) {
+  auto& own = posix::OwnRegistrations();
+  auto it = own.find(title);
+  if (it == own.end()) return;
   std::string folder = posix::WindowRegistrationFolder();
-  if (folder.empty()) return;
-  unlink((folder + "/" + posix::WindowRegistrationName(title, getpid())).c_str());
+  if (!folder.empty())
+    unlink((folder + "/" + posix::Hex(title) + "." + std::to_string(getpid())).c_str());
+  close(it->second);
+  own.erase(it);
 }
 
 }  // namespace zeph

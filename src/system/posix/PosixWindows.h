@@ -3,17 +3,22 @@
 //
 // A registration is a file in $XDG_RUNTIME_DIR/zephmonitor-windows/ (else
 // /tmp/zephmonitor-windows-<uid>/) named "<title as hex>.<pid>" and holding
-// the owner's pid. Closing a window sends TERM to its owner.
+// the owner's pid. The owner holds an exclusive lock on it for as long as
+// the window exists, so the lock, not the pid, says whether it is still
+// there: a process that ended (crashed, killed) leaves a stale file whose
+// pid may by now belong to any other program. Stale files are removed and
+// their pid never signalled. Closing a window sends TERM to its owner.
 #pragma once
 
 #include <sys/types.h>
 
 #include <string>
+#include <vector>
 
 namespace zeph {
 
 // Registers a window of this process with this title. False when the
-// registration cannot be written.
+// registration cannot be made.
 bool RegisterWindowTitle(const std::string& title);
 // Takes this process's registration of the title away again.
 void UnregisterWindowTitle(const std::string& title);
@@ -22,10 +27,11 @@ namespace posix {
 
 // The folder of the registrations (created as needed); "" when none can be had.
 std::string WindowRegistrationFolder();
-// The file name of the registration of title by pid.
-std::string WindowRegistrationName(const std::string& title, pid_t pid);
+// The owners of the live windows with exactly this title, in folder order.
+// Stale registrations found on the way are removed.
+std::vector<pid_t> WindowOwners(const std::string& title);
 // Sends TERM to the owner of a live window with exactly this title (the
-// first one found). Registrations whose owner has ended are removed.
+// first one found). False when there is none.
 bool CloseRegisteredWindow(const std::string& title);
 
 }  // namespace posix

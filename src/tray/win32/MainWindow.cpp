@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "system/win32/Win32Error.h"
 #include "tray/win32/MainWindowIds.h"
 
 namespace zeph::win32 {
@@ -61,7 +62,9 @@ MainWindow::MainWindow(HINSTANCE instance) : instance_(instance) {
   suspendedIcon_ = LoadSmallIcon(instance, IDI_SUSPENDED);
   taskbarCreated_ = RegisterWindowMessageA("TaskbarCreated");
 
-  if (RegisterWindowClass(instance, &MainWindow::Procedure)) {
+  if (!RegisterWindowClass(instance, &MainWindow::Procedure)) {
+    creationError_ = LastError();
+  } else {
     const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
     RECT frame{0, 0, kClientWidth, kClientHeight};
     AdjustWindowRectEx(&frame, style, FALSE, 0);
@@ -69,7 +72,11 @@ MainWindow::MainWindow(HINSTANCE instance) : instance_(instance) {
     window_ = CreateWindowExA(0, kWindowClass, kMainCaption, style, CW_USEDEFAULT, CW_USEDEFAULT,
                               frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr,
                               instance, this);
-    if (window_ != nullptr) CreateControls();
+    if (window_ != nullptr) {
+      CreateControls();
+    } else {
+      creationError_ = LastError();
+    }
   }
 
   // The NOTIFYICONDATAA layout of the oldest shells: the 64-character tip and
@@ -85,7 +92,6 @@ MainWindow::MainWindow(HINSTANCE instance) : instance_(instance) {
 MainWindow::~MainWindow() {
   RemoveIcon();
   if (window_ != nullptr) {
-    KillTimer(window_, kWatchTimerId);
     SetWindowLongPtrA(window_, GWLP_USERDATA, 0);
     DestroyWindow(window_);
   }
@@ -129,22 +135,16 @@ void MainWindow::AddDebugLine(const std::string& line) {
     SendMessageA(list_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line.c_str()));
 }
 
+void MainWindow::RemoveFirstDebugLine() {
+  if (list_ != nullptr) SendMessageA(list_, LB_DELETESTRING, 0, 0);
+}
+
 void MainWindow::SelectDebugLine(int index) {
   if (list_ != nullptr) SendMessageA(list_, LB_SETCURSEL, static_cast<WPARAM>(index), 0);
 }
 
 void MainWindow::SetSuspendCaption(const std::string& caption) {
   if (suspend_ != nullptr) SetWindowTextA(suspend_, caption.c_str());
-}
-
-void MainWindow::SetTimerInterval(int ms) {
-  if (window_ == nullptr) return;
-  if (ms > 0) {
-    // Setting an existing timer again restarts its count.
-    SetTimer(window_, kWatchTimerId, static_cast<UINT>(ms), nullptr);
-  } else {
-    KillTimer(window_, kWatchTimerId);
-  }
 }
 
 HICON MainWindow::IconHandle(IconImage image) const {
@@ -194,9 +194,6 @@ LRESULT MainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         if (LOWORD(wParam) == IDC_SUSPEND) commands_->OnSuspendToggle();
         if (LOWORD(wParam) == IDC_EXIT) commands_->OnExit();
       }
-      return 0;
-    case WM_TIMER:
-      if (wParam == kWatchTimerId && commands_ != nullptr) commands_->OnTimer();
       return 0;
     case WM_CLOSE:
       // Closing is the program's business (the closing sequence ends the

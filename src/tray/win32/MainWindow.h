@@ -1,12 +1,14 @@
 // The monitor's main window: hidden in normal use, the debug window in debug
 // mode. It also owns what hangs off a window handle: the notification-area
-// icon, the watch timer and the routing of its buttons to Commands.
+// icon and the routing of its buttons to Commands.
 #pragma once
 
 #include <string>
 
-#include "system/System.h"
+#include "system/Error.h"
+#include "system/EventLoop.h"
 #include "system/win32/WinApi.h"
+#include "tray/Desktop.h"
 
 namespace zeph::win32 {
 
@@ -21,7 +23,6 @@ constexpr ControlRect kSuspendRect{6375 / 15, 3030 / 15, 1185 / 15, 330 / 15};
 constexpr ControlRect kExitRect{7665 / 15, 3030 / 15, 1185 / 15, 330 / 15};
 
 constexpr char kMainCaption[] = "Thalix Monitor - Debug Mode";
-constexpr UINT_PTR kWatchTimerId = 1;
 constexpr UINT kIconId = 1;
 constexpr UINT kIconCallbackMessage = 0x200;  // arrives as WM_MOUSEMOVE
 
@@ -31,24 +32,26 @@ void SetIconTip(NOTIFYICONDATAA* record, const std::string& tip);
 
 class MainWindow {
  public:
-  // Creates the window hidden. Created() tells whether that worked.
+  // Creates the window hidden. Created() tells whether that worked, and
+  // CreationError() why not.
   explicit MainWindow(HINSTANCE instance);
   ~MainWindow();
   MainWindow(const MainWindow&) = delete;
   MainWindow& operator=(const MainWindow&) = delete;
 
   bool Created() const { return window_ != nullptr; }
+  const SystemError& CreationError() const { return creationError_; }
   HWND Handle() const { return window_; }
 
   void SetCommands(Commands* commands) { commands_ = commands; }
   void Show();
   void HideFromTaskList();
   void AddDebugLine(const std::string& line);
+  void RemoveFirstDebugLine();
   void SelectDebugLine(int index);
   void SetSuspendCaption(const std::string& caption);
   void SetSuspendChecked(bool checked) { suspendChecked_ = checked; }
   bool SuspendChecked() const { return suspendChecked_; }
-  void SetTimerInterval(int ms);
 
   // Shell_NotifyIconA on the one icon record; its result.
   bool NotifyIcon(IconMessage message, IconImage image, const std::string& tip);
@@ -75,6 +78,7 @@ class MainWindow {
   UINT taskbarCreated_ = 0;
   NOTIFYICONDATAA icon_{};
   bool iconAdded_ = false;  // wanted in the notification area (re-added after a shell restart)
+  SystemError creationError_;
 };
 
 }  // namespace zeph::win32

@@ -23,11 +23,12 @@
 namespace zeph::standin {
 namespace {
 
+using posix::ParentFolder;
+using posix::ReadExeLink;
+
 std::string ProgramFolder() {
-  char target[PATH_MAX];
-  ssize_t len = readlink("/proc/self/exe", target, sizeof target);
-  if (len <= 0 || static_cast<size_t>(len) >= sizeof target) return ".";
-  return posix::ParentFolder(std::string(target, static_cast<size_t>(len)));
+  std::string self = ReadExeLink("/proc/self/exe");
+  return self.empty() ? "." : ParentFolder(self);
 }
 
 bool WriteAll(int fd, const std::string& text) {
@@ -41,51 +42,16 @@ bool WriteAll(int fd, const std::string& text) {
   return true;
 }
 
-// Alive and not a zombie (a zombie has already taken its window away).
-bool IsAlive(pid_t pid) {
-  if (pid <= 0 || (kill(pid, 0) != 0 && errno != EPERM)) return false;
-  std::string stat;
-  if (posix::ReadWholeFile("/proc/" + std::to_string(pid) + "/stat", &stat) !=
-      posix::ReadStatus::Okay)
-    return true;
-  size_t close = stat.rfind(')');
-  return close == std::string::npos || close + 2 >= stat.size() ||
-         (stat[close + 2] != 'Z' && stat[close + 2] != 'X');
-}
-
-std::string ExecutableOf(const std::string& pid) {
-  char target[PATH_MAX];
-  ssize_t len = readlink(("/proc/" + pid + "/exe").c_str(), target, sizeof target);
-  return len > 0 && static_cast<size_t>(len) < sizeof target
-             ? std::string(target, static_cast<size_t>(len))
-             : std::string();
-}
-
 // True when a live process other than this one, running the same program
-// file, has registered the title.
+// file, has a window with the title.
 bool EarlierCopyExists(const std::string& title) {
-  static const std::string self = ExecutableOf("self");
-  const std::string folder = posix::WindowRegistrationFolder();
-  if (folder.empty()) return false;
-  // Registration names are "<title as hex>.<pid>".
-  const std::string own = posix::WindowRegistrationName(title, getpid());
-  const std::string prefix = own.substr(0, own.rfind('.') + 1);
-  DIR* dir = opendir(folder.c_str());
-  if (!dir) return false;
-  bool found = false;
-  while (dirent* entry = readdir(dir)) {
-    const std::string name = entry->d_name;
-    if (name == own || name.compare(0, prefix.size(), prefix) != 0) continue;
-    const std::string digits = name.substr(prefix.size());
-    if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos) continue;
-    if (IsAlive(static_cast<pid_t>(std::atol(digits.c_str()))) && !self.empty() &&
-        ExecutableOf(digits) == self) {
-      found = true;
-      break;
-    }
+  static const std::string self = ReadExeLink("/proc/self/exe");
+  if (self.empty()) return false;
+  for (pid_t owner : posix::WindowOwners(title)) {
+    if (owner != getpid() && ReadExeLink("/proc/" + std::to_string(owner) + "/exe") == self)
+      return true;
   }
-  closedir(dir);
-  return found;
+  return false;
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 //
 // Several tests start a child process: the test child of the build tree, or
 // this test program itself running the DISABLED_ child case below.
-#include "system/win32/Win32System.h"
+#include "system/win32/Win32Seam.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +14,9 @@
 #include <thread>
 #include <vector>
 
+#include "system/ProcessHelpers.h"
+#include "system/WinPath.h"
+#include "tray/win32/MainWindow.h"
 #include "tray/win32/MainWindowIds.h"
 
 // Rectangles are compared by GoogleTest, which looks for this beside RECT.
@@ -35,12 +38,21 @@ std::string ThisExe() {
 // testchild.exe is built into the tests folder, two levels above this program.
 std::string TestChild() {
   char full[MAX_PATH];
-  const std::string path = FolderOfPath(ThisExe()) + "\\..\\..\\testchild.exe";
+  const std::string path = FolderOf(ThisExe()) + "\\..\\..\\testchild.exe";
   const DWORD n = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
   return std::string(full, n);
 }
 
-std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
+std::string Quoted(const std::string& path) { return QuotedProgram(path); }
+
+// The seam's processes and loop, as the monitor uses them.
+struct Seam {
+  ProcessTable processes;
+  MessageLoop loop;
+  int Run(const std::string& commandLine, bool noWait, SystemError* err = nullptr) {
+    return RunAndWait(processes, loop, commandLine, noWait, err);
+  }
+};
 
 bool SameText(const std::string& a, const std::string& b) {
   return CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, a.c_str(), -1, b.c_str(), -1) ==
@@ -158,28 +170,54 @@ uint64_t ProcessCpuMs() {
 
 // --- INI files and the registry
 
-TEST(Ini, RoundTripThroughTheProfileFunctions) {
+TEST(Files, IniRoundTripAndWritesThatFailSayWhy) {
   TempDir dir;
-  Win32System sys;
+  ProfileFiles ini;
+  FileSystem files;
   const std::string file = dir / "zephmon.ini";
-  EXPECT_EQ("ERROR", sys.ReadIniString(file, "APPLICATION", "MODE", "ERROR", 255));
-  ASSERT_TRUE(sys.WriteIniString(file, "APPLICATION", "MODE", "ACTIVE"));
-  ASSERT_TRUE(sys.WriteIniString(file, "Games", "WYN", "racer.wyn"));
-  EXPECT_EQ("ACTIVE", sys.ReadIniString(file, "application", "mode", "ERROR", 255));
-  EXPECT_EQ("racer.wyn", sys.ReadIniString(file, "Games", "WYN", "", 255));
-  EXPECT_EQ("race", sys.ReadIniString(file, "Games", "WYN", "", 5));
+  EXPECT_EQ("ERROR", ini.ReadString(file, "APPLICATION", "MODE", "ERROR", 255));
+  ReadResult read = ReadResult::Ok;
+  EXPECT_EQ(nullptr, ini.Open(file, &read, nullptr));
+  EXPECT_EQ(ReadResult::Missing, read);
+  ASSERT_TRUE(ini.WriteString(file, "APPLICATION", "MODE", "ACTIVE", nullptr));
+  ASSERT_TRUE(ini.WriteString(file, "Games", "WYN", "racer.wyn", nullptr));
+  EXPECT_EQ("ACTIVE", ini.ReadString(file, "application", "mode", "ERROR", 255));
+  EXPECT_EQ("race", ini.ReadString(file, "Games", "WYN", "", 5));
+  auto reader = ini.Open(file, &read, nullptr);
+  ASSERT_NE(nullptr, reader);
+  EXPECT_EQ("racer.wyn", reader->Read("games", "wyn", "", 255));
+
+  // Held open without sharing by another program: the write fails, with
+  // the system's code, and the file stays as it was.
+  const std::string text = dir / "active.zeph";
+  ASSERT_TRUE(files.WriteText(text, "old\r\n", nullptr));
+  HANDLE holder =
+      CreateFileA(text.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, holder);
+  SystemError err;
+  EXPECT_FALSE(files.WriteText(text, "new\r\n", &err));
+  EXPECT_NE(0, err.code);
+  EXPECT_FALSE(err.text.empty());
+  EXPECT_FALSE(files.Remove(text, &err));
+  EXPECT_EQ(ERROR_SHARING_VIOLATION, err.code);
+  CloseHandle(holder);
+  std::string now;
+  EXPECT_EQ(ReadResult::Ok, files.ReadText(text, &now, nullptr));
+  EXPECT_EQ("old\r\n", now);
+  EXPECT_EQ(ReadResult::Missing, files.ReadText(dir / "none.txt", &now, &err));
 }
 
 TEST(Registry, WriteReadAndDeleteUnderNewKeys) {
-  Win32System sys;
+  SystemRegistry reg;
   const std::string base = "Software\\ZephMonitorTest" + std::to_string(GetCurrentProcessId());
   const std::string key = base + "\\Missing\\Parents";
   const std::vector<uint8_t> minusOne{0xFF, 0xFF, 0xFF, 0xFF}, abc{'a', 'b', 'c', 0};
   uint32_t type = 0;
   std::vector<uint8_t> data;
-  EXPECT_FALSE(sys.RegQueryValue(RegRoot::CurrentUser, key, "Number", &type, &data));
-  ASSERT_TRUE(sys.RegSetValue(RegRoot::CurrentUser, key, "Number", kRegDword, minusOne));
-  ASSERT_TRUE(sys.RegSetValue(RegRoot::CurrentUser, key, "Text", kRegSz, abc));
+  EXPECT_EQ(ReadResult::Missing,
+            reg.QueryValue(RegRoot::CurrentUser, key, "Number", &type, &data, nullptr));
+  ASSERT_TRUE(reg.SetValue(RegRoot::CurrentUser, key, "Number", kRegDword, minusOne, nullptr));
+  ASSERT_TRUE(reg.SetValue(RegRoot::CurrentUser, key, "Text", kRegSz, abc, nullptr));
 
   // Read back through the system itself, not only through our own reader.
   DWORD number = 0, size = sizeof number, sysType = 0;
@@ -187,22 +225,23 @@ TEST(Registry, WriteReadAndDeleteUnderNewKeys) {
                                         &sysType, &number, &size));
   EXPECT_EQ(static_cast<DWORD>(REG_DWORD), sysType);
   EXPECT_EQ(0xFFFFFFFFu, number);
-  ASSERT_TRUE(sys.RegQueryValue(RegRoot::CurrentUser, key, "Text", &type, &data));
+  ASSERT_EQ(ReadResult::Ok,
+            reg.QueryValue(RegRoot::CurrentUser, key, "Text", &type, &data, nullptr));
   EXPECT_EQ(kRegSz, type);
   EXPECT_EQ(abc, data);
-  ASSERT_TRUE(sys.RegQueryValue(RegRoot::CurrentUser, key, "Number", &type, &data));
-  EXPECT_EQ(kRegDword, type);
-  EXPECT_EQ(minusOne, data);
 
-  EXPECT_TRUE(sys.RegDeleteValue(RegRoot::CurrentUser, key, "Text"));
-  EXPECT_FALSE(sys.RegQueryValue(RegRoot::CurrentUser, key, "Text", &type, &data));
-  EXPECT_FALSE(sys.RegDeleteValue(RegRoot::CurrentUser, key, "Text"));
+  EXPECT_TRUE(reg.DeleteValue(RegRoot::CurrentUser, key, "Text", nullptr));
+  EXPECT_EQ(ReadResult::Missing,
+            reg.QueryValue(RegRoot::CurrentUser, key, "Text", &type, &data, nullptr));
+  SystemError err;
+  EXPECT_FALSE(reg.DeleteValue(RegRoot::CurrentUser, key, "Text", &err));
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND, err.code);
   RegDeleteTreeA(HKEY_CURRENT_USER, base.c_str());
 }
 
 // --- processes
 
-TEST(Processes, ListFindsAStartedGameByItsFullPath) {
+TEST(Processes, ListFindsStartedGamesByTheirFullPathAndDropsThoseThatEnd) {
   TempDir dir;
   const std::string game = dir / "Game.EXE";
   ASSERT_TRUE(CopyFileA(TestChild().c_str(), game.c_str(), FALSE)) << TestChild();
@@ -212,7 +251,7 @@ TEST(Processes, ListFindsAStartedGameByItsFullPath) {
     games.push_back(std::make_unique<Child>(Quoted(game)));
     ASSERT_TRUE(games.back()->Started());
   }
-  Win32System sys;
+  ProcessTable table;
   std::vector<ProcessInfo> list;
   auto listed = [&](const std::unique_ptr<Child>& child) {
     for (const ProcessInfo& p : list)
@@ -221,52 +260,67 @@ TEST(Processes, ListFindsAStartedGameByItsFullPath) {
   };
   ASSERT_TRUE(WaitUntil(
       [&] {
-        list = sys.ListProcesses();
+        list = table.List();
         return std::all_of(games.begin(), games.end(), listed);
       },
       10000));
   for (const ProcessInfo& p : list) {
     if (p.id == games[0]->Pid()) {
       EXPECT_TRUE(SameText(game, p.imagePath)) << p.imagePath;
-      EXPECT_EQ("Game.EXE", p.imagePath.substr(p.imagePath.rfind('\\') + 1));
+      EXPECT_EQ("Game.EXE", GetFileOnly(p.imagePath));
     }
   }
+  // Known processes come from what was read before; one that ends is gone
+  // at the next listing, though the table held a handle to it.
+  TerminateProcess(games[0]->Process(), 0);
+  WaitForSingleObject(games[0]->Process(), 5000);
+  list = table.List();
+  EXPECT_FALSE(listed(games[0]));
+  EXPECT_TRUE(listed(games[1]));
 }
 
-TEST(Processes, ExitCodeWhileRunningAndAfterTheEnd) {
-  Win32System sys;
+TEST(Processes, StateWhileRunningAndAfterTheEnd) {
+  ProcessTable table;
   Child child(Quoted(TestChild()));
   ASSERT_TRUE(child.Started());
-  std::unique_ptr<ProcessHandle> handle = sys.OpenProcess(child.Pid());
+  std::unique_ptr<ProcessHandle> handle = table.Open(child.Pid(), nullptr);
   ASSERT_NE(nullptr, handle);
+  bool running = false;
   uint32_t code = 0;
-  ASSERT_TRUE(handle->ExitCode(&code));
-  EXPECT_EQ(kStillActive, code);
-  TerminateProcess(child.Process(), 17);
+  ASSERT_TRUE(handle->State(&running, &code, nullptr));
+  EXPECT_TRUE(running);
+  // Ending with the very code that means "still active" is still an end.
+  TerminateProcess(child.Process(), STILL_ACTIVE);
   WaitForSingleObject(child.Process(), 5000);
-  ASSERT_TRUE(handle->ExitCode(&code));
-  EXPECT_EQ(17u, code);
+  ASSERT_TRUE(handle->State(&running, &code, nullptr));
+  EXPECT_FALSE(running);
+  SystemError err;
+  EXPECT_EQ(nullptr, table.Open(0xFFFFFFF0u, &err));
+  EXPECT_NE(0, err.code);
 }
 
 // --- run and wait
 
 TEST(RunAndWait, ExitCodesMissingProgramAndNoWait) {
-  Win32System sys;
+  Seam sys;
+  FileSystem files;
   TempDir dir;
-  EXPECT_EQ(42, sys.RunAndWait(Quoted(TestChild()) + " exit 42", false));
-  EXPECT_EQ(-1, sys.RunAndWait(Quoted(dir / "nothing.exe") + " x", false));
+  EXPECT_EQ(42, sys.Run(Quoted(TestChild()) + " exit 42", false));
+  SystemError err;
+  EXPECT_EQ(-1, sys.Run(Quoted(dir / "nothing.exe") + " x", false, &err));
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND, err.code);
 
   const std::string program = dir / "NoWait.exe";
   ASSERT_TRUE(CopyFileA(TestChild().c_str(), program.c_str(), FALSE));
   const std::string marker = dir / "started.txt";
   const DWORD start = GetTickCount();
-  EXPECT_EQ(0, sys.RunAndWait(Quoted(program) + " touch " + Quoted(marker), true));
+  EXPECT_EQ(0, sys.Run(Quoted(program) + " touch " + Quoted(marker), true));
   EXPECT_LT(GetTickCount() - start, 1000u);
-  EXPECT_TRUE(WaitUntil([&] { return sys.FileExists(marker); }, 10000));
+  EXPECT_TRUE(WaitUntil([&] { return files.IsFile(marker); }, 10000));
 
   // The child runs until killed; find it by its path and end it.
   bool ended = false;
-  for (const ProcessInfo& p : sys.ListProcesses()) {
+  for (const ProcessInfo& p : sys.processes.List()) {
     if (!SameText(p.imagePath, program)) continue;
     HANDLE process = ::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, p.id);
     ASSERT_NE(nullptr, process);
@@ -286,7 +340,7 @@ TEST(RunAndWait, WaitsWithoutBusyPollingAndDispatchesMessages) {
   while (GetTickCount() < spinUntil) sink = sink + 1;
   const bool cpuCounts = ProcessCpuMs() - spinBefore >= 100;
 
-  Win32System sys;
+  Seam sys;
   TestWindow window("ZephMonitor probe " + std::to_string(GetCurrentProcessId()));
   ASSERT_NE(nullptr, window.handle);
   std::thread poster([&] {
@@ -295,7 +349,7 @@ TEST(RunAndWait, WaitsWithoutBusyPollingAndDispatchesMessages) {
   });
   const uint64_t cpuBefore = ProcessCpuMs();
   const DWORD start = GetTickCount();
-  EXPECT_EQ(0, sys.RunAndWait(Quoted(TestChild()) + " sleep 1500", false));
+  EXPECT_EQ(0, sys.Run(Quoted(TestChild()) + " sleep 1500", false));
   const DWORD returned = GetTickCount();
   const uint64_t cpuUsed = ProcessCpuMs() - cpuBefore;
   poster.join();
@@ -310,45 +364,46 @@ TEST(RunAndWait, WaitsWithoutBusyPollingAndDispatchesMessages) {
 
 // Runs only as a child of the test below; the environment says what to expect.
 TEST(InstanceChild, DISABLED_Report) {
-  Win32System sys;
+  RunningProgram sys;
   char expected[8] = "";
   ASSERT_NE(0u, GetEnvironmentVariableA("ZEPH_TEST_EXPECT_ANOTHER", expected, sizeof expected));
   EXPECT_EQ(std::string(expected) == "1", sys.AnotherInstanceRunning());
 }
 
 TEST(Instance, NeverCountsItselfAndIsSeenByAnotherCopy) {
-  Win32System runner;  // only to run the children
+  Seam runner;  // only to run the children
   const std::string child = Quoted(ThisExe()) +
                             " --gtest_brief=1 --gtest_also_run_disabled_tests"
                             " --gtest_filter=InstanceChild.DISABLED_Report";
   SetEnvironmentVariableA("ZEPH_TEST_EXPECT_ANOTHER", "1");
   {
-    Win32System sys;
+    RunningProgram sys;
     EXPECT_FALSE(sys.AnotherInstanceRunning());
-    EXPECT_EQ(0, runner.RunAndWait(child, false));
+    EXPECT_EQ(0, runner.Run(child, false));
   }
   // Our copy has ended: the mutex is gone with it.
   SetEnvironmentVariableA("ZEPH_TEST_EXPECT_ANOTHER", "0");
-  EXPECT_EQ(0, runner.RunAndWait(child, false));
+  EXPECT_EQ(0, runner.Run(child, false));
   SetEnvironmentVariableA("ZEPH_TEST_EXPECT_ANOTHER", nullptr);
 }
 
 // --- windows
 
 TEST(OtherWindows, CloseWindowByTitlePostsTheCloseMessage) {
-  Win32System sys;
+  Seam sys;
   const std::string title = "ZephMonitor close me " + std::to_string(GetCurrentProcessId());
   TestWindow window(title);
   ASSERT_NE(nullptr, window.handle);
-  EXPECT_TRUE(sys.CloseWindowByTitle(title));
-  sys.ProcessPendingMessages();
+  EXPECT_TRUE(sys.processes.CloseWindowByTitle(title));
+  sys.loop.ProcessPendingMessages();
   EXPECT_EQ(1, window.closeMessages);
-  EXPECT_FALSE(sys.CloseWindowByTitle(title + " (no such window)"));
+  EXPECT_FALSE(sys.processes.CloseWindowByTitle(title + " (no such window)"));
 }
 
 TEST(MainWindow, LayoutAndHiddenUntilShown) {
-  Win32System sys;
-  HWND main = sys.Window().Handle();
+  MainWindow window(GetModuleHandleA(nullptr));
+  MessageLoop loop;
+  HWND main = window.Handle();
   ASSERT_NE(nullptr, main);
   auto textOf = [](HWND window) {
     char text[256] = "";
@@ -374,13 +429,20 @@ TEST(MainWindow, LayoutAndHiddenUntilShown) {
   EXPECT_EQ("Suspend", textOf(GetDlgItem(main, IDC_SUSPEND)));
   EXPECT_EQ("Exit", textOf(GetDlgItem(main, IDC_EXIT)));
 
-  sys.AddDebugLine("line");
-  sys.NotifyIcon(IconMessage::Add, IconImage::Monitoring, "Thalix Monitor");
-  sys.ProcessPendingMessages();
+  window.AddDebugLine("one");
+  window.AddDebugLine("two");
+  window.RemoveFirstDebugLine();
+  HWND list = GetDlgItem(main, IDC_DEBUG_LIST);
+  EXPECT_EQ(1, SendMessageA(list, LB_GETCOUNT, 0, 0));
+  char line[16] = "";
+  SendMessageA(list, LB_GETTEXT, 0, reinterpret_cast<LPARAM>(line));
+  EXPECT_STREQ("two", line);
+  window.NotifyIcon(IconMessage::Add, IconImage::Monitoring, "Thalix Monitor");
+  loop.ProcessPendingMessages();
   EXPECT_FALSE(IsWindowVisible(main));
-  sys.ShowMainWindow();
+  window.Show();
   EXPECT_TRUE(IsWindowVisible(main));
-  sys.NotifyIcon(IconMessage::Delete, IconImage::Monitoring, "Thalix Monitor");
+  window.NotifyIcon(IconMessage::Delete, IconImage::Monitoring, "Thalix Monitor");
 }
 
 TEST(IconTip, CutTo63CharactersAndEndsWithItsNul) {

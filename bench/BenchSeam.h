@@ -1,0 +1,97 @@
+// The platform seam as the benchmarks use it: the real parts (from
+// CreatePlatformSystem) for files, INI files, registry, processes and the
+// loop, and parts of their own for what belongs to the monitor's program
+// folder and user interface. The program folder is the benchmark's
+// temporary one, there are no arguments and no other copy, boxes are printed
+// and answered, and the window and icon calls are left alone. No commands
+// are given to the loop, so the watch timer never starts a tick by itself.
+#pragma once
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "system/Seam.h"
+#include "tray/Desktop.h"
+
+#ifdef _WIN32
+#include "system/win32/WinApi.h"
+#else
+#include <sys/utsname.h>
+#endif
+
+namespace zeph::bench {
+
+class BenchProgram final : public Program {
+ public:
+  // name: the benchmark's name, for its messages.
+  BenchProgram(Program& real, std::string folder, std::string name)
+      : real_(real), folder_(std::move(folder)), name_(std::move(name)) {}
+  std::string Folder() override { return folder_; }
+  std::string Arguments() override { return {}; }
+  bool AnotherInstanceRunning() override { return false; }
+  [[noreturn]] void End() override {
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s: the monitor ended the program\n", name_.c_str());
+    std::exit(1);
+  }
+  OsVersion Version() override { return real_.Version(); }
+
+ private:
+  Program& real_;
+  std::string folder_;
+  std::string name_;
+};
+
+class BenchDesktop final : public Desktop {
+ public:
+  bool Ready(SystemError*) override { return true; }
+  void SetCommands(Commands*) override {}
+  BoxAnswer ShowBox(const std::string& text, const std::string& title, BoxButtons,
+                    BoxIcon) override {
+    // The title and the start of the text: enough to tell which box it was.
+    std::string head = text.substr(0, text.find_first_of("\r\n"));
+    if (head.size() > 60) head = head.substr(0, 57) + "...";
+    std::printf("  (box \"%s\", \"%s\", answered OK)\n", title.c_str(), head.c_str());
+    std::fflush(stdout);
+    return BoxAnswer::Ok;
+  }
+  void ShowMainWindow() override {}
+  void HideFromTaskList() override {}
+  void AddDebugLine(const std::string&) override {}
+  void RemoveFirstDebugLine() override {}
+  void SelectDebugLine(int) override {}
+  void NotifyIcon(IconMessage, IconImage, const std::string&) override {}
+  void SetSuspendChecked(bool) override {}
+  void SetSuspendCaption(const std::string&) override {}
+};
+
+// Where the benchmark runs: the system, and for the Windows build whether it
+// runs under Wine.
+inline std::string PlatformLabel() {
+#ifdef _WIN32
+  using WineVersionFn = const char*(__cdecl*)();
+  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  auto wineVersion = ntdll ? reinterpret_cast<WineVersionFn>(reinterpret_cast<void (*)()>(
+                                 GetProcAddress(ntdll, "wine_get_version")))
+                           : nullptr;
+  if (wineVersion) return std::string("Windows build, run under Wine ") + wineVersion();
+  return "Windows (native)";
+#else
+  utsname u{};
+  if (uname(&u) == 0) return std::string(u.sysname) + " " + u.release + " (native)";
+  return "POSIX (native)";
+#endif
+}
+
+// A path in the form the seam takes (backslash separators).
+inline std::string SeamPath(std::string path) {
+  std::replace(path.begin(), path.end(), '/', '\\');
+  return path;
+}
+
+}  // namespace zeph::bench

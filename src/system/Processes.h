@@ -1,0 +1,54 @@
+// Other programs: the running processes, the ones we start, and the windows
+// of other programs that we ask to close.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "system/Error.h"
+
+namespace zeph {
+
+// The exit code the watch loop reads from a process that still runs.
+constexpr uint32_t kStillActive = 259;
+
+struct ProcessInfo {
+  uint32_t id = 0;
+  std::string imagePath;  // full path of the executable, Windows form
+};
+
+// An opened process. Closed when destroyed.
+class ProcessHandle {
+ public:
+  virtual ~ProcessHandle() = default;
+  // Whether it still runs and, once it has ended, its exit code (0 when the
+  // platform cannot tell another program's code).
+  virtual bool State(bool* running, uint32_t* exitCode, SystemError* err) = 0;
+  // What the event loop can wait on until the process ends: a process
+  // handle on Windows, a pollable descriptor on POSIX; -1 when there is none
+  // (the loop then looks again after a while).
+  virtual intptr_t WaitObject() const = 0;
+};
+
+class Processes {
+ public:
+  virtual ~Processes() = default;
+  // The running processes whose executable path can be read, in the order
+  // the system lists them.
+  virtual std::vector<ProcessInfo> List() = 0;
+  // Opens a process with the least rights that tell whether it runs; null
+  // with err when it cannot.
+  virtual std::unique_ptr<ProcessHandle> Open(uint32_t pid, SystemError* err) = 0;
+  // Starts commandLine (its first word is the program, quoted or not) with
+  // a hidden window, in the working folder and environment of this program.
+  // Null with err when it cannot be started.
+  virtual std::unique_ptr<ProcessHandle> Start(const std::string& commandLine,
+                                               SystemError* err) = 0;
+  // Asks the top-level window with exactly this title to close, without
+  // waiting. False when there is no such window.
+  virtual bool CloseWindowByTitle(const std::string& title) = 0;
+};
+
+}  // namespace zeph

@@ -1,0 +1,138 @@
+#include "system/posix/PosixFileSystem.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "system/posix/PosixError.h"
+#include "system/posix/PosixFiles.h"
+#include "system/posix/PosixIni.h"
+#include "system/posix/PosixPaths.h"
+
+namespace zeph::posix {
+
+namespace {
+
+bool StatIs(const std::string& path, mode_t type) {
+  struct stat st;
+  return !path.empty() && stat(ToNativePath(path).c_str(), &st) == 0 &&
+         (st.st_mode & S_IFMT) == type;
+}
+
+bool FailErrno(SystemError* err, int code) { return Fail(err, ErrnoError(code)); }
+
+class FileIniReader final : public IniReader {
+ public:
+  explicit FileIniReader(std::unique_ptr<IniFileReader> reader) : reader_(std::move(reader)) {}
+  std::string Read(const std::string& section, const std::string& key, const std::string& def,
+                   size_t bufferSize) override {
+    return reader_->Read(section, key, def, bufferSize);
+  }
+
+ private:
+  std::unique_ptr<IniFileReader> reader_;
+};
+
+}  // namespace
+
+bool FileSystem::IsFile(const std::string& path) { return StatIs(path, S_IFREG); }
+
+bool FileSystem::IsFolder(const std::string& path) { return StatIs(path, S_IFDIR); }
+
+bool FileSystem::List(const std::string& folder, std::vector<std::string>* names,
+                      SystemError* err) {
+  names->clear();
+  std::string native = ToNativePath(folder);
+  DIR* dir = native.empty() ? nullptr : opendir(native.c_str());
+  if (!dir) return FailErrno(err, native.empty() ? ENOENT : errno);
+  while (dirent* entry = readdir(dir)) {
+    std::string name = entry->d_name;
+    bool regular = entry->d_type == DT_REG;
+    if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
+      struct stat st;
+      regular = stat((native + "/" + name).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    }
+    if (regular) names->push_back(name);
+  }
+  closedir(dir);
+  return true;
+}
+
+bool FileSystem::MakeEmptyFile(const std::string& path, SystemError* err) {
+  if (path.empty()) return FailErrno(err, ENOENT);
+  // Never blocks on a FIFO, and a folder or device there is a failure.
+  int fd = open(ToNativePath(path).c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC,
+                0666);
+  if (fd < 0) return FailErrno(err, errno);
+  struct stat st;
+  bool regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  close(fd);
+  return regular || FailErrno(err, EINVAL);
+}
+
+bool FileSystem::MakeFolder(const std::string& path, SystemError* err) {
+  if (path.empty()) return FailErrno(err, ENOENT);
+  if (mkdir(ToNativePath(path).c_str(), 0777) == 0) return true;
+  int error = errno;
+  return IsFolder(path) || FailErrno(err, error);
+}
+
+ReadResult FileSystem::ReadText(const std::string& path, std::string* contents, SystemError* err) {
+  if (path.empty()) return ReadResult::Missing;
+  switch (ReadWholeFile(ToNativePath(path), contents)) {
+    case ReadStatus::Okay: return ReadResult::Ok;
+    case ReadStatus::NotFound: return ReadResult::Missing;
+    case ReadStatus::OtherError: break;
+  }
+  FailErrno(err, errno);
+  return ReadResult::Failed;
+}
+
+bool FileSystem::WriteText(const std::string& path, const std::string& contents, SystemError* err) {
+  if (path.empty()) return FailErrno(err, ENOENT);
+  std::string native = ToNativePath(path);
+  // A file that exists but may not be written stays as it is, as on Windows.
+  if (access(native.c_str(), F_OK) == 0 && access(native.c_str(), W_OK) != 0)
+    return FailErrno(err, EACCES);
+  errno = 0;
+  return WriteFileAtomic(native, contents) || FailErrno(err, errno ? errno : EIO);
+}
+
+bool FileSystem::Remove(const std::string& path, SystemError* err) {
+  if (!IsFile(path)) return FailErrno(err, ENOENT);
+  return unlink(ToNativePath(path).c_str()) == 0 || FailErrno(err, errno);
+}
+
+std::string IniFileSystem::ReadString(const std::string& file, const std::string& section,
+                                      const std::string& key, const std::string& def,
+                                      size_t bufferSize) {
+  return ReadIniValue(ToNativePath(file), section, key, def, bufferSize);
+}
+
+bool IniFileSystem::WriteString(const std::string& file, const std::string& section,
+                                const std::string& key, const std::string& value,
+                                SystemError* err) {
+  int error = 0;
+  if (file.empty()) return FailErrno(err, ENOENT);
+  return WriteIniValue(ToNativePath(file), section, key, value, &error) ||
+         FailErrno(err, error ? error : EIO);
+}
+
+std::unique_ptr<IniReader> IniFileSystem::Open(const std::string& file, ReadResult* result,
+                                               SystemError* err) {
+  int error = 0;
+  std::unique_ptr<IniFileReader> reader =
+      file.empty() ? nullptr : IniFileReader::Open(ToNativePath(file), &error);
+  if (!reader) {
+    *result = (file.empty() || error == ENOENT) ? ReadResult::Missing : ReadResult::Failed;
+    FailErrno(err, file.empty() ? ENOENT : error);
+    return nullptr;
+  }
+  *result = ReadResult::Ok;
+  return std::make_unique<FileIniReader>(std::move(reader));
+}
+
+}  // namespace zeph::posix

@@ -1,0 +1,88 @@
+#include "system/win32/Win32Seam.h"
+
+namespace zeph::win32 {
+
+namespace {
+
+// The one loop of the process, for the timer's callback.
+MessageLoop* g_loop = nullptr;
+
+}  // namespace
+
+MessageLoop::MessageLoop() { g_loop = this; }
+
+MessageLoop::~MessageLoop() {
+  if (timerId_ != 0) KillTimer(nullptr, timerId_);
+  if (g_loop == this) g_loop = nullptr;
+}
+
+void CALLBACK MessageLoop::OnTimerMessage(HWND, UINT, UINT_PTR id, DWORD) {
+  if (g_loop != nullptr && id == g_loop->timerId_ && g_loop->commands_ != nullptr)
+    g_loop->commands_->OnTimer();
+}
+
+void MessageLoop::SetTimerInterval(int ms) {
+  if (ms > 0) {
+    // A thread timer: given its own id again, it restarts its count.
+    UINT_PTR id = SetTimer(nullptr, timerId_, static_cast<UINT>(ms), &MessageLoop::OnTimerMessage);
+    if (id != 0) timerId_ = id;
+  } else if (timerId_ != 0) {
+    KillTimer(nullptr, timerId_);
+    timerId_ = 0;
+  }
+}
+
+void MessageLoop::ProcessPendingMessages() {
+  MSG message;
+  // Nothing here posts WM_QUIT; should one arrive it is dropped with the rest.
+  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+}
+
+void MessageLoop::Run() {
+  MSG message;
+  // The program ends through Program::End; WM_QUIT (0) or an error (-1)
+  // only return to the caller.
+  while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+}
+
+void MessageLoop::WaitForObject(intptr_t object, int maxMs) {
+  // Sleeps until the object is signalled or a message arrives; the menu and
+  // the buttons keep working during a long wait.
+  HANDLE handle = reinterpret_cast<HANDLE>(object);
+  const DWORD count = object == -1 || handle == nullptr ? 0 : 1;
+  const DWORD timeout = maxMs < 0 ? INFINITE : static_cast<DWORD>(maxMs);
+  const DWORD woke = MsgWaitForMultipleObjects(count, &handle, FALSE, timeout, QS_ALLINPUT);
+  if (woke == WAIT_OBJECT_0 + count) ProcessPendingMessages();
+}
+
+void MessageLoop::Sleep(int ms) {
+  // Posted messages (menu commands, timer) wait until the next message
+  // processing, as with a plain sleep; but messages other programs *send*
+  // (the shell asking about the icon, a window query) are answered at once,
+  // so a sleeping monitor never holds another program up for 250 ms.
+  const DWORD start = GetTickCount();
+  const DWORD total = static_cast<DWORD>(ms > 0 ? ms : 0);
+  for (;;) {
+    DWORD elapsed = GetTickCount() - start;
+    if (elapsed >= total) return;
+    DWORD woke = MsgWaitForMultipleObjectsEx(0, nullptr, total - elapsed, QS_SENDMESSAGE, 0);
+    if (woke == WAIT_TIMEOUT) return;
+    MSG msg;
+    // Peeking for sent messages only dispatches them; nothing is removed.
+    PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+  }
+}
+
+std::string MessageLoop::TimeOfDay() {
+  char text[64];
+  const int n = GetTimeFormatA(LOCALE_USER_DEFAULT, 0, nullptr, nullptr, text, sizeof text);
+  return n > 0 ? std::string(text, n - 1) : std::string();
+}
+
+}  // namespace zeph::win32

@@ -1,0 +1,50 @@
+// The monitor's own user interface: message boxes, the debug window with its
+// list and buttons, and the notification-area icon. Windows has the real
+// thing (win32/); on POSIX the terminal stands in for it (posix/).
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "system/Error.h"
+#include "system/EventLoop.h"
+
+namespace zeph {
+
+enum class BoxButtons { Ok, OkCancel, YesNo };
+enum class BoxIcon { None, Critical, Question, Exclamation, Information };
+enum class BoxAnswer { Ok, Cancel, Yes, No };
+
+enum class IconMessage { Add, Modify, Delete };
+enum class IconImage { Monitoring, Suspended };
+
+class Desktop {
+ public:
+  virtual ~Desktop() = default;
+  // Whether the main window exists; err says why it could not be made.
+  virtual bool Ready(SystemError* err) = 0;
+  // The debug window's buttons and close button, and the menu, call these.
+  virtual void SetCommands(Commands* commands) = 0;
+  // Modal; messages keep flowing while it is open.
+  virtual BoxAnswer ShowBox(const std::string& text, const std::string& title, BoxButtons buttons,
+                            BoxIcon icon) = 0;
+  // Shows the debug window (debug mode). Otherwise it stays hidden.
+  virtual void ShowMainWindow() = 0;
+  // No task-bar button and no entry in the task list.
+  virtual void HideFromTaskList() = 0;
+  // The debug list exists, and receives lines, even while the window is hidden.
+  virtual void AddDebugLine(const std::string& line) = 0;
+  virtual void RemoveFirstDebugLine() = 0;
+  virtual void SelectDebugLine(int index) = 0;
+  // The notification-area icon: one icon, identifier 1.
+  virtual void NotifyIcon(IconMessage message, IconImage image, const std::string& tip) = 0;
+  // Check mark of the popup menu's Suspend entry.
+  virtual void SetSuspendChecked(bool checked) = 0;
+  // Caption of the debug window's Suspend/Resume button.
+  virtual void SetSuspendCaption(const std::string& caption) = 0;
+};
+
+// Made for the platform this program was built for (tray/posix or tray/win32).
+std::unique_ptr<Desktop> CreatePlatformDesktop();
+
+}  // namespace zeph

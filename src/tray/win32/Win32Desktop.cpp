@@ -1,0 +1,68 @@
+// The desktop on Windows: the main window with its debug list and buttons,
+// the notification-area icon, and message boxes owned by the main window.
+#include "tray/Desktop.h"
+#include "tray/win32/MainWindow.h"
+
+namespace zeph {
+
+namespace {
+
+class WindowDesktop final : public Desktop {
+ public:
+  WindowDesktop() : window_(GetModuleHandleA(nullptr)) {}
+
+  bool Ready(SystemError* err) override {
+    return window_.Created() || Fail(err, window_.CreationError());
+  }
+  void SetCommands(Commands* commands) override { window_.SetCommands(commands); }
+
+  BoxAnswer ShowBox(const std::string& text, const std::string& title, BoxButtons buttons,
+                    BoxIcon icon) override {
+    UINT type = MB_OK;
+    BoxAnswer refused = BoxAnswer::Ok;  // the answer when no box could be shown
+    if (buttons == BoxButtons::OkCancel) {
+      type = MB_OKCANCEL;
+      refused = BoxAnswer::Cancel;
+    } else if (buttons == BoxButtons::YesNo) {
+      type = MB_YESNO;
+      refused = BoxAnswer::No;
+    }
+    switch (icon) {
+      case BoxIcon::Critical: type |= MB_ICONHAND; break;
+      case BoxIcon::Question: type |= MB_ICONQUESTION; break;
+      case BoxIcon::Exclamation: type |= MB_ICONEXCLAMATION; break;
+      case BoxIcon::Information: type |= MB_ICONASTERISK; break;
+      case BoxIcon::None: break;
+    }
+    switch (MessageBoxA(window_.Handle(), text.c_str(), title.c_str(), type)) {
+      case IDOK: return BoxAnswer::Ok;
+      case IDCANCEL: return BoxAnswer::Cancel;
+      case IDYES: return BoxAnswer::Yes;
+      case IDNO: return BoxAnswer::No;
+      default: return refused;
+    }
+  }
+
+  void ShowMainWindow() override { window_.Show(); }
+  void HideFromTaskList() override { window_.HideFromTaskList(); }
+  void AddDebugLine(const std::string& line) override { window_.AddDebugLine(line); }
+  void RemoveFirstDebugLine() override { window_.RemoveFirstDebugLine(); }
+  void SelectDebugLine(int index) override { window_.SelectDebugLine(index); }
+  void NotifyIcon(IconMessage message, IconImage image, const std::string& tip) override {
+    // Like the shell's own callers, the monitor does not act on a failure.
+    window_.NotifyIcon(message, image, tip);
+  }
+  void SetSuspendChecked(bool checked) override { window_.SetSuspendChecked(checked); }
+  void SetSuspendCaption(const std::string& caption) override {
+    window_.SetSuspendCaption(caption);
+  }
+
+ private:
+  win32::MainWindow window_;
+};
+
+}  // namespace
+
+std::unique_ptr<Desktop> CreatePlatformDesktop() { return std::make_unique<WindowDesktop>(); }
+
+}  // namespace zeph
