@@ -131,26 +131,6 @@ std::string WideToAnsi(const std::wstring& text) {
   return out;
 }
 
-const char* BoxButtonName(int id) {
-  switch (id) {
-    case IDOK: return "ok";
-    case IDCANCEL: return "cancel";
-    case IDYES: return "yes";
-    case IDNO: return "no";
-    default: return "";
-  }
-}
-
-int BoxButtonFromName(const std::string& name) {
-  std::string lower = name;
-  std::transform(lower.begin(), lower.end(), lower.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  for (int id : {IDOK, IDCANCEL, IDYES, IDNO}) {
-    if (lower == BoxButtonName(id)) return id;
-  }
-  return 0;
-}
-
 std::string WindowsPath(const std::string& path) {
   if (!path.empty() && path[0] == '/') {
     // Under Wine, a Unix path maps to a DOS path through Wine's own export;
@@ -316,11 +296,6 @@ bool ClickButton(HWND mainWindow, int controlId, Delivery how) {
   HWND button = GetDlgItem(mainWindow, controlId);
   if (button == nullptr) return false;
   return DeliverCommand(mainWindow, controlId, button, how);
-}
-
-std::string ButtonCaption(HWND mainWindow, int controlId) {
-  HWND button = GetDlgItem(mainWindow, controlId);
-  return button ? WindowText(button) : std::string();
 }
 
 bool RequestClose(HWND window) {

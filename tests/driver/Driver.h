@@ -82,8 +82,6 @@ bool ReadDebugList(HWND mainWindow, std::vector<std::string>* lines);
 // Clicks the main window's button `controlId` (IDC_SUSPEND, IDC_EXIT) the way
 // the button itself reports a click: WM_COMMAND/BN_CLICKED to its parent.
 bool ClickButton(HWND mainWindow, int controlId, Delivery how = Delivery::Send);
-// Caption of the main window's button `controlId`; empty when it is missing.
-std::string ButtonCaption(HWND mainWindow, int controlId);
 // Asks the window to close, as its close button does. Posted: the close may
 // end the process before a sent message could return.
 bool RequestClose(HWND window);
@@ -94,9 +92,6 @@ std::string ClassName(HWND window);
 // "\r\n" and lone "\r" become "\n".
 std::string NormalizeLineEnds(const std::string& text);
 std::string WideToAnsi(const std::wstring& text);
-// "ok", "cancel", "yes", "no" and the ids they stand for; "" / 0 otherwise.
-const char* BoxButtonName(int id);
-int BoxButtonFromName(const std::string& name);
 // A path this process can open: Unix paths (as the build gives them when
 // cross-building) become DOS paths under Wine; '/' becomes '\'.
 std::string WindowsPath(const std::string& path);
