@@ -258,38 +258,46 @@ int OpenPidfd(pid_t pid) {
 std::vector<ProcessInfo> ProcessTable::List() {
   // Every process is looked at each time, because a program can exec
   // another under the same id (a launcher turning into its game); what was
-  // read before is reused while the exe link still reads the same.
+  // read before is reused while the exe link still reads the same. A kernel
+  // thread has no exe at all: it is not asked again while its /proc entry is
+  // the same one (the entry's inode number changes when the id is reused).
   std::vector<ProcessInfo> list;
   DIR* dir = opendir("/proc");
   if (!dir) return list;
-  std::unordered_map<uint32_t, Known> seen;
-  seen.reserve(known_.size() + 16);
+  ++generation_;
   char link[32];
+  char target[PATH_MAX];
   while (dirent* entry = readdir(dir)) {
     const char* name = entry->d_name;
     if (name[0] < '0' || name[0] > '9') continue;
     char* end = nullptr;
     unsigned long pid = std::strtoul(name, &end, 10);
     if (*end != '\0' || pid == 0 || pid > UINT32_MAX) continue;
+    Known& k = known_[static_cast<uint32_t>(pid)];
+    const bool sameEntry = k.generation != 0 && k.inode == entry->d_ino;
+    k.generation = generation_;
+    k.inode = entry->d_ino;
+    if (sameEntry && k.noExe) continue;
     std::snprintf(link, sizeof link, "/proc/%lu/exe", pid);
-    char target[PATH_MAX];
     ssize_t len = readlink(link, target, sizeof target);
-    // A kernel thread has no exe; another user's process is not ours to read.
-    if (len <= 0 || static_cast<size_t>(len) >= sizeof target) continue;
-    const uint32_t id = static_cast<uint32_t>(pid);
-    auto it = known_.find(id);
-    Known& k = seen[id];
-    if (it != known_.end() && it->second.link.size() == static_cast<size_t>(len) &&
-        std::memcmp(it->second.link.data(), target, static_cast<size_t>(len)) == 0) {
-      k = std::move(it->second);
-    } else {
+    if (len <= 0 || static_cast<size_t>(len) >= sizeof target) {
+      // No exe: a kernel thread or a zombie. Another user's process (EACCES)
+      // is not ours to read, but may be at the next listing.
+      k.noExe = len == 0 || errno == ENOENT;
+      k.info.id = 0;
+      continue;
+    }
+    k.noExe = false;
+    if (k.info.id == 0 || k.link.size() != static_cast<size_t>(len) ||
+        std::memcmp(k.link.data(), target, static_cast<size_t>(len)) != 0) {
       k.link.assign(target, static_cast<size_t>(len));
-      k.info = ProcessInfo{id, ToWindowsPath(WithoutDeletedMark(k.link))};
+      k.info = ProcessInfo{static_cast<uint32_t>(pid), ToWindowsPath(WithoutDeletedMark(k.link))};
     }
     list.push_back(k.info);
   }
   closedir(dir);
-  known_.swap(seen);
+  for (auto it = known_.begin(); it != known_.end();)
+    it = it->second.generation == generation_ ? std::next(it) : known_.erase(it);
   return list;
 }
 
