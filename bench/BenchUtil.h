@@ -1,5 +1,5 @@
 // Small helpers the benchmarks share: timing, medians, temporary folders,
-// files and option values.
+// files and option values, and on Linux what /proc tells of a process.
 #pragma once
 
 #include <algorithm>
@@ -8,9 +8,15 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <sstream>
 #include <string>
 #include <system_error>
 #include <vector>
+
+#ifdef __linux__
+#include <dirent.h>
+#endif
 
 namespace zeph::bench {
 
@@ -54,11 +60,90 @@ inline void WriteFile(const std::filesystem::path& path, const std::string& cont
   }
 }
 
+// The whole text of a file (also of a /proc file, which has no size to go
+// by); false when it cannot be opened.
+inline bool ReadText(const std::filesystem::path& path, std::string* text) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  std::ostringstream s;
+  s << in.rdbuf();
+  *text = s.str();
+  return true;
+}
+
 // A positive whole number below limit, or fallback.
 inline int ParseInt(const char* text, int fallback, long limit = 1000000) {
   char* end = nullptr;
   long v = std::strtol(text, &end, 10);
   return (end && *end == '\0' && v > 0 && v < limit) ? static_cast<int>(v) : fallback;
 }
+
+#ifdef __linux__
+
+// The "Name: value" lines of /proc/PID/status, values as numbers (kB for
+// memory); empty when the process is gone.
+inline std::map<std::string, unsigned long long> ProcStatus(int pid) {
+  std::map<std::string, unsigned long long> values;
+  std::string text;
+  if (!ReadText("/proc/" + std::to_string(pid) + "/status", &text)) return values;
+  std::istringstream lines(text);
+  std::string line;
+  while (std::getline(lines, line)) {
+    size_t colon = line.find(':');
+    if (colon == std::string::npos) continue;
+    values[line.substr(0, colon)] = std::strtoull(line.c_str() + colon + 1, nullptr, 10);
+  }
+  return values;
+}
+
+// The numeric entries of a /proc folder: "/proc" gives the processes,
+// "/proc/PID/task" the threads, "/proc/PID/fd" the open descriptors.
+inline std::vector<int> ProcNumbers(const std::string& folder) {
+  std::vector<int> numbers;
+  DIR* dir = opendir(folder.c_str());
+  if (!dir) return numbers;
+  while (dirent* e = readdir(dir)) {
+    char* end = nullptr;
+    long n = std::strtol(e->d_name, &end, 10);
+    if (e->d_name[0] >= '0' && e->d_name[0] <= '9' && *end == '\0') numbers.push_back(int(n));
+  }
+  closedir(dir);
+  return numbers;
+}
+
+// Fields of /proc/PID/stat after the name.
+struct ProcStat {
+  char state = '?';
+  int ppid = 0;
+  unsigned long long cpuTicks = 0;    // utime + stime, all threads, in clock ticks
+  unsigned long long startTicks = 0;  // since boot
+  std::string name;                   // the short name (comm)
+};
+
+inline bool ReadProcStat(int pid, ProcStat* stat) {
+  std::string text;
+  if (!ReadText("/proc/" + std::to_string(pid) + "/stat", &text)) return false;
+  // The name in parentheses may itself hold blanks and parentheses.
+  size_t open = text.find('(');
+  size_t close = text.rfind(')');
+  if (open == std::string::npos || close == std::string::npos || close + 2 >= text.size())
+    return false;
+  stat->name = text.substr(open + 1, close - open - 1);
+  std::istringstream fields(text.substr(close + 2));
+  std::string field;
+  unsigned long long utime = 0, stime = 0;
+  for (int index = 3; index <= 22 && (fields >> field); ++index) {
+    if (index == 3) stat->state = field[0];
+    if (index == 4) stat->ppid = std::atoi(field.c_str());
+    if (index == 14) utime = std::strtoull(field.c_str(), nullptr, 10);
+    if (index == 15) stime = std::strtoull(field.c_str(), nullptr, 10);
+    if (index == 22) stat->startTicks = std::strtoull(field.c_str(), nullptr, 10);
+  }
+  if (!fields) return false;
+  stat->cpuTicks = utime + stime;
+  return true;
+}
+
+#endif  // __linux__
 
 }  // namespace zeph::bench
