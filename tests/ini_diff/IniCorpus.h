@@ -24,6 +24,16 @@ struct ReadCase {
 
 inline const std::string k300u(300, 'u');
 
+// A UTF-16LE file with its byte-order mark, as Notepad saves "Unicode".
+inline std::string Utf16(const std::u16string& text) {
+  std::string out = "\xff\xfe";
+  for (char16_t c : text) {
+    out += static_cast<char>(c & 0xff);
+    out += static_cast<char>(c >> 8);
+  }
+  return out;
+}
+
 inline const std::vector<ReadCase> kReadCases = {
     // --- finding the value
     {"PlainValue", "[a]\r\nx=1\r\n", "a", "x", "1"},
@@ -44,6 +54,16 @@ inline const std::vector<ReadCase> kReadCases = {
     {"TextBeforeFirstSection", "x=0\r\n[a]\r\nx=1\r\n", "a", "x", "1"},
     {"EmptyKeyName", "[a]\r\n=v\r\n", "a", "", "v"},
     {"EmptyKeyNameMissing", "[a]\r\nx=v\r\n", "a", "", "ERROR"},
+
+    // --- UTF-16LE files: names and values cross in the ANSI code page
+    {"Utf16PlainValue", Utf16(u"[a]\r\nx=1\r\n"), "a", "x", "1"},
+    {"Utf16CaseIgnored", Utf16(u"[Games]\nPath=c"), "gAMES", "PATH", "c"},
+    {"Utf16ValueInAnsi", Utf16(u"[a]\r\nx= caf\u00e9 \u20ac \r\n"), "a", "x", "caf\xe9 \x80"},
+    {"Utf16UnmappedIsQuestionMark", Utf16(u"[a]\r\nx=\u4e2d\u65e5!\r\n"), "a", "x",
+     "?"
+     "?!"},
+    {"Utf16AnsiNameFindsWideName", Utf16(u"[caf\u00e9]\r\nx=1\r\n"), "caf\xe9", "x", "1"},
+    {"Utf16MissingKey", Utf16(u"[a]\r\nx=1\r\n"), "a", "y", "ERROR"},
 
     // --- case
     {"SectionCaseIgnored", "[Games]\r\nx=1\r\n", "gAMES", "x", "1"},
@@ -330,6 +350,22 @@ inline const std::vector<WriteCase> kWriteCases = {
      "string1",
      "Data \0 before \0 first \0 section\r\n[section1]\r\nkey1=string1\r\n"s,
      {{"section1", "key1", "string1"}}},
+
+    // --- UTF-16LE files stay UTF-16LE
+    {"Utf16ReplaceKeepsEncoding",
+     Utf16(u"[a]\r\nx=1\r\ny=2\r\n"),
+     "a",
+     "x",
+     "9",
+     Utf16(u"[a]\r\nx=9\r\ny=2\r\n"),
+     {{"a", "x", "9"}, {"a", "y", "2"}}},
+    {"Utf16AddsSectionInUtf16",
+     Utf16(u"[a]\r\nx=1\r\n"),
+     "b",
+     "y",
+     "\xe9\x80",
+     Utf16(u"[a]\r\nx=1\r\n[b]\r\ny=\u00e9\u20ac\r\n"),
+     {{"b", "y", "\xe9\x80"}, {"a", "x", "1"}}},
 
     // --- where Wine is not Windows
     {"Utf8MarkBeforeHeader",

@@ -48,23 +48,35 @@ TEST_P(IniCorpusWrite, ReadsBack) {
   }
 }
 
+// The characters of a file: its bytes, or its UTF-16 code units after the mark.
+std::u16string Characters(const std::string& file) {
+  std::u16string units;
+  if (file.rfind("\xff\xfe", 0) == 0) {
+    for (size_t i = 2; i + 1 < file.size(); i += 2)
+      units += static_cast<char16_t>(static_cast<unsigned char>(file[i]) |
+                                     static_cast<unsigned char>(file[i + 1]) << 8);
+  } else {
+    for (char c : file) units += static_cast<unsigned char>(c);
+  }
+  return units;
+}
+
 // Everything around the changed or added text stays as it was: no line end
 // is removed, and whatever is added ends its lines with CR LF.
 TEST_P(IniCorpusWrite, TouchesOneSpot) {
   const auto& c = GetParam();
-  const std::string after = SetString(c.contents, c.section, c.key, c.value);
+  const std::u16string before = Characters(c.contents);
+  const std::u16string after = Characters(SetString(c.contents, c.section, c.key, c.value));
   size_t head = 0;
-  while (head < c.contents.size() && head < after.size() && c.contents[head] == after[head]) {
-    ++head;
-  }
+  while (head < before.size() && head < after.size() && before[head] == after[head]) ++head;
   size_t tail = 0;
-  while (tail < c.contents.size() - head && tail < after.size() - head &&
-         c.contents[c.contents.size() - 1 - tail] == after[after.size() - 1 - tail]) {
+  while (tail < before.size() - head && tail < after.size() - head &&
+         before[before.size() - 1 - tail] == after[after.size() - 1 - tail]) {
     ++tail;
   }
-  const std::string removed = c.contents.substr(head, c.contents.size() - head - tail);
-  const std::string added = after.substr(head, after.size() - head - tail);
-  EXPECT_EQ(removed.find_first_of("\r\n"), std::string::npos) << "a line end went: " << removed;
+  const std::u16string removed = before.substr(head, before.size() - head - tail);
+  const std::u16string added = after.substr(head, after.size() - head - tail);
+  EXPECT_EQ(removed.find_first_of(u"\r\n"), std::u16string::npos) << "a line end went";
   for (size_t i = 0; i < added.size(); ++i) {
     if (added[i] == '\n') {
       EXPECT_TRUE(i > 0 && added[i - 1] == '\r') << "bare LF written";
@@ -126,6 +138,68 @@ TEST(IniWriteSequence, BuildsUpAFile) {
   text = SetString(text, "App2", "key3", "string3");
   text = SetString(text, "app1", "KEY1", "again");
   EXPECT_EQ(text, "[App1]\r\nkey1=again\r\nkey2=string2\r\n[App2]\r\nkey3=string3\r\n");
+}
+
+// --- the index an activation reads its profile through
+
+class CountingSource final : public zeph::ini::ByteSource {
+ public:
+  explicit CountingSource(const std::string& bytes) : inner_(bytes) {}
+  bool ReadAt(uint64_t offset, char* out, size_t size, size_t* got) override {
+    const bool ok = inner_.ReadAt(offset, out, size, got);
+    bytes += *got;
+    return ok;
+  }
+  uint64_t bytes = 0;
+
+ private:
+  zeph::ini::StringSource inner_;
+};
+
+std::string ProfileWithKeys(int count, const std::string& before) {
+  std::string text = "[Game]\r\n" + before;
+  for (int i = 0; i < count; ++i)
+    text += "KEY" + std::to_string(i) + " = v" + std::to_string(i) + "\r\n";
+  return text + "[Other]\r\nKEY0=other\r\n";
+}
+
+// A profile with one 5 MB line is scanned once; each read then fetches its
+// value only (one scan per key made such a profile take seconds).
+TEST(IniIndex, ManyReadsScanTheFileOnce) {
+  const std::string text = ProfileWithKeys(60, "NOTE=" + std::string(5 << 20, 'n') + "\r\n");
+  CountingSource source(text);
+  zeph::ini::Index index;
+  ASSERT_TRUE(index.Build(&source));
+  EXPECT_TRUE(index.complete());
+  EXPECT_LE(source.bytes, text.size() + 2);
+  const uint64_t built = source.bytes;
+  std::string value;
+  for (int i = 0; i < 60; ++i) {
+    ASSERT_TRUE(index.Read(&source, "game", "key" + std::to_string(i), "ERROR", kBuffer, &value));
+    EXPECT_EQ(value, "v" + std::to_string(i));
+  }
+  ASSERT_TRUE(index.Read(&source, "Game", "ABSENT", "ERROR", kBuffer, &value));
+  EXPECT_EQ(value, "ERROR");
+  EXPECT_LT(source.bytes - built, 60u * 8);
+}
+
+// Past its limits the index still gives every answer a scan gives.
+TEST(IniIndex, BeyondItsLimitsAnswersAsAScan) {
+  const std::string text = ProfileWithKeys(12, "LONGNAME=long\r\nKEY3\r\n");
+  zeph::ini::IndexLimits limits;
+  limits.entries = 6;
+  limits.nameLength = 5;
+  zeph::ini::StringSource source(text);
+  zeph::ini::Index index;
+  ASSERT_TRUE(index.Build(&source, limits));
+  EXPECT_FALSE(index.complete());
+  for (const std::string section : {"Game", "Other", "None"}) {
+    for (const std::string key : {"LONGNAME", "KEY0", "KEY3", "KEY5", "KEY11", "ABSENT"}) {
+      std::string value;
+      ASSERT_TRUE(index.Read(&source, section, key, "ERROR", kBuffer, &value));
+      EXPECT_EQ(value, GetString(text, section, key, "ERROR", kBuffer)) << section << "/" << key;
+    }
+  }
 }
 
 }  // namespace

@@ -97,8 +97,8 @@ bool FileSystem::WriteText(const std::string& path, const std::string& contents,
   // A file that exists but may not be written stays as it is, as on Windows.
   if (access(native.c_str(), F_OK) == 0 && access(native.c_str(), W_OK) != 0)
     return FailErrno(err, EACCES);
-  errno = 0;
-  return WriteFileAtomic(native, contents) || FailErrno(err, errno ? errno : EIO);
+  int error = 0;
+  return WriteFileAtomic(native, contents, Sync::ToDisk, &error) || FailErrno(err, error);
 }
 
 bool FileSystem::Remove(const std::string& path, SystemError* err) {

@@ -1,50 +1,144 @@
 #include "system/posix/PosixIni.h"
 
-#include <cerrno>
+#include <unistd.h>
 
-#include "system/IniText.h"
+#include <cerrno>
+#include <vector>
+
 #include "system/posix/PosixFiles.h"
 
 namespace zeph::posix {
+namespace {
+
+// A file's bytes by offset; keeps the errno of a failed read.
+class FileSource final : public ini::ByteSource {
+ public:
+  explicit FileSource(int fd) : fd_(fd) {}
+  bool ReadAt(uint64_t offset, char* out, size_t size, size_t* got) override {
+    *got = 0;
+    if (fd_ < 0) return true;  // no file: no bytes
+    for (;;) {
+      ssize_t n = pread(fd_, out, size, static_cast<off_t>(offset));
+      if (n >= 0) {
+        *got = static_cast<size_t>(n);
+        return true;
+      }
+      if (errno != EINTR) {
+        error_ = errno;
+        return false;
+      }
+    }
+  }
+  int error() const { return error_ ? error_ : EIO; }
+
+ private:
+  int fd_;
+  int error_ = 0;
+};
+
+class Descriptor {
+ public:
+  explicit Descriptor(int fd) : fd_(fd) {}
+  ~Descriptor() {
+    if (fd_ >= 0) close(fd_);
+  }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+bool Fail(int* error, int code) {
+  if (error) *error = code;
+  return false;
+}
+
+}  // namespace
 
 std::string ReadIniValue(const std::string& nativePath, const std::string& section,
                          const std::string& key, const std::string& def, size_t bufferSize) {
-  std::string contents;
-  // A file that cannot be read reads as an empty one: the default.
-  if (ReadWholeFile(nativePath, &contents) != ReadStatus::Okay) contents.clear();
-  return ini::GetString(contents, section, key, def, bufferSize);
+  int fd = -1;
+  int error = 0;
+  if (OpenRegularFile(nativePath, &fd, &error) != ReadStatus::Okay) {
+    return ini::DefaultValue(def, bufferSize);
+  }
+  Descriptor file(fd);
+  FileSource source(fd);
+  std::string value;
+  // A file that cannot be read reads as an empty one.
+  if (!ini::ReadValue(&source, section, key, def, bufferSize, &value)) {
+    return ini::DefaultValue(def, bufferSize);
+  }
+  return value;
 }
 
 bool WriteIniValue(const std::string& nativePath, const std::string& section,
                    const std::string& key, const std::string& value, int* error) {
-  std::string contents;
-  // A file that exists but cannot be read must not be replaced by a new one.
-  if (ReadWholeFile(nativePath, &contents) == ReadStatus::OtherError) {
-    *error = errno;
-    return false;
+  int fd = -1;
+  int openError = 0;
+  const ReadStatus status = OpenRegularFile(nativePath, &fd, &openError);
+  // A file that exists but cannot be read must not be replaced by a new one,
+  // and what is no regular file is never written.
+  if (status == ReadStatus::OtherError) return Fail(error, openError);
+  if (status == ReadStatus::NotFound && openError != ENOENT && openError != ENOTDIR) {
+    return Fail(error, openError);
   }
-  std::string updated = ini::SetString(contents, section, key, value);
+  Descriptor file(fd);
+  FileSource source(fd);
+  std::vector<ini::Edit> edits;
+  if (!ini::PlanWrite(&source, section, key, value, &edits)) return Fail(error, source.error());
   // Writing what the file already holds changes nothing: leave it alone.
-  if (updated == contents && !contents.empty()) return true;
-  errno = 0;
-  if (WriteFileAtomic(nativePath, updated, Sync::Replace)) return true;
-  *error = errno ? errno : EIO;
-  return false;
+  if (edits.empty()) return true;
+  bool readFailed = false;
+  const bool written = StreamFileAtomic(
+      nativePath,
+      [&](const PutBytes& put) {
+        const bool ok = ini::ApplyEdits(&source, edits, put);
+        readFailed = !ok;
+        return ok;
+      },
+      Sync::Replace, error);
+  if (!written && readFailed && error && *error == EIO) *error = source.error();
+  return written;
 }
 
 std::unique_ptr<IniFileReader> IniFileReader::Open(const std::string& nativePath, int* error) {
-  auto reader = std::make_unique<IniFileReader>();
-  switch (ReadWholeFile(nativePath, &reader->contents_)) {
-    case ReadStatus::Okay: return reader;
-    case ReadStatus::NotFound: *error = ENOENT; return nullptr;
-    case ReadStatus::OtherError: *error = errno; return nullptr;
-  }
-  return nullptr;
+  return Open(nativePath, ini::IndexLimits(), error);
 }
+
+std::unique_ptr<IniFileReader> IniFileReader::Open(const std::string& nativePath,
+                                                   const ini::IndexLimits& limits, int* error) {
+  int fd = -1;
+  int openError = 0;
+  const ReadStatus status = OpenRegularFile(nativePath, &fd, &openError);
+  if (status != ReadStatus::Okay) {
+    if (error) *error = status == ReadStatus::NotFound ? ENOENT : openError;
+    return nullptr;
+  }
+  std::unique_ptr<IniFileReader> reader(new IniFileReader(fd));
+  FileSource source(fd);
+  if (!reader->index_.Build(&source, limits)) {
+    if (error) *error = source.error();
+    return nullptr;
+  }
+  if (error) *error = 0;
+  return reader;
+}
+
+IniFileReader::IniFileReader(int fd) : fd_(fd) {}
+
+IniFileReader::~IniFileReader() { close(fd_); }
 
 std::string IniFileReader::Read(const std::string& section, const std::string& key,
                                 const std::string& def, size_t bufferSize) {
-  return ini::GetString(contents_, section, key, def, bufferSize);
+  FileSource source(fd_);
+  std::string value;
+  if (!index_.Read(&source, section, key, def, bufferSize, &value)) {
+    return ini::DefaultValue(def, bufferSize);
+  }
+  return value;
 }
 
 }  // namespace zeph::posix

@@ -178,9 +178,7 @@ bool RegistryStore::Load(std::vector<RegKey>* keys, int* error) const {
 }
 
 bool RegistryStore::Save(const std::vector<RegKey>& keys, int* error) {
-  if (WriteFileAtomic(file_, FormatRegistryText(keys))) return true;
-  *error = errno;
-  return false;
+  return WriteFileAtomic(file_, FormatRegistryText(keys), Sync::ToDisk, error);
 }
 
 namespace {

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <map>
 
+#include "system/posix/PosixFiles.h"
 #include "system/posix/PosixPaths.h"
 
 namespace zeph {
@@ -30,17 +31,6 @@ std::string Hex(const std::string& text) {
 std::map<std::string, int>& OwnRegistrations() {
   static std::map<std::string, int> own;
   return own;
-}
-
-bool WriteAll(int fd, const std::string& text) {
-  size_t done = 0;
-  while (done < text.size()) {
-    ssize_t n = write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<size_t>(n);
-  }
-  return true;
 }
 
 }  // namespace
@@ -97,7 +87,8 @@ bool RegisterWindowTitle(const std::string& title) {
   const std::string temp = folder + "/.new." + pid;
   int fd = open(temp.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
   if (fd < 0) return false;
-  if (flock(fd, LOCK_EX) != 0 || !posix::WriteAll(fd, pid + "\n") ||
+  const std::string line = pid + "\n";
+  if (flock(fd, LOCK_EX) != 0 || !posix::WriteAll(fd, line.data(), line.size()) ||
       rename(temp.c_str(), file.c_str()) != 0) {
     unlink(temp.c_str());
     close(fd);

@@ -31,17 +31,6 @@ std::string ProgramFolder() {
   return self.empty() ? "." : ParentFolder(self);
 }
 
-bool WriteAll(int fd, const std::string& text) {
-  size_t done = 0;
-  while (done < text.size()) {
-    ssize_t n = write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
-
 // True when a live process other than this one, running the same program
 // file, has a window with the title.
 bool EarlierCopyExists(const std::string& title) {
@@ -81,7 +70,7 @@ bool WriteFileAtomic(const std::string& path, const std::string& contents) {
 bool AppendToFile(const std::string& path, const std::string& text) {
   int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
   if (fd < 0) return false;
-  bool ok = WriteAll(fd, text);
+  bool ok = posix::WriteAll(fd, text.data(), text.size());
   return close(fd) == 0 && ok;
 }
 

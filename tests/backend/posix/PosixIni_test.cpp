@@ -1,0 +1,128 @@
+// INI files on real paths: what is no regular file is never waited on,
+// read or written; a UTF-16 file keeps its encoding; and memory stays the
+// same whatever the size of the file.
+#include "system/posix/PosixIni.h"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "../../ini_diff/IniCorpus.h"
+#include "system/posix/PosixFileSystem.h"
+#include "system/posix/PosixPaths.h"
+
+namespace fs = std::filesystem;
+
+namespace zeph::posix {
+namespace {
+
+using inidiff::Utf16;
+
+class PosixIni : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/zeph-ini-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    folder_ = pattern;
+  }
+  void TearDown() override { fs::remove_all(folder_); }
+
+  std::string Path(const std::string& name) const { return folder_ + "/" + name; }
+
+  static void Put(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+  }
+  static std::string Get(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+
+  std::string folder_;
+};
+
+// A FIFO used to hang the monitor and a link to /dev/zero to end it.
+TEST_F(PosixIni, WhatIsNoRegularFileReadsAsMissingAndIsNeverWritten) {
+  const std::string fifo = Path("fifo.ini"), zero = Path("zero.ini"), folder = Path("dir.ini");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  ASSERT_EQ(symlink("/dev/zero", zero.c_str()), 0);
+  ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+  for (const std::string& path : {fifo, zero, folder}) {
+    SCOPED_TRACE(path);
+    EXPECT_EQ(ReadIniValue(path, "ZephMonitor", "MODE", "ERROR", 255), "ERROR");
+    int error = 0;
+    EXPECT_FALSE(WriteIniValue(path, "ZephMonitor", "MODE", "ACTIVE", &error));
+    EXPECT_TRUE(error == EINVAL || error == EISDIR) << error;
+    EXPECT_EQ(IniFileReader::Open(path, &error), nullptr);
+    EXPECT_EQ(error, ENOENT);
+    std::string text;
+    SystemError why;
+    EXPECT_EQ(FileSystem().ReadText(ToWindowsPath(path), &text, &why), ReadResult::Missing);
+  }
+  struct stat st;
+  ASSERT_EQ(lstat(fifo.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+  ASSERT_EQ(lstat(zero.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+}
+
+TEST_F(PosixIni, Utf16FileIsReadAndWrittenInItsOwnEncoding) {
+  const std::string path = Path("zephmon.ini");
+  Put(path, Utf16(u"[ZephMonitor]\r\nMODE=ACTIVE\r\nNAME=caf\u00e9\r\n"));
+  EXPECT_EQ(ReadIniValue(path, "ZephMonitor", "MODE", "ERROR", 255), "ACTIVE");
+  int error = 0;
+  ASSERT_TRUE(WriteIniValue(path, "ZephMonitor", "MODE", "SUSPEND", &error)) << error;
+  EXPECT_EQ(Get(path), Utf16(u"[ZephMonitor]\r\nMODE=SUSPEND\r\nNAME=caf\u00e9\r\n"));
+  auto reader = IniFileReader::Open(path, &error);
+  ASSERT_NE(reader, nullptr) << error;
+  EXPECT_EQ(reader->Read("zephmonitor", "name", "ERROR", 255), "caf\xe9");
+}
+
+// A reader answers for the file as it was opened, also once it is replaced.
+TEST_F(PosixIni, ReaderKeepsTheFileItOpened) {
+  const std::string path = Path("game.wyn");
+  Put(path, "[Game]\r\nA=1\r\nB=2\r\n");
+  int error = 0;
+  auto reader = IniFileReader::Open(path, &error);
+  ASSERT_NE(reader, nullptr);
+  ASSERT_TRUE(WriteIniValue(path, "Game", "A", "changed", &error));
+  EXPECT_EQ(reader->Read("Game", "A", "ERROR", 255), "1");
+  EXPECT_EQ(reader->Read("Game", "B", "ERROR", 255), "2");
+  EXPECT_EQ(ReadIniValue(path, "Game", "A", "ERROR", 255), "changed");
+}
+
+long PeakKiB() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss;
+}
+
+// A 50 MB settings file once took six times its size to read.
+TEST_F(PosixIni, MemoryStaysBoundedWhateverTheFileSize) {
+  const std::string path = Path("zephmon.ini");
+  {
+    std::ofstream out(path, std::ios::binary);
+    const std::string line = "FILLER=" + std::string(1 << 20, 'f') + "\r\n";
+    out << "[Filler]\r\n";
+    for (int i = 0; i < 50; ++i) out << line;
+    out << "[ZephMonitor]\r\nMODE=ACTIVE\r\n";
+  }
+  const long before = PeakKiB();
+  EXPECT_EQ(ReadIniValue(path, "ZephMonitor", "MODE", "ERROR", 255), "ACTIVE");
+  int error = 0;
+  ASSERT_TRUE(WriteIniValue(path, "ZephMonitor", "MODE", "SUSPEND", &error)) << error;
+  auto reader = IniFileReader::Open(path, &error);
+  ASSERT_NE(reader, nullptr);
+  EXPECT_EQ(reader->Read("ZephMonitor", "MODE", "ERROR", 255), "SUSPEND");
+  EXPECT_LT(PeakKiB() - before, 8 * 1024) << "KiB more at the peak";
+  EXPECT_EQ(fs::file_size(path), 10 + 50 * ((1u << 20) + 9) + 29u);
+}
+
+}  // namespace
+}  // namespace zeph::posix
