@@ -89,6 +89,9 @@ class MainForm : public Commands {
 
   // --- end-of-game pass (setup/)
   void WriteStuff();
+  // strJoyCheck with its placeholders replaced by the last activation's
+  // buttons and motion aliases.
+  std::string CheckForJoy(std::string strJoyCheck) const;
 
   // Commands arriving through message processing.
   void OnTimer() override { tmrMonitor_Timer(); }

@@ -1,5 +1,8 @@
 // The end-of-game pass.
 #include "monitor/MainForm.h"
+#include "setup/Placeholders.h"
+
+#include <utility>
 
 namespace zeph {
 
@@ -11,6 +14,11 @@ void MainForm::WriteStuff() {
   }
   SetIcon(IconMessage::Modify, iconImage_, kTipIdle);
   ResetController();
+}
+
+std::string MainForm::CheckForJoy(std::string strJoyCheck) const {
+  return ExpandPlaceholders(std::move(strJoyCheck), profile.buttonTable, profile.motionPositive,
+                            profile.motionNegative);
 }
 
 }  // namespace zeph
