@@ -89,27 +89,6 @@ double Quartile(std::vector<double> values, int which) {
   return values[std::min(values.size() - 1, values.size() * static_cast<size_t>(which) / 4)];
 }
 
-// A path the build gave (a Unix path when cross-built) in the form this
-// program opens it by: under Wine a Unix path becomes a DOS path.
-fs::path BuildPath(const std::string& path) {
-#ifdef _WIN32
-  if (!path.empty() && path[0] == '/') {
-    using ToDos = WCHAR*(CDECL*)(const char*);
-    FARPROC proc = GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_dos_file_name");
-    if (proc) {
-      auto toDos = reinterpret_cast<ToDos>(reinterpret_cast<void*>(proc));
-      if (WCHAR* dos = toDos(path.c_str())) {
-        fs::path out(dos);
-        HeapFree(GetProcessHeap(), 0, dos);
-        return out;
-      }
-    }
-    return fs::path("Z:" + zeph::bench::SeamPath(path));
-  }
-#endif
-  return fs::path(path);
-}
-
 std::string SeamPath(const fs::path& path) { return zeph::bench::SeamPath(path.string()); }
 
 unsigned long OwnProcessId() {
@@ -499,10 +478,10 @@ int main(int argc, char** argv) {
   fs::create_directories(folder / "wyn");
   fs::create_directories(folder / "curves");
   fs::create_directories(gameFolder);
-  const fs::path built = BuildPath(ZEPH_PROGRAM_DIR);
+  const fs::path built = zeph::bench::BuildPath(ZEPH_PROGRAM_DIR);
   for (const char* name : {"Zephcontrol.exe", "ZephEvent.exe"})
     CopyProgram(built / name, folder / name);
-  const fs::path testchild = BuildPath(ZEPH_TESTCHILD_EXE);
+  const fs::path testchild = zeph::bench::BuildPath(ZEPH_TESTCHILD_EXE);
   CopyProgram(testchild, folder / testchild.filename());
   for (int n = 0; n < 6; ++n)
     WriteFile(folder / "curves" / ("axis" + std::to_string(n) + ".crv"),

@@ -14,6 +14,9 @@
 #include <system_error>
 #include <vector>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
 #ifdef __linux__
 #include <dirent.h>
 #endif
@@ -145,5 +148,29 @@ inline bool ReadProcStat(int pid, ProcStat* stat) {
 }
 
 #endif  // __linux__
+
+// A path the build gave (a Unix path when cross-built) in the form this
+// program opens it by: under Wine a Unix path becomes a DOS path through
+// Wine's own export, with the Z: drive (the Unix root) as the fallback.
+inline std::filesystem::path BuildPath(const std::string& path) {
+#ifdef _WIN32
+  if (!path.empty() && path[0] == '/') {
+    using ToDos = WCHAR*(CDECL*)(const char*);
+    FARPROC proc = GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_dos_file_name");
+    if (proc) {
+      auto toDos = reinterpret_cast<ToDos>(reinterpret_cast<void*>(proc));
+      if (WCHAR* dos = toDos(path.c_str())) {
+        std::filesystem::path out(dos);
+        HeapFree(GetProcessHeap(), 0, dos);
+        return out;
+      }
+    }
+    std::string dos = "Z:" + path;
+    std::replace(dos.begin(), dos.end(), '/', '\\');
+    return std::filesystem::path(dos);
+  }
+#endif
+  return std::filesystem::path(path);
+}
 
 }  // namespace zeph::bench

@@ -189,13 +189,13 @@ class Soak {
     std::error_code ec;
     fs::create_directories(prog_ / "wyn", ec);
     fs::create_directories(prog_ / "games", ec);
-    const fs::path built = p_.BuildPath(ZEPH_PROGRAM_DIR);
+    const fs::path built = zeph::bench::BuildPath(ZEPH_PROGRAM_DIR);
     for (const std::string& name :
          {p_.MonitorName(), std::string("Zephcontrol.exe"), std::string("ZephEvent.exe")})
       if (!Copy(built / name, prog_ / name)) return false;
     gameName_ = "zsoak" + std::to_string(p_.OwnProcessId()) + ".exe";
     game_ = prog_ / "games" / gameName_;
-    if (!Copy(p_.BuildPath(ZEPH_TESTCHILD_EXE), game_)) return false;
+    if (!Copy(zeph::bench::BuildPath(ZEPH_TESTCHILD_EXE), game_)) return false;
     zeph::bench::WriteFile(
         prog_ / "wyn" / "soak.wyn",
         "[IDENTIFICATION]\r\nAPPLICATION_NAME=Soak Game\r\n[VERSION]\r\nVERSION=6.1\r\n"

@@ -30,9 +30,6 @@ class Platform {
   virtual const char* HandlesName() = 0;   // "fds", "handles"
   virtual const char* ChildrenRule() = 0;  // how left-behind processes are found
 
-  // A path the build gave (a Unix path when cross-built) in the form this
-  // program opens it by.
-  virtual std::filesystem::path BuildPath(const std::string& path) = 0;
   // The monitor's file name in the build's program folder.
   virtual std::string MonitorName() = 0;
   // This benchmark's process id: part of the game's name, so that runs side

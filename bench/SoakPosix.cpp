@@ -88,7 +88,6 @@ class PosixPlatform final : public Platform {
   const char* ChildrenRule() override {
     return "processes whose parent is the monitor, zombies included (/proc/PID/stat)";
   }
-  fs::path BuildPath(const std::string& path) override { return path; }
   std::string MonitorName() override { return "ZephMonitor"; }
   unsigned long OwnProcessId() override { return static_cast<unsigned long>(getpid()); }
 

@@ -146,26 +146,6 @@ class Win32Platform final : public Platform {
            "and the game";
   }
 
-  fs::path BuildPath(const std::string& path) override {
-    if (!path.empty() && path[0] == '/') {
-      // Under Wine a Unix path maps to a DOS path through Wine's own export;
-      // the Z: drive (the Unix root) is the fallback.
-      using ToDos = WCHAR*(CDECL*)(const char*);
-      FARPROC proc = GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_dos_file_name");
-      if (proc) {
-        auto toDos = reinterpret_cast<ToDos>(reinterpret_cast<void*>(proc));
-        if (WCHAR* dos = toDos(path.c_str())) {
-          fs::path out(dos);
-          HeapFree(GetProcessHeap(), 0, dos);
-          return out;
-        }
-      }
-      std::string dos = "Z:" + path;
-      std::replace(dos.begin(), dos.end(), '/', '\\');
-      return dos;
-    }
-    return path;
-  }
   std::string MonitorName() override { return "ZephMonitor.exe"; }
   unsigned long OwnProcessId() override { return GetCurrentProcessId(); }
 
