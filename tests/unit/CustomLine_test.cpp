@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,8 @@ const Row kRows[] = {
     {"OneField", "'file.cfg'", CustomLineError::NoCommandWord, {}},
     {"TrailingSeparator", "'f'\\, 'DELETE'\\,", CustomLineError::ShortField, {}},
 };
+
+void PrintTo(const Row& row, std::ostream* os) { *os << row.name; }
 
 class CustomLineRows : public ::testing::TestWithParam<Row> {};
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 namespace zeph {
@@ -87,6 +88,8 @@ const Row kRows[] = {
      "^99;W"},
     {"SignWithoutDigitIsNoNumber", "x=\xa3- ;", "x=\xa3- ;"},
 };
+
+void PrintTo(const Row& row, std::ostream* os) { *os << row.name; }
 
 class PlaceholderRows : public ::testing::TestWithParam<Row> {};
 
