@@ -20,8 +20,6 @@
 
 #ifdef _WIN32
 #include "system/win32/WinApi.h"
-#else
-#include <sys/utsname.h>
 #endif
 
 namespace zeph::bench {
@@ -69,24 +67,6 @@ class BenchDesktop final : public Desktop {
   void SetSuspendChecked(bool) override {}
   void SetSuspendCaption(const std::string&) override {}
 };
-
-// Where the benchmark runs: the system, and for the Windows build whether it
-// runs under Wine.
-inline std::string PlatformLabel() {
-#ifdef _WIN32
-  using WineVersionFn = const char*(__cdecl*)();
-  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-  auto wineVersion = ntdll ? reinterpret_cast<WineVersionFn>(reinterpret_cast<void (*)()>(
-                                 GetProcAddress(ntdll, "wine_get_version")))
-                           : nullptr;
-  if (wineVersion) return std::string("Windows build, run under Wine ") + wineVersion();
-  return "Windows (native)";
-#else
-  utsname u{};
-  if (uname(&u) == 0) return std::string(u.sysname) + " " + u.release + " (native)";
-  return "POSIX (native)";
-#endif
-}
 
 // A path in the form the seam takes (backslash separators).
 inline std::string SeamPath(std::string path) {

@@ -20,6 +20,9 @@
 #ifdef __linux__
 #include <dirent.h>
 #endif
+#ifndef _WIN32
+#include <sys/utsname.h>
+#endif
 
 namespace zeph::bench {
 
@@ -171,6 +174,24 @@ inline std::filesystem::path BuildPath(const std::string& path) {
   }
 #endif
   return std::filesystem::path(path);
+}
+
+// Where the benchmark runs: the system, and for the Windows build whether it
+// runs under Wine.
+inline std::string PlatformLabel() {
+#ifdef _WIN32
+  using WineVersionFn = const char*(__cdecl*)();
+  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  auto wineVersion = ntdll ? reinterpret_cast<WineVersionFn>(reinterpret_cast<void (*)()>(
+                                 GetProcAddress(ntdll, "wine_get_version")))
+                           : nullptr;
+  if (wineVersion) return std::string("Windows build, run under Wine ") + wineVersion();
+  return "Windows (native)";
+#else
+  utsname u{};
+  if (uname(&u) == 0) return std::string(u.sysname) + " " + u.release + " (native)";
+  return "POSIX (native)";
+#endif
 }
 
 }  // namespace zeph::bench

@@ -156,7 +156,7 @@ class Soak {
   int Run() {
     if (!Setup()) return 1;
     std::printf("%s: %d short game runs through the real monitor\n", kName, o_.runs);
-    std::printf("Platform:   %s\n", p_.Label().c_str());
+    std::printf("Platform:   %s\n", zeph::bench::PlatformLabel().c_str());
     std::printf(
         "Folder:     temporary program folder: copies of the built %s, Zephcontrol.exe,\n"
         "            ZephEvent.exe; profile wyn\\soak.wyn (6 reset + 32 script calls);\n"

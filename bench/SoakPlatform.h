@@ -25,7 +25,6 @@ class Platform {
   static std::unique_ptr<Platform> Create(std::string* error);
   virtual ~Platform() = default;  // ends every process it started
 
-  virtual std::string Label() = 0;
   virtual const char* MemoryName() = 0;    // "VmRSS", "working set"
   virtual const char* HandlesName() = 0;   // "fds", "handles"
   virtual const char* ChildrenRule() = 0;  // how left-behind processes are found

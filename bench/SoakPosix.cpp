@@ -4,7 +4,6 @@
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
-#include <sys/utsname.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -78,11 +77,6 @@ class PosixPlatform final : public Platform {
  public:
   ~PosixPlatform() override { EndAll(); }
 
-  std::string Label() override {
-    utsname u{};
-    if (uname(&u) == 0) return std::string(u.sysname) + " " + u.release + " (native)";
-    return "POSIX (native)";
-  }
   const char* MemoryName() override { return "VmRSS"; }
   const char* HandlesName() override { return "fds"; }
   const char* ChildrenRule() override {

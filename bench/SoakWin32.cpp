@@ -129,15 +129,6 @@ class Win32Platform final : public Platform {
  public:
   ~Win32Platform() override { EndAll(); }
 
-  std::string Label() override {
-    using WineVersionFn = const char*(__cdecl*)();
-    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-    auto wineVersion = ntdll ? reinterpret_cast<WineVersionFn>(reinterpret_cast<void (*)()>(
-                                   GetProcAddress(ntdll, "wine_get_version")))
-                             : nullptr;
-    if (wineVersion) return std::string("Windows build, run under Wine ") + wineVersion();
-    return "Windows (native)";
-  }
   const char* MemoryName() override { return "WorkingSet"; }
   const char* HandlesName() override { return "handles"; }
   const char* ChildrenRule() override {
