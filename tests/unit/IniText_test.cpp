@@ -48,45 +48,6 @@ TEST_P(IniCorpusWrite, ReadsBack) {
   }
 }
 
-// The characters of a file: its bytes, or its UTF-16 code units after the mark.
-std::u16string Characters(const std::string& file) {
-  std::u16string units;
-  if (file.rfind("\xff\xfe", 0) == 0) {
-    for (size_t i = 2; i + 1 < file.size(); i += 2)
-      units += static_cast<char16_t>(static_cast<unsigned char>(file[i]) |
-                                     static_cast<unsigned char>(file[i + 1]) << 8);
-  } else {
-    for (char c : file) units += static_cast<unsigned char>(c);
-  }
-  return units;
-}
-
-// Everything around the changed or added text stays as it was: no line end
-// is removed, and whatever is added ends its lines with CR LF.
-TEST_P(IniCorpusWrite, TouchesOneSpot) {
-  const auto& c = GetParam();
-  const std::u16string before = Characters(c.contents);
-  const std::u16string after = Characters(SetString(c.contents, c.section, c.key, c.value));
-  size_t head = 0;
-  while (head < before.size() && head < after.size() && before[head] == after[head]) ++head;
-  size_t tail = 0;
-  while (tail < before.size() - head && tail < after.size() - head &&
-         before[before.size() - 1 - tail] == after[after.size() - 1 - tail]) {
-    ++tail;
-  }
-  const std::u16string removed = before.substr(head, before.size() - head - tail);
-  const std::u16string added = after.substr(head, after.size() - head - tail);
-  EXPECT_EQ(removed.find_first_of(u"\r\n"), std::u16string::npos) << "a line end went";
-  for (size_t i = 0; i < added.size(); ++i) {
-    if (added[i] == '\n') {
-      EXPECT_TRUE(i > 0 && added[i - 1] == '\r') << "bare LF written";
-    }
-    if (added[i] == '\r') {
-      EXPECT_TRUE(i + 1 < added.size() && added[i + 1] == '\n') << "bare CR written";
-    }
-  }
-}
-
 INSTANTIATE_TEST_SUITE_P(IniText, IniCorpusWrite, ::testing::ValuesIn(kWriteCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
