@@ -121,24 +121,6 @@ TEST_F(ControlUtility, ARefusedRunExitsWith2AndLeavesTheStateAsItWas) {
   }
 }
 
-TEST_F(ControlUtility, LogPairsEachCallsStartWithItsEnd) {
-  const std::vector<std::pair<Args, int>> calls = {
-      {{"--set-defaults"}, 0},
-      {{"--bogus", "1"}, 2},
-  };
-  for (const auto& call : calls) EXPECT_EQ(call.second, Control(call.first).exitCode);
-
-  const std::vector<std::string> log = Lines(ReadFile(folder_.File(standin::kControlLogName)));
-  ASSERT_EQ(calls.size() * 2, log.size());
-  for (size_t i = 0; i < calls.size(); ++i) {
-    const std::string& start = log[2 * i];
-    ASSERT_EQ(0u, start.rfind("start ", 0)) << start;
-    const std::string pid = start.substr(6, start.find(' ', 6) - 6);
-    EXPECT_EQ("start " + pid + " " + standin::JoinArguments(calls[i].first), start);
-    EXPECT_EQ("end " + pid + " " + std::to_string(calls[i].second), log[2 * i + 1]);
-  }
-}
-
 // --- the event utility and the customizer
 
 TEST_F(StandinFolder, EventUtilityReportsItsSettingsAndClosesOnRequest) {

@@ -12,7 +12,6 @@
 #include <thread>
 
 #include "Harness.h"
-#include "monitor/CommandLine.h"
 #include "system/IniText.h"
 #include "system/WinPath.h"
 
@@ -141,21 +140,6 @@ class Scenario : public ::testing::Test {
 
   std::unique_ptr<MonitorHarness> h;
 };
-
-TEST_F(Scenario, UsageBoxForEachKindOfBadCommandLine) {
-  Profile("racer.wyn", Racer());
-  std::string usage = UsageText();
-  for (size_t at; (at = usage.find("\r\n")) != std::string::npos;) usage.replace(at, 2, "\n");
-  for (const char* args : {"-?", "-r 0.5", "-r 11", "-d -r", "-r abc", "-d  -s", "/x"}) {
-    int copy = h->StartMonitor(args);
-    BoxSeen box;
-    ASSERT_TRUE(h->NextMessageBox(copy, 10000, &box)) << args;
-    EXPECT_EQ("Thalix Monitor", box.title) << args;
-    EXPECT_EQ(usage, box.text) << args;
-    EXPECT_TRUE(h->WaitForExit(copy, 10000)) << args;
-  }
-  EXPECT_FALSE(fs::exists(SettingsFile()));  // nothing got that far
-}
 
 TEST_F(Scenario, StartUpRecordsVersionAndBuildsTheWatchList) {
   Profile("plain.wyn", "plain.exe");
