@@ -2,12 +2,36 @@
 // platform; the POSIX side translates them at its boundary.
 #pragma once
 
+#include <cstddef>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "system/Error.h"
 
 namespace zeph {
+
+// A file read from its start, a piece at a time.
+class FileReader {
+ public:
+  virtual ~FileReader() = default;
+  // Up to size bytes into out; *got is 0 only at the end of the file.
+  virtual bool Read(char* out, size_t size, size_t* got, SystemError* err) = 0;
+};
+
+// New contents for a target file. They go to a file of their own beside the
+// target, under a name no other file has, and Commit puts that file in the
+// target's place in one step: any reader sees the old file or the new one,
+// whole. A work file dropped without a successful Commit is removed, and
+// the target stays byte for byte as it was.
+class WorkFile {
+ public:
+  virtual ~WorkFile() = default;
+  virtual bool Write(const char* data, size_t size, SystemError* err) = 0;
+  // Replaces the target (or creates it when there is none). After a failure
+  // the target is as it was and the work file is gone.
+  virtual bool Commit(SystemError* err) = 0;
+};
 
 class Files {
  public:
@@ -29,6 +53,13 @@ class Files {
   // was, never half-written.
   virtual bool WriteText(const std::string& path, const std::string& contents,
                          SystemError* err) = 0;
+  // Opens a file for reading from its start: Missing when nothing is there,
+  // Failed (err says why) when it cannot be opened.
+  virtual std::unique_ptr<FileReader> OpenRead(const std::string& path, ReadResult* result,
+                                               SystemError* err) = 0;
+  // A work file for target, in target's folder. Fails, creating nothing,
+  // when that folder does not exist or target exists and may not be written.
+  virtual std::unique_ptr<WorkFile> CreateWorkFile(const std::string& target, SystemError* err) = 0;
   // Deletes a file; a missing file is a failure too.
   virtual bool Remove(const std::string& path, SystemError* err) = 0;
 };

@@ -22,6 +22,7 @@ std::string WithoutTrailingSlash(std::string path) {
 constexpr int kFileNotFound = 2;
 constexpr int kPathNotFound = 3;
 constexpr int kAccessDenied = 5;
+constexpr int kIoDevice = 1117;
 
 bool NotFound(SystemError* err) { return Fail(err, kFileNotFound, "not found"); }
 
@@ -57,6 +58,7 @@ class FakeSystem::FakeFiles final : public Files {
     return true;
   }
   bool MakeEmptyFile(const std::string& path, SystemError* err) override {
+    if (w_.Injected(err)) return false;
     if (!w_.FolderExists(FolderOf(path))) return Fail(err, kPathNotFound, "no such folder");
     if (w_.Unwritable(path)) return Fail(err, kAccessDenied, "access denied");
     if (!w_.HasFile(path)) w_.AddFile(path, "");
@@ -64,24 +66,104 @@ class FakeSystem::FakeFiles final : public Files {
   }
   bool MakeFolder(const std::string& path, SystemError* err) override {
     w_.log.push_back("mkdir " + path);
+    if (w_.Injected(err)) return false;
     if (w_.Unwritable(WithoutTrailingSlash(path))) return Fail(err, kAccessDenied, "access denied");
     if (!w_.FolderExists(path)) w_.AddFolder(path);
     return true;
   }
-  ReadResult ReadText(const std::string& path, std::string* contents, SystemError*) override {
+  ReadResult ReadText(const std::string& path, std::string* contents, SystemError* err) override {
+    if (w_.Injected(err)) return ReadResult::Failed;
     if (!w_.HasFile(path)) return ReadResult::Missing;
     *contents = w_.FileContents(path);
     return ReadResult::Ok;
   }
   bool WriteText(const std::string& path, const std::string& contents, SystemError* err) override {
     w_.log.push_back("write " + GetFileOnly(path));
+    if (w_.Injected(err)) return false;
     if (!w_.FolderExists(FolderOf(path))) return Fail(err, kPathNotFound, "no such folder");
     if (w_.Unwritable(path)) return Fail(err, kAccessDenied, "access denied");
     w_.AddFile(path, contents);
     return true;
   }
+  // Reads what the file held when it was opened.
+  class Reader final : public FileReader {
+   public:
+    Reader(FakeSystem& w, std::string contents) : w_(w), contents_(std::move(contents)) {}
+    bool Read(char* out, size_t size, size_t* got, SystemError* err) override {
+      *got = 0;
+      if (w_.Injected(err)) return false;
+      *got = std::min(size, contents_.size() - offset_);
+      std::copy_n(contents_.data() + offset_, *got, out);
+      offset_ += *got;
+      return true;
+    }
+
+   private:
+    FakeSystem& w_;
+    std::string contents_;
+    size_t offset_ = 0;
+  };
+
+  // A file of the fake world while it is written, so that one left behind shows.
+  class Work final : public WorkFile {
+   public:
+    Work(FakeSystem& w, std::string target, std::string path)
+        : w_(w), target_(std::move(target)), path_(std::move(path)) {}
+    ~Work() override {
+      if (!done_) w_.DropFile(path_);
+    }
+    bool Write(const char* data, size_t size, SystemError* err) override {
+      if (w_.Injected(err)) return false;
+      w_.AddFile(path_, w_.FileContents(path_).append(data, size));
+      return true;
+    }
+    bool Commit(SystemError* err) override {
+      w_.log.push_back("replace " + GetFileOnly(target_));
+      done_ = true;
+      std::string contents = w_.FileContents(path_);
+      w_.DropFile(path_);
+      if (w_.Injected(err)) return false;
+      if (w_.Unwritable(target_)) return Fail(err, kAccessDenied, "access denied");
+      w_.AddFile(target_, contents);
+      return true;
+    }
+
+   private:
+    FakeSystem& w_;
+    std::string target_;
+    std::string path_;
+    bool done_ = false;
+  };
+
+  std::unique_ptr<FileReader> OpenRead(const std::string& path, ReadResult* result,
+                                       SystemError* err) override {
+    *result = ReadResult::Failed;
+    if (w_.Injected(err)) return nullptr;
+    if (!w_.HasFile(path)) {
+      *result = ReadResult::Missing;
+      NotFound(err);
+      return nullptr;
+    }
+    *result = ReadResult::Ok;
+    return std::make_unique<Reader>(w_, w_.FileContents(path));
+  }
+  std::unique_ptr<WorkFile> CreateWorkFile(const std::string& target, SystemError* err) override {
+    if (w_.Injected(err)) return nullptr;
+    if (!w_.FolderExists(FolderOf(target))) {
+      Fail(err, kPathNotFound, "no such folder");
+      return nullptr;
+    }
+    if (w_.HasFile(target) && w_.Unwritable(target)) {
+      Fail(err, kAccessDenied, "access denied");
+      return nullptr;
+    }
+    std::string path = target + "." + std::to_string(++workFiles_) + ".zeph-work";
+    w_.AddFile(path, "");
+    return std::make_unique<Work>(w_, target, path);
+  }
   bool Remove(const std::string& path, SystemError* err) override {
     w_.log.push_back("delete " + GetFileOnly(path));
+    if (w_.Injected(err)) return false;
     if (w_.Undeletable(path)) return Fail(err, kAccessDenied, "access denied");
     if (!w_.HasFile(path)) return NotFound(err);
     w_.DropFile(path);
@@ -90,6 +172,7 @@ class FakeSystem::FakeFiles final : public Files {
 
  private:
   FakeSystem& w_;
+  int workFiles_ = 0;
 };
 
 class FakeSystem::FakeIni final : public IniFiles {
@@ -117,6 +200,7 @@ class FakeSystem::FakeIni final : public IniFiles {
   bool WriteString(const std::string& file, const std::string& section, const std::string& key,
                    const std::string& value, SystemError* err) override {
     w_.log.push_back("ini " + GetFileOnly(file) + " [" + section + "] " + key + "=" + value);
+    if (w_.Injected(err)) return false;
     if (!w_.FolderExists(FolderOf(file))) return Fail(err, kPathNotFound, "no such folder");
     if (w_.Unwritable(file)) return Fail(err, kAccessDenied, "access denied");
     w_.AddFile(file, ini::SetString(w_.FileContents(file), section, key, value));
@@ -125,6 +209,10 @@ class FakeSystem::FakeIni final : public IniFiles {
   std::unique_ptr<IniReader> Open(const std::string& file, ReadResult* result,
                                   SystemError* err) override {
     w_.log.push_back("open-ini " + GetFileOnly(file));
+    if (w_.Injected(err)) {
+      *result = ReadResult::Failed;
+      return nullptr;
+    }
     if (!w_.HasFile(file)) {
       *result = ReadResult::Missing;
       NotFound(err);
@@ -144,6 +232,7 @@ class FakeSystem::FakeRegistry final : public Registry {
   bool SetValue(RegRoot root, const std::string& subkey, const std::string& name, uint32_t type,
                 const std::vector<uint8_t>& data, SystemError* err) override {
     w_.log.push_back("reg " + subkey + "\\" + name);
+    if (w_.Injected(err)) return false;
     const std::string path = RegPath(root, subkey, name);
     if (w_.Unwritable(path)) return Fail(err, kAccessDenied, "access denied");
     w_.regValues[path] = {type, data};
@@ -315,6 +404,12 @@ std::string FakeSystem::FileContents(const std::string& path) const {
 std::string FakeSystem::IniValue(const std::string& file, const std::string& section,
                                  const std::string& key) const {
   return ini::GetString(FileContents(file), section, key, "ERROR", 255);
+}
+
+bool FakeSystem::Injected(SystemError* err) {
+  if (++failableCalls != failCall) return false;
+  log.push_back("injected failure");
+  return Fail(err, kIoDevice, "injected I/O failure");
 }
 
 bool FakeSystem::Unwritable(const std::string& path) const {

@@ -54,6 +54,10 @@ class FakeSystem {
   // Paths whose writes fail (a locked or read-only file), and whose deletes do.
   std::vector<std::string> unwritable;
   std::vector<std::string> undeletable;
+  // Fault injection: the failCall-th call that can fail (counted from 1 over
+  // files, INI files and the registry, reads and writes of open files
+  // included) fails with an I/O error. 0: none fails.
+  int failCall = 0;
   // The registry as "hklm\subkey\name" in lower case -> (type, bytes).
   std::map<std::string, std::pair<uint32_t, std::vector<uint8_t>>> regValues;
 
@@ -76,6 +80,7 @@ class FakeSystem {
   std::vector<std::string> log;
   std::vector<std::string> runs;  // every command line started
   std::vector<std::string> closedWindows;
+  int failableCalls = 0;  // calls that could have failed so far
   std::vector<int> timerIntervals;
   int timerInterval = 0;
   int timerExpiries = 0;  // times the timer fell due and OnTimer was called
@@ -99,6 +104,8 @@ class FakeSystem {
     uint32_t exitCode = 0;
   };
 
+  // Counts a call that can fail; true (err set) when it is the one to fail.
+  bool Injected(SystemError* err);
   bool Unwritable(const std::string& path) const;
   bool Undeletable(const std::string& path) const;
   bool FolderExists(const std::string& path) const;

@@ -1,5 +1,5 @@
 // Splitting custom lines into their fields.
-#include "setup/CustomLine.h"
+#include "setup/BlockLines.h"
 
 #include <gtest/gtest.h>
 

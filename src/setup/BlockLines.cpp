@@ -1,5 +1,6 @@
-#include "setup/CustomLine.h"
+#include "setup/BlockLines.h"
 
+#include "activation/ProfileFormat.h"
 #include "system/WinPath.h"
 
 namespace zeph {
@@ -24,6 +25,13 @@ CustomLineError SplitCustomLine(const std::string& line, std::vector<std::string
     return CustomLineError::NoCommandWord;
   }
   return CustomLineError::None;
+}
+
+bool SplitCopyEntry(const std::string& line, std::string* source, std::string* destination) {
+  const std::string trimmed = Trim(line);
+  if (trimmed.empty()) return false;
+  std::string unused;
+  return ParseItemList(2, trimmed.substr(1), source, destination, &unused);
 }
 
 }  // namespace zeph
