@@ -4,6 +4,7 @@
 // activation in activation/, the end-of-game pass in setup/.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -26,6 +27,18 @@ struct ProcessRow {
   uint32_t ProcessId = 0;
   std::string ExeFolder;  // folder of the executable, without trailing "\"
 };
+
+// One file of a profile's copy-files block.
+struct CopyEntry {
+  std::string source;       // name in the games folder
+  std::string destination;  // path relative to the game folder
+};
+
+// The commands of a profile's custom block, each with a table of its own.
+enum class CustomCommand { Delete, Modify, Append, Replace, Ini, Registry };
+constexpr size_t kCustomCommands = 6;
+// A command's entries, each holding its fields in line order (field k at k - 1).
+using EntryTable = std::vector<std::vector<std::string>>;
 
 // Tip texts of the notification icon.
 extern const char* const kTipIdle;       // "Thalix Monitor"
@@ -92,6 +105,19 @@ class MainForm : public Commands {
   // strJoyCheck with its placeholders replaced by the last activation's
   // buttons and motion aliases.
   std::string CheckForJoy(std::string strJoyCheck) const;
+  // The custom block's operations: each carries out every entry of its
+  // table and is false when one of them failed (its debug line says why).
+  bool ExecDelete();
+  bool ExecModify();
+  bool ExecAppend();
+  bool ExecReplace();
+  bool ExecIni();
+  bool ExecRegistry();
+  EntryTable& Entries(CustomCommand command) { return entryTables_[static_cast<size_t>(command)]; }
+  // Set while the marker file shows this profile revision set up already:
+  // then only the entries flagged "ALWAYS" run.
+  bool alreadyConfigured = false;
+  std::vector<CopyEntry> copyList;
 
   // Commands arriving through message processing.
   void OnTimer() override { tmrMonitor_Timer(); }
@@ -135,8 +161,33 @@ class MainForm : public Commands {
   // The activation started at suspend count `epoch` may go on sending.
   bool ActivationMayGoOn(uint64_t epoch) const;
 
+  // --- end-of-game pass (setup/)
+  // The marker file is current for this profile; deletes one that is not.
+  bool MarkerIsCurrent(const std::string& marker);
+  void WriteMarker(const std::string& marker);
+  bool RunCopySection();
+  bool CopySectionFiles();
+  bool RunCustomSection();
+  // Runs work on each entry of command's table that the skip test lets
+  // through (alwaysField: the field that may say "ALWAYS").
+  bool RunEntries(CustomCommand command, size_t alwaysField,
+                  const std::function<bool(const std::vector<std::string>& fields)>& work);
+  // DELETE, MODIFY and REPLACE: rewrite edits each target that is there,
+  // and a failure is logged with what.
+  using Rewriter = std::function<bool(const std::string& path,
+                                      const std::vector<std::string>& fields, SystemError* err)>;
+  bool RunRewrites(CustomCommand command, const char* what, const Rewriter& rewrite);
+  // "Error <code><what><subject>", and false.
+  bool LogOperationError(int64_t code, const char* what, const std::string& subject);
+  // BuildFolders for each folder of path, from the innermost out.
+  void BuildFoldersFor(const std::string& path);
+  // The target of an operation: field 1 resolved against the game folder.
+  std::string TargetPath(const std::string& field);
+
   SystemSeam sys_;
   Desktop& desktop_;
+  std::array<EntryTable, kCustomCommands> entryTables_;
+  int customFailure_ = 0;     // code of the custom pass's failure, 0 when none is pending
   bool startEvent_ = false;   // the event utility is started by this activation
   bool tickRunning_ = false;  // a tick never nests in another
   int busy_ = 0;              // nor runs while a Busy routine does

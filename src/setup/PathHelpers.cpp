@@ -51,4 +51,12 @@ void MainForm::BuildFolders(std::string& buildPath) {
   }
 }
 
+void MainForm::BuildFoldersFor(const std::string& path) {
+  for (size_t at = path.rfind('\\'); at != std::string::npos;
+       at = at ? path.rfind('\\', at - 1) : std::string::npos) {
+    std::string folder = path.substr(0, at + 1);
+    BuildFolders(folder);
+  }
+}
+
 }  // namespace zeph

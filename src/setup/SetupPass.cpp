@@ -1,10 +1,26 @@
-// The end-of-game pass.
-#include "monitor/MainForm.h"
-#include "setup/Placeholders.h"
-
+// The end-of-game pass: the controller is reset, then the profile's copy
+// and custom blocks are carried out on the game's installation, and a
+// marker file in the game folder records the profile revision set up.
 #include <utility>
 
+#include "activation/ProfileFormat.h"
+#include "monitor/MainForm.h"
+#include "system/WinPath.h"
+#include "setup/EditRules.h"
+#include "setup/Placeholders.h"
+#include "system/IniHelpers.h"
+
 namespace zeph {
+
+namespace {
+
+const char* const kMarkerName = "thalix.tlx";
+const char* const kMarkerVersion = "5.1";
+
+// Field counts of the entry tables, in CustomCommand order.
+constexpr size_t kFieldCounts[kCustomCommands] = {5, 5, 4, 5, 6, 6};
+
+}  // namespace
 
 void MainForm::WriteStuff() {
   if (state.DebugMode) {
@@ -14,6 +30,61 @@ void MainForm::WriteStuff() {
   }
   SetIcon(IconMessage::Modify, iconImage_, kTipIdle);
   ResetController();
+
+  if (!IsTrue(profile.custom) && !IsTrue(profile.copyFiles)) return;
+  alreadyConfigured = false;
+  customFailure_ = 0;
+  const std::string marker = state.GameFolder + "\\" + kMarkerName;
+  if (sys_.files.IsFile(marker) && MarkerIsCurrent(marker)) alreadyConfigured = true;
+
+  bool passed = true;
+  if (EqualsNoCase(profile.copyFiles, "TRUE")) {
+    copyList.assign(1, CopyEntry{});
+    if (sys_.files.IsFile(state.ActiveProfile)) passed = RunCopySection();
+  }
+  if (passed && EqualsNoCase(profile.custom, "TRUE")) {
+    for (size_t c = 0; c < kCustomCommands; ++c)
+      entryTables_[c].assign(1, std::vector<std::string>(kFieldCounts[c]));
+    if (sys_.files.IsFile(state.ActiveProfile)) passed = RunCustomSection();
+  }
+  if (passed) {
+    if (state.DebugMode) {
+      debugList.Add("");
+      debugList.SelectBeforeLast();
+    }
+    if (!alreadyConfigured) {
+      WriteMarker(marker);
+      desktop_.ShowBox(state.ActiveAppName + " has been configured for use with the Thalix.",
+                       "Thalix", BoxButtons::Ok, BoxIcon::None);
+    }
+  }
+  if (customFailure_ != 0)
+    debugList.Add("Copy/Custom section error " + std::to_string(customFailure_));
+}
+
+bool MainForm::MarkerIsCurrent(const std::string& marker) {
+  const std::string version = ReadIni(sys_.ini, marker, "Thalix", "Version");
+  const std::string wyn = ReadIni(sys_.ini, marker, "Games", "WYN");
+  const std::string revision = ReadIni(sys_.ini, marker, "Games", "Revision");
+  if (EqualsNoCase(version, kMarkerVersion) &&
+      EqualsNoCase(state.ActiveProfile, sys_.program.Folder() + "\\wyn\\" + wyn) &&
+      RevisionCovers(revision, profile.revision))
+    return true;
+  SystemError err;
+  if (!sys_.files.Remove(marker, &err))
+    debugList.Add("Could not delete the marker file " + marker + ": " + err.Describe());
+  return false;
+}
+
+void MainForm::WriteMarker(const std::string& marker) {
+  const std::string wyn = state.ActiveProfile.size() > state.ProfileFolder.size()
+                              ? state.ActiveProfile.substr(state.ProfileFolder.size())
+                              : std::string();
+  SystemError err;
+  if (!WriteIni(sys_.ini, marker, "Thalix", "Version", kMarkerVersion, &err) ||
+      !WriteIni(sys_.ini, marker, "Games", "WYN", wyn, &err) ||
+      !WriteIni(sys_.ini, marker, "Games", "Revision", profile.revision, &err))
+    debugList.Add("Could not write the marker file " + marker + ": " + err.Describe());
 }
 
 std::string MainForm::CheckForJoy(std::string strJoyCheck) const {

@@ -1,0 +1,179 @@
+#include "setup/TextEdits.h"
+
+#include <functional>
+
+#include "monitor/MainForm.h"
+#include "system/WinPath.h"
+#include "system/TextStreams.h"
+
+namespace zeph {
+
+namespace {
+
+// The code logged for a path that cannot be resolved ("path not found").
+constexpr int kPathNotResolved = 3;
+
+enum class Rewrite { Commit, Discard, Failed };
+using RewriteBody = std::function<Rewrite(LineReader& in, LineWriter& out, SystemError* err)>;
+
+// Streams path into a work file through body; the work file takes path's
+// place when body says Commit and is dropped otherwise. A file that is not
+// there is left alone.
+bool RewriteFile(Files& files, const std::string& path, const RewriteBody& body, SystemError* err) {
+  ReadResult opened = ReadResult::Failed;
+  std::unique_ptr<LineReader> in = OpenLines(files, path, &opened, err);
+  if (!in) return opened == ReadResult::Missing;
+  std::unique_ptr<WorkFile> work = files.CreateWorkFile(path, err);
+  if (!work) return false;
+  LineWriter out(std::move(work));
+  switch (body(*in, out, err)) {
+    case Rewrite::Commit: return out.Commit(err);
+    case Rewrite::Discard: return true;
+    case Rewrite::Failed: return false;
+  }
+  return false;
+}
+
+// Each line through keep-or-change: filter gives the line to write, or null to drop it.
+bool FilterLines(Files& files, const std::string& path,
+                 const std::function<const std::string*(const std::string& line)>& filter,
+                 const std::function<bool(LineWriter& out, SystemError* err)>& finish,
+                 SystemError* err) {
+  return RewriteFile(
+      files, path,
+      [&](LineReader& in, LineWriter& out, SystemError* e) {
+        std::string line;
+        LineRead read;
+        while ((read = in.Next(&line, e)) == LineRead::Line) {
+          const std::string* kept = filter(line);
+          if (kept && !out.WriteLine(*kept, e)) return Rewrite::Failed;
+        }
+        if (read == LineRead::Failed) return Rewrite::Failed;
+        return (!finish || finish(out, e)) ? Rewrite::Commit : Rewrite::Failed;
+      },
+      err);
+}
+
+}  // namespace
+
+bool DeleteLines(Files& files, const std::string& path, const DeleteRule& rule, SystemError* err) {
+  return FilterLines(
+      files, path, [&](const std::string& line) { return rule.Drops(line) ? nullptr : &line; },
+      nullptr, err);
+}
+
+bool ModifyLines(Files& files, const std::string& path, const ModifyRule& rule, SystemError* err) {
+  bool found = false;
+  return FilterLines(
+      files, path,
+      [&](const std::string& line) {
+        if (!rule.Matches(line)) return &line;
+        found = true;
+        return &rule.NewLine();
+      },
+      [&](LineWriter& out, SystemError* e) { return found || out.WriteLine(rule.NewLine(), e); },
+      err);
+}
+
+bool ReplaceInLines(Files& files, const std::string& path, const ReplaceRule& rule,
+                    SystemError* err) {
+  std::string scratch;
+  return FilterLines(
+      files, path, [&](const std::string& line) { return &rule.Apply(line, &scratch); }, nullptr,
+      err);
+}
+
+bool AppendLine(Files& files, const std::string& path, const std::string& text, SystemError* err) {
+  if (!files.IsFile(path)) {
+    std::unique_ptr<WorkFile> work = files.CreateWorkFile(path, err);
+    if (!work) return false;
+    LineWriter out(std::move(work));
+    return out.WriteLine(text, err) && out.Commit(err);
+  }
+  return RewriteFile(
+      files, path,
+      [&](LineReader& in, LineWriter& out, SystemError* e) {
+        std::string line;
+        LineRead read;
+        const char* lastEnding = "\r\n";
+        bool any = false;
+        while ((read = in.Next(&line, e)) == LineRead::Line) {
+          if (HoldsLine(line, text)) return Rewrite::Discard;
+          lastEnding = in.LastEnding();
+          any = true;
+          // The file's own bytes, line ends as they are.
+          if (!out.Write(line.data(), line.size(), e) ||
+              !out.Write(lastEnding, std::char_traits<char>::length(lastEnding), e))
+            return Rewrite::Failed;
+        }
+        if (read == LineRead::Failed) return Rewrite::Failed;
+        // A last line without its line end gets one, so the text is a line of its own.
+        if (any && !*lastEnding && !out.Write("\r\n", 2, e)) return Rewrite::Failed;
+        return out.WriteLine(text, e) ? Rewrite::Commit : Rewrite::Failed;
+      },
+      err);
+}
+
+bool MainForm::RunEntries(CustomCommand command, size_t alwaysField,
+                          const std::function<bool(const std::vector<std::string>& fields)>& work) {
+  bool result = true;
+  for (const std::vector<std::string>& fields : Entries(command)) {
+    if (alreadyConfigured && !EqualsNoCase(fields[alwaysField - 1], "ALWAYS")) continue;
+    if (!work(fields)) result = false;
+  }
+  return result;
+}
+
+bool MainForm::LogOperationError(int64_t code, const char* what, const std::string& subject) {
+  debugList.Add("Error " + std::to_string(code) + what + subject);
+  return false;
+}
+
+std::string MainForm::TargetPath(const std::string& field) {
+  return CheckRelativePath(state.GameFolder + "\\", field);
+}
+
+bool MainForm::RunRewrites(CustomCommand command, const char* what, const Rewriter& rewrite) {
+  return RunEntries(command, 5, [&](const std::vector<std::string>& f) {
+    const std::string path = TargetPath(f[0]);
+    // A path that cannot be resolved names no file: there is nothing to edit.
+    if (EqualsNoCase(path, "ERROR") || !sys_.files.IsFile(path)) return true;
+    SystemError err;
+    return rewrite(path, f, &err) || LogOperationError(err.code, what, f[2]);
+  });
+}
+
+bool MainForm::ExecDelete() {
+  return RunRewrites(CustomCommand::Delete, " deleting ",
+                     [&](const auto& path, const auto& f, auto err) {
+                       return DeleteLines(sys_.files, path, DeleteRule(f[2], f[3]), err);
+                     });
+}
+
+bool MainForm::ExecModify() {
+  return RunRewrites(CustomCommand::Modify, " modifying ",
+                     [&](const auto& path, const auto& f, auto err) {
+                       return ModifyLines(sys_.files, path, ModifyRule(f[2], f[3]), err);
+                     });
+}
+
+bool MainForm::ExecReplace() {
+  return RunRewrites(CustomCommand::Replace, " replacing ",
+                     [&](const auto& path, const auto& f, auto err) {
+                       return ReplaceInLines(sys_.files, path, ReplaceRule(f[2], f[3]), err);
+                     });
+}
+
+bool MainForm::ExecAppend() {
+  return RunEntries(CustomCommand::Append, 4, [&](const std::vector<std::string>& f) {
+    const std::string path = TargetPath(f[0]);
+    // The logged word is " deleting ", as the operation has always logged it.
+    if (EqualsNoCase(path, "ERROR")) return LogOperationError(kPathNotResolved, " deleting ", f[2]);
+    if (!sys_.files.IsFile(path)) BuildFoldersFor(path);
+    SystemError err;
+    return AppendLine(sys_.files, path, f[2], &err) ||
+           LogOperationError(err.code, " deleting ", f[2]);
+  });
+}
+
+}  // namespace zeph
