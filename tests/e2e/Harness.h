@@ -69,6 +69,13 @@ class MonitorHarness {
   virtual int StartGame(const std::string& relativePath) = 0;
   virtual void StopGame(int game) = 0;
 
+  // Makes the file at path (native form) one the monitor may neither write
+  // nor replace, until the harness ends: on Windows another process holds
+  // it open without write or delete sharing; on Linux it gets the immutable
+  // attribute, which binds root as well. False, with *why, when this
+  // machine cannot.
+  virtual bool ProtectFile(const std::string& path, std::string* why) = 0;
+
   // String values under the machine root of the registry the monitor sees.
   virtual void SetMachineString(const std::string& subkey, const std::string& name,
                                 const std::string& value) = 0;

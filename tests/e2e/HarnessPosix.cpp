@@ -4,6 +4,8 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,6 +13,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
@@ -95,6 +98,20 @@ std::vector<std::string> SplitArgs(const std::string& args) {
   }
 }
 
+// Sets or clears the immutable attribute (as chattr +i / -i do).
+bool SetImmutable(const std::string& path, bool on, std::string* why) {
+  int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  int flags = 0;
+  bool ok = fd >= 0 && ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+  if (ok) {
+    flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+    ok = ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+  }
+  if (!ok && why) *why = "cannot set the immutable attribute here: " + std::string(strerror(errno));
+  if (fd >= 0) close(fd);
+  return ok;
+}
+
 pid_t Spawn(const std::string& program, const std::vector<std::string>& args, int outFd,
             int errFd) {
   std::vector<char*> argv;
@@ -133,6 +150,7 @@ class PosixHarness : public MonitorHarness {
   }
 
   ~PosixHarness() override {
+    for (const auto& path : protected_) SetImmutable(path, false, nullptr);
     for (auto& c : monitors_) End(c);
     for (auto& g : games_) End(g);
     std::error_code ignored;
@@ -228,6 +246,12 @@ class PosixHarness : public MonitorHarness {
     return static_cast<int>(games_.size()) - 1;
   }
 
+  bool ProtectFile(const std::string& path, std::string* why) override {
+    if (!SetImmutable(path, true, why)) return false;
+    protected_.push_back(path);
+    return true;
+  }
+
   void StopGame(int game) override { End(games_.at(game)); }
 
   void InstallCompanions() override {
@@ -299,6 +323,7 @@ class PosixHarness : public MonitorHarness {
   fs::path prog_;
   std::vector<Child> monitors_;
   std::vector<Child> games_;
+  std::vector<std::string> protected_;  // immutable until the harness ends
 };
 
 }  // namespace

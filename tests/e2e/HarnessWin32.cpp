@@ -292,6 +292,20 @@ class Win32Harness : public MonitorHarness {
     return static_cast<int>(games_.size()) - 1;
   }
 
+  bool ProtectFile(const std::string& path, std::string* why) override {
+    games_.push_back(Start(d::WindowsPath(ZEPH_TESTCHILD_EXE), "hold \"" + path + "\""));
+    // Held once a writer that shares everything is refused.
+    for (DWORD start = GetTickCount(); GetTickCount() - start < 10000; Sleep(50)) {
+      HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                             OPEN_EXISTING, 0, nullptr);
+      if (h == INVALID_HANDLE_VALUE && GetLastError() == ERROR_SHARING_VIOLATION) return true;
+      if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+    }
+    *why = "the holding process did not open " + path;
+    return false;
+  }
+
   void StopGame(int game) override {
     if (game >= 0 && game < static_cast<int>(games_.size())) Stop(&games_[game]);
   }

@@ -488,3 +488,134 @@ TEST_F(ActivationScenario, HangUpDuringAGameClosesTheEventUtility) {
 
 }  // namespace
 }  // namespace zeph::e2e
+
+// --- the set-up pass at the end of a game, on real files
+
+namespace zeph::e2e {
+namespace {
+
+class SetupScenario : public Scenario {
+ protected:
+  fs::path GameDir() { return Folder() / "games" / "Racer"; }
+
+  // A profile for Racer() with the given revision and the lines of its two blocks.
+  void SetupProfile(const std::string& revision, const std::vector<std::string>& copyLines,
+                    const std::vector<std::string>& customLines) {
+    std::string text =
+        "[IDENTIFICATION]\r\nAPPLICATION_NAME=Racer\r\n[VERSION]\r\nVERSION=6.1\r\n"
+        "FILE_REVISION_NUMBER=" +
+        revision + "\r\n[CONFIGURATION]\r\nHIDE_FILE=FALSE\r\nEXECUTABLE=" + Racer() +
+        "\r\nCOPY_FILES=TRUE\r\n{\r\n";
+    for (const auto& line : copyLines) text += "   " + line + "\r\n";
+    text += "   }\r\nCUSTOM=TRUE\r\n{\r\n";
+    for (const auto& line : customLines) text += "   " + line + "\r\n";
+    Spill(Folder() / "wyn" / "racer.wyn", text + "   }\r\n" + kTuning);
+  }
+
+  // Starts and stops the game once; the copy's debug lines from then on start at the result.
+  int PlayOnce(int copy) {
+    const int from = static_cast<int>(h->DebugLines(copy).size());
+    const int game = h->StartGame("games/Racer/" + Racer());
+    EXPECT_TRUE(WaitForLine(copy, "Started watching: " + Racer(), from));
+    h->StopGame(game);
+    EXPECT_TRUE(WaitForLine(copy, "Stopped watching: " + Racer(), from));
+    return from;
+  }
+
+  std::string Marker(const std::string& section, const std::string& key) {
+    return ini::GetString(Slurp(GameDir() / "thalix.tlx"), section, key, "ERROR", 255);
+  }
+
+  // The names in the game folder, sorted.
+  std::vector<std::string> GameFiles() {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::recursive_directory_iterator(GameDir()))
+      if (entry.is_regular_file())
+        names.push_back(fs::relative(entry.path(), GameDir()).generic_string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+};
+
+const char* const kConfig = "mouse=0\r\njoystick on\r\nquality=low\r\n";
+
+TEST_F(SetupScenario, GameEndsSetUpTheInstallationOncePerRevision) {
+  const std::string regKey = "Software\\" + h->Exe("settings");
+  SetupProfile("9", {"'racer-keys.cfg', 'cfg\\keys.cfg'"},
+               {"'config.cfg'\\, 'MODIFY'\\, 'mouse=%'\\, 'mouse=1'\\, ''",
+                "'config.cfg'\\, 'DELETE'\\, 'JOYSTICK'\\, '2'\\, ''",
+                "'config.cfg'\\, 'REPLACE'\\, 'low'\\, 'high'\\, ''",
+                "'racer.ini'\\, 'INI'\\, 'Input'\\, 'Device'\\, 'ball'\\, ''",
+                "'STRING'\\, 'REGISTRY'\\, 'HKLM\\" + regKey + "'\\, 'Mode'\\, 'ball'\\, ''",
+                "'autoexec.cfg'\\, 'APPEND'\\, 'bind x jump'\\, 'ALWAYS'"});
+  Spill(Folder() / "games" / "racer-keys.cfg", "keys v1\r\n");
+  fs::create_directories(GameDir());
+  Spill(GameDir() / "config.cfg", kConfig);
+  Spill(GameDir() / "racer.ini", "[Input]\r\nDevice=mouse\r\n");
+  const int copy = StartMonitoring();
+
+  // First end: every entry runs, the marker is written and the user told.
+  const int from = PlayOnce(copy);
+  BoxSeen box;
+  ASSERT_TRUE(h->NextMessageBox(copy, 30000, &box));
+  EXPECT_EQ("Thalix", box.title);
+  EXPECT_EQ("Racer has been configured for use with the Thalix.", box.text);
+  EXPECT_EQ("keys v1\r\n", Slurp(GameDir() / "cfg" / "keys.cfg"));
+  EXPECT_EQ("mouse=1\r\nquality=high\r\n", Slurp(GameDir() / "config.cfg"));
+  EXPECT_EQ("[Input]\r\nDevice=ball\r\n", Slurp(GameDir() / "racer.ini"));
+  EXPECT_EQ("ball", h->MachineString(regKey, "Mode"));
+  EXPECT_EQ("bind x jump\r\n", Slurp(GameDir() / "autoexec.cfg"));
+  EXPECT_EQ("5.1", Marker("Thalix", "Version"));
+  EXPECT_EQ("racer.wyn", Marker("Games", "WYN"));
+  EXPECT_EQ("9", Marker("Games", "Revision"));
+  EXPECT_GE(LineIndex(copy, "config.cfg, MODIFY, mouse=%, mouse=1, ", from), 0);
+  EXPECT_GE(LineIndex(copy, "Copying racer-keys.cfg to ", from), 0);
+  EXPECT_EQ((std::vector<std::string>{"autoexec.cfg", "cfg/keys.cfg", "config.cfg", "racer.ini",
+                                      "thalix.tlx", Racer()}),
+            GameFiles());
+
+  // Second end: the copy and the ALWAYS entry run again, nothing else, no box.
+  Spill(GameDir() / "config.cfg", kConfig);
+  Spill(GameDir() / "cfg" / "keys.cfg", "the game's own keys\r\n");
+  fs::remove(GameDir() / "autoexec.cfg");
+  PlayOnce(copy);
+  ASSERT_TRUE(WaitFor([&] { return fs::exists(GameDir() / "autoexec.cfg"); }, 20000));
+  EXPECT_FALSE(h->NextMessageBox(copy, 1500, &box)) << box.text;
+  EXPECT_EQ("keys v1\r\n", Slurp(GameDir() / "cfg" / "keys.cfg"));
+  EXPECT_EQ(kConfig, Slurp(GameDir() / "config.cfg"));
+
+  // Revision 9 raised to 10 (newer, as a number): everything runs again.
+  SetupProfile("10", {"'racer-keys.cfg', 'cfg\\keys.cfg'"},
+               {"'config.cfg'\\, 'MODIFY'\\, 'mouse=%'\\, 'mouse=2'\\, ''"});
+  PlayOnce(copy);
+  ASSERT_TRUE(h->NextMessageBox(copy, 30000, &box));
+  EXPECT_EQ("mouse=2\r\njoystick on\r\nquality=low\r\n", Slurp(GameDir() / "config.cfg"));
+  EXPECT_EQ("10", Marker("Games", "Revision"));
+}
+
+// A target the monitor may not replace: the entry fails with the system's
+// code, the file stays byte for byte, and nothing is left beside it.
+TEST_F(SetupScenario, ATargetThatCannotBeReplacedStaysAsItWas) {
+  SetupProfile("1", {}, {"'config.cfg'\\, 'MODIFY'\\, 'mouse=%'\\, 'mouse=1'\\, ''"});
+  // Not closed by its end line or by CR LF: read all the same, kept as it is.
+  const std::string original = "mouse=0\nquality=low";
+  fs::create_directories(GameDir());
+  Spill(GameDir() / "config.cfg", original);
+  std::string why;
+  if (!h->ProtectFile((GameDir() / "config.cfg").string(), &why)) GTEST_SKIP() << why;
+  const int copy = StartMonitoring();
+  const int from = PlayOnce(copy);
+  ASSERT_TRUE(WaitForLine(copy, "Copy/Custom section error 888", from));
+  const int error = LineIndex(copy, "Error ", from);
+  ASSERT_GE(error, 0);
+  const std::string line = h->DebugLines(copy)[error];
+  EXPECT_TRUE(EndsWith(line, " modifying mouse=%")) << line;
+  EXPECT_NE("Error 0 modifying mouse=%", line);
+  EXPECT_EQ(original, Slurp(GameDir() / "config.cfg"));
+  EXPECT_EQ((std::vector<std::string>{"config.cfg", Racer()}), GameFiles());
+  BoxSeen box;
+  EXPECT_FALSE(h->NextMessageBox(copy, 500, &box));
+}
+
+}  // namespace
+}  // namespace zeph::e2e

@@ -5,6 +5,7 @@
 //   testchild sleep MS        run MS milliseconds, then exit 0
 //   testchild exit CODE       exit at once with CODE
 //   testchild touch FILE [MS] create FILE, then run MS milliseconds (or until killed)
+//   testchild hold FILE       (Windows) hold FILE open, sharing only reading, until killed
 //   testchild anything else   exit at once with 64
 //
 // With ZEPH_TESTCHILD_LOG set, every start first appends its program name
@@ -14,6 +15,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <thread>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 int main(int argc, char** argv) {
   if (const char* log = std::getenv("ZEPH_TESTCHILD_LOG")) {
@@ -34,6 +39,12 @@ int main(int argc, char** argv) {
       sleepMs(std::atol(argv[3]));
       return 0;
     }
+#ifdef _WIN32
+  } else if (argc >= 3 && std::strcmp(argv[1], "hold") == 0) {
+    HANDLE held = CreateFileA(argv[2], GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (held == INVALID_HANDLE_VALUE) return 65;
+#endif
   } else if (argc >= 2) {
     return 64;
   }
