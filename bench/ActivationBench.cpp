@@ -324,6 +324,14 @@ class TimingSeam {
       seam_.counts.textWrites++;
       return ok;
     }
+    std::unique_ptr<zeph::FileReader> OpenRead(const std::string& path, zeph::ReadResult* result,
+                                               zeph::SystemError* err) override {
+      return real().OpenRead(path, result, err);
+    }
+    std::unique_ptr<zeph::WorkFile> CreateWorkFile(const std::string& target,
+                                                   zeph::SystemError* err) override {
+      return real().CreateWorkFile(target, err);
+    }
     bool Remove(const std::string& path, zeph::SystemError* err) override {
       return real().Remove(path, err);
     }

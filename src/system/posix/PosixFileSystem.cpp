@@ -24,6 +24,42 @@ bool StatIs(const std::string& path, mode_t type) {
 
 bool FailErrno(SystemError* err, int code) { return Fail(err, ErrnoError(code)); }
 
+class DiskReader final : public FileReader {
+ public:
+  explicit DiskReader(int fd) : fd_(fd) {}
+  ~DiskReader() override { close(fd_); }
+  bool Read(char* out, size_t size, size_t* got, SystemError* err) override {
+    *got = 0;
+    for (;;) {
+      const ssize_t n = read(fd_, out, size);
+      if (n >= 0) {
+        *got = static_cast<size_t>(n);
+        return true;
+      }
+      if (errno != EINTR) return FailErrno(err, errno);
+    }
+  }
+
+ private:
+  int fd_;
+};
+
+class DiskWorkFile final : public WorkFile {
+ public:
+  explicit DiskWorkFile(std::unique_ptr<NativeWorkFile> file) : file_(std::move(file)) {}
+  bool Write(const char* data, size_t size, SystemError* err) override {
+    int error = 0;
+    return file_->Write(data, size, &error) || FailErrno(err, error);
+  }
+  bool Commit(SystemError* err) override {
+    int error = 0;
+    return file_->Commit(Sync::ToDisk, &error) || FailErrno(err, error);
+  }
+
+ private:
+  std::unique_ptr<NativeWorkFile> file_;
+};
+
 class FileIniReader final : public IniReader {
  public:
   explicit FileIniReader(std::unique_ptr<IniFileReader> reader) : reader_(std::move(reader)) {}
@@ -92,13 +128,33 @@ ReadResult FileSystem::ReadText(const std::string& path, std::string* contents, 
 }
 
 bool FileSystem::WriteText(const std::string& path, const std::string& contents, SystemError* err) {
-  if (path.empty()) return FailErrno(err, ENOENT);
-  std::string native = ToNativePath(path);
-  // A file that exists but may not be written stays as it is, as on Windows.
-  if (access(native.c_str(), F_OK) == 0 && access(native.c_str(), W_OK) != 0)
-    return FailErrno(err, EACCES);
   int error = 0;
-  return WriteFileAtomic(native, contents, Sync::ToDisk, &error) || FailErrno(err, error);
+  return WriteFileAtomic(ToNativePath(path), contents, Sync::ToDisk, &error) ||
+         FailErrno(err, error);
+}
+
+std::unique_ptr<FileReader> FileSystem::OpenRead(const std::string& path, ReadResult* result,
+                                                 SystemError* err) {
+  int fd = -1;
+  int error = 0;
+  const ReadStatus status = OpenRegularFile(ToNativePath(path), &fd, &error);
+  if (status == ReadStatus::Okay) {
+    *result = ReadResult::Ok;
+    return std::make_unique<DiskReader>(fd);
+  }
+  *result = status == ReadStatus::NotFound ? ReadResult::Missing : ReadResult::Failed;
+  FailErrno(err, error);
+  return nullptr;
+}
+
+std::unique_ptr<WorkFile> FileSystem::CreateWorkFile(const std::string& target, SystemError* err) {
+  int error = 0;
+  std::unique_ptr<NativeWorkFile> file = NativeWorkFile::Create(ToNativePath(target), &error);
+  if (!file) {
+    FailErrno(err, error);
+    return nullptr;
+  }
+  return std::make_unique<DiskWorkFile>(std::move(file));
 }
 
 bool FileSystem::Remove(const std::string& path, SystemError* err) {

@@ -16,6 +16,9 @@ class FileSystem final : public Files {
   bool MakeFolder(const std::string& path, SystemError* err) override;
   ReadResult ReadText(const std::string& path, std::string* contents, SystemError* err) override;
   bool WriteText(const std::string& path, const std::string& contents, SystemError* err) override;
+  std::unique_ptr<FileReader> OpenRead(const std::string& path, ReadResult* result,
+                                       SystemError* err) override;
+  std::unique_ptr<WorkFile> CreateWorkFile(const std::string& target, SystemError* err) override;
   bool Remove(const std::string& path, SystemError* err) override;
 };
 

@@ -1,13 +1,18 @@
 #include "system/posix/PosixFiles.h"
 
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <utility>
 
 #include "system/posix/PosixPaths.h"
 
@@ -82,14 +87,119 @@ bool WriteAll(int fd, const char* data, size_t size) {
   return true;
 }
 
-static std::string BaseName(const std::string& nativePath) {
+namespace {
+
+bool Fail(int* error, int code) {
+  if (error) *error = code;
+  return false;
+}
+
+std::unique_ptr<NativeWorkFile> Refuse(int* error, int code) {
+  Fail(error, code);
+  return nullptr;
+}
+
+std::string BaseName(const std::string& nativePath) {
   size_t slash = nativePath.rfind('/');
   return slash == std::string::npos ? nativePath : nativePath.substr(slash + 1);
 }
 
-static bool Fail(int* error, int code) {
-  if (error) *error = code;
-  return false;
+// 64 random bits in hexadecimal; the clock when the kernel gives none.
+std::string RandomHex() {
+  uint64_t bits = 0;
+  if (getrandom(&bits, sizeof bits, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof bits)) {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    bits = static_cast<uint64_t>(now.tv_nsec) ^ (static_cast<uint64_t>(now.tv_sec) << 30);
+  }
+  char text[17];
+  snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(bits));
+  return text;
+}
+
+// Hidden, so that folder listings in the monitor do not pick it up; the
+// target's name is cut so that the whole stays within NAME_MAX.
+std::string WorkFileName(const std::string& folder, const std::string& base) {
+  static std::atomic<unsigned> counter{0};
+  return folder + "/." + base.substr(0, 180) + "." + std::to_string(getpid()) + "-" +
+         std::to_string(++counter) + "-" + RandomHex() + ".tmp";
+}
+
+}  // namespace
+
+std::unique_ptr<NativeWorkFile> NativeWorkFile::Create(const std::string& nativePath, int* error) {
+  if (nativePath.empty()) return Refuse(error, ENOENT);
+  std::string target = nativePath;
+  struct stat st;
+  if (lstat(target.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+    // Renaming over the link would replace the link; write the file it names.
+    char resolved[PATH_MAX];
+    if (realpath(target.c_str(), resolved)) target = resolved;
+  }
+  if (stat(target.c_str(), &st) == 0) {
+    if (!S_ISREG(st.st_mode)) return Refuse(error, S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+    // Unlike the mode bits, this also sees the immutable attribute and a
+    // read-only mount, which stop even root.
+    if (access(target.c_str(), W_OK) != 0) return Refuse(error, errno);
+  } else if (errno != ENOENT) {
+    return Refuse(error, errno);
+  }
+  const std::string folder = ParentFolder(target);
+  if (stat(folder.c_str(), &st) != 0) return Refuse(error, errno);
+  if (!S_ISDIR(st.st_mode)) return Refuse(error, ENOTDIR);
+
+  const std::string base = BaseName(target);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string path = WorkFileName(folder, base);
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+      return std::unique_ptr<NativeWorkFile>(new NativeWorkFile(target, std::move(path), fd));
+    }
+    if (errno != EEXIST) return Refuse(error, errno);
+  }
+  return Refuse(error, EEXIST);
+}
+
+NativeWorkFile::NativeWorkFile(std::string target, std::string path, int fd)
+    : target_(std::move(target)), path_(std::move(path)), fd_(fd) {}
+
+NativeWorkFile::~NativeWorkFile() {
+  if (fd_ < 0) return;
+  close(fd_);
+  unlink(path_.c_str());
+}
+
+bool NativeWorkFile::Write(const char* data, size_t size, int* error) {
+  if (fd_ < 0) return Fail(error, EBADF);
+  if (writeError_ == 0 && !WriteAll(fd_, data, size)) writeError_ = errno;
+  return writeError_ == 0 || Fail(error, writeError_);
+}
+
+bool NativeWorkFile::Commit(Sync sync, int* error) {
+  if (fd_ < 0) return Fail(error, EBADF);
+  int failure = writeError_;
+  struct stat st;
+  if (failure == 0 && stat(target_.c_str(), &st) == 0) {
+    // Owner first: changing it may clear set-id bits that the mode restores.
+    if (fchown(fd_, st.st_uid, st.st_gid) != 0) { /* not ours to give away: keep ours */
+    }
+    if (fchmod(fd_, st.st_mode & 07777) != 0) failure = errno;
+  }
+  if (failure == 0 && sync == Sync::ToDisk && fsync(fd_) != 0) failure = errno;
+  if (close(std::exchange(fd_, -1)) != 0 && failure == 0) failure = errno;
+  if (failure == 0 && rename(path_.c_str(), target_.c_str()) != 0) failure = errno;
+  if (failure != 0) {
+    unlink(path_.c_str());
+    return Fail(error, failure);
+  }
+  if (sync == Sync::Replace) return true;
+  // The rename itself reaches the disk with the folder.
+  int dfd = open(ParentFolder(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dfd >= 0) {
+    fsync(dfd);
+    close(dfd);
+  }
+  return true;
 }
 
 bool WriteFileAtomic(const std::string& nativePath, const std::string& contents, Sync sync,
@@ -103,78 +213,15 @@ bool WriteFileAtomic(const std::string& nativePath, const std::string& contents,
 bool StreamFileAtomic(const std::string& nativePath,
                       const std::function<bool(const PutBytes& put)>& writer, Sync sync,
                       int* error) {
-  std::string target = nativePath;
-  struct stat st;
-  bool exists = false;
-  if (lstat(target.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-    // Renaming over the link would replace the link; write the file it names.
-    char resolved[PATH_MAX];
-    if (realpath(target.c_str(), resolved)) target = resolved;
-  }
-  if (stat(target.c_str(), &st) == 0) {
-    if (!S_ISREG(st.st_mode)) return Fail(error, S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
-    if (access(target.c_str(), W_OK) != 0) return Fail(error, errno);
-    exists = true;
-  }
-  std::string folder = ParentFolder(target);
-  struct stat fst;
-  if (stat(folder.c_str(), &fst) != 0) return Fail(error, errno);
-  if (!S_ISDIR(fst.st_mode)) return Fail(error, ENOTDIR);
-
-  std::string base = BaseName(target);
-  std::string temp;
-  int fd = -1;
-  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    // Hidden, so that folder listings in the monitor do not pick it up.
-    static unsigned counter = 0;
-    timespec now{};
-    clock_gettime(CLOCK_REALTIME, &now);
-    temp = folder + "/." + base + ".tmp" + std::to_string(getpid()) + "-" +
-           std::to_string(++counter) + "-" + std::to_string(now.tv_nsec);
-    fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) return Fail(error, errno);
-  }
-  if (fd < 0) return Fail(error, EEXIST);
-
+  std::unique_ptr<NativeWorkFile> work = NativeWorkFile::Create(nativePath, error);
+  if (!work) return false;
   int failure = 0;
-  const PutBytes put = [fd, &failure](const char* data, size_t size) {
-    if (WriteAll(fd, data, size)) return true;
-    failure = errno;
-    return false;
+  const PutBytes put = [&](const char* data, size_t size) {
+    return work->Write(data, size, &failure);
   };
-  bool ok = writer(put);
-  if (!ok && failure == 0) failure = EIO;
-  if (ok && exists) {
-    // Owner first: changing it may clear set-id bits that the mode restores.
-    if (fchown(fd, st.st_uid, st.st_gid) != 0) { /* not ours to give away: keep ours */
-    }
-    ok = fchmod(fd, st.st_mode & 07777) == 0;
-    if (!ok) failure = errno;
-  }
-  if (ok && sync == Sync::ToDisk && fsync(fd) != 0) {
-    ok = false;
-    failure = errno;
-  }
-  if (close(fd) != 0 && ok) {
-    ok = false;
-    failure = errno;
-  }
-  if (ok && rename(temp.c_str(), target.c_str()) != 0) {
-    ok = false;
-    failure = errno;
-  }
-  if (!ok) {
-    unlink(temp.c_str());
-    return Fail(error, failure);
-  }
-  if (sync == Sync::Replace) return true;
-  // The rename itself reaches the disk with the folder.
-  int dfd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dfd >= 0) {
-    fsync(dfd);
-    close(dfd);
-  }
-  return true;
+  // Dropping the work file removes it.
+  if (!writer(put)) return Fail(error, failure != 0 ? failure : EIO);
+  return work->Commit(sync, error);
 }
 
 }  // namespace zeph::posix

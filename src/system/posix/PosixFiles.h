@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace zeph::posix {
@@ -25,29 +26,56 @@ ReadStatus ReadWholeFile(const std::string& nativePath, std::string* contents);
 // errno of open otherwise.
 ReadStatus OpenRegularFile(const std::string& nativePath, int* fd, int* error);
 
-// Replaces the file's contents in one step: a temporary file in the same
-// folder is written, synced and renamed over the file, so a reader sees the
-// old or the new contents and never a part. The file keeps its mode bits
-// (and owner where allowed); a link is followed to the file it names.
-// Refuses, leaving everything as it was, when the folder does not exist or
-// the file exists but may not be written.
-//
-// With Sync::ToDisk the data and the rename are also forced to the disk
-// before it returns (for files whose loss after a crash would hurt); with
-// Sync::Replace the replacement is atomic for every reader but left to the
-// system's own write-back, as the Windows profile writer does. Settings
-// written dozens of times per game start use Replace: a forced flush per key
-// would cost more than the program runs it is part of.
+// With Sync::ToDisk a replacement's data and rename are forced to the disk
+// before it is reported done (for files whose loss after a crash would
+// hurt); with Sync::Replace the replacement is atomic for every reader but
+// left to the system's own write-back, as the Windows profile writer does.
+// Settings written dozens of times per game start use Replace: a forced
+// flush per key would cost more than the program runs it is part of.
 enum class Sync { ToDisk, Replace };
+
+// New contents for a file, written to a hidden file of their own in the same
+// folder (created exclusively, under a name no other file has) and renamed
+// over the file by Commit, so a reader sees the old or the new contents and
+// never a part. Dropped without a successful Commit, the work file is
+// removed and the file stays as it was.
+class NativeWorkFile {
+ public:
+  // One for nativePath; a link is followed to the file it names. Null, with
+  // *error an errno value, when the folder does not exist, or the file
+  // exists and is no regular file (EISDIR, EINVAL) or may not be written.
+  static std::unique_ptr<NativeWorkFile> Create(const std::string& nativePath, int* error);
+  ~NativeWorkFile();
+  NativeWorkFile(const NativeWorkFile&) = delete;
+  NativeWorkFile& operator=(const NativeWorkFile&) = delete;
+
+  // All of data. After a failure every further Write and the Commit fail
+  // with the same error: a part-written file never replaces the target.
+  bool Write(const char* data, size_t size, int* error);
+  // The file keeps its mode bits (and owner where allowed), and the work
+  // file takes its place. On failure the work file is gone.
+  bool Commit(Sync sync, int* error);
+
+ private:
+  NativeWorkFile(std::string target, std::string path, int fd);
+
+  std::string target_;
+  std::string path_;
+  int fd_;
+  int writeError_ = 0;
+};
+
+// Replaces the file's contents in one step, through a NativeWorkFile.
 bool WriteFileAtomic(const std::string& nativePath, const std::string& contents,
                      Sync sync = Sync::ToDisk, int* error = nullptr);
 
 // WriteFileAtomic with contents that writer streams in through put (which
-// returns false when the temporary file cannot take them). Nothing changes
+// returns false when the work file cannot take them). Nothing changes
 // unless writer returns true. On failure *error (when not null) holds an
-// errno value: EISDIR or EINVAL for a path that is no regular file, EACCES
-// for a file that may not be written, else that of the failing call (EIO
-// when writer failed on its own).
+// errno value: EISDIR or EINVAL for a path that is no regular file, that of
+// access() for a file that may not be written (EACCES; EPERM when it is
+// immutable, EROFS on a read-only mount), else that of the failing call
+// (EIO when writer failed on its own).
 using PutBytes = std::function<bool(const char* data, size_t size)>;
 bool StreamFileAtomic(const std::string& nativePath,
                       const std::function<bool(const PutBytes& put)>& writer, Sync sync,

@@ -1,6 +1,10 @@
 // Files and INI files on Windows.
+#include <algorithm>
 #include <atomic>
+#include <cstdio>
+#include <random>
 
+#include "system/WinPath.h"
 #include "system/win32/Win32Error.h"
 #include "system/win32/Win32Seam.h"
 
@@ -8,15 +12,209 @@ namespace zeph::win32 {
 
 namespace {
 
+// Another program holding the target a moment makes a replace fail; it is
+// tried this often, this far apart, before the failure counts.
+constexpr int kReplaceTries = 5;
+constexpr DWORD kReplaceRetryMs = 50;
+// The most one ReadFile or WriteFile call is given.
+constexpr size_t kMaxPiece = size_t{1} << 30;
+
 bool IsMissing(DWORD error) {
   return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
-FileHandle OpenForReading(const std::string& path) {
+bool Exists(const std::string& path) {
+  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+FileHandle OpenForReading(const std::string& path, DWORD flags = FILE_ATTRIBUTE_NORMAL) {
   return FileHandle(CreateFileA(path.c_str(), GENERIC_READ,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+                                OPEN_EXISTING, flags, nullptr));
 }
+
+bool HeldAMoment(DWORD error) {
+  return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
+         error == ERROR_UNABLE_TO_REMOVE_REPLACED || error == ERROR_ACCESS_DENIED;
+}
+
+// What ReplaceFileA says on volumes it does not serve (some network and
+// FAT drives), where a plain move has to do.
+bool ReplaceUnsupported(DWORD error) {
+  return error == ERROR_INVALID_FUNCTION || error == ERROR_NOT_SUPPORTED ||
+         error == ERROR_INVALID_PARAMETER || error == ERROR_CALL_NOT_IMPLEMENTED;
+}
+
+// A name in folder (which ends with a backslash) that no file has yet, but
+// for a chance too small to count: the process, a counter, 64 random bits.
+std::string UniqueName(const std::string& folder) {
+  static std::atomic<unsigned> counter{0};
+  std::random_device random;
+  char name[64];
+  snprintf(name, sizeof name, "~zeph%lx-%u-%08x%08x.tmp", GetCurrentProcessId(), ++counter,
+           random(), random());
+  return folder + name;
+}
+
+bool FullPath(const std::string& path, std::string* full, SystemError* err) {
+  char buffer[MAX_PATH];
+  const DWORD n = GetFullPathNameA(path.c_str(), sizeof buffer, buffer, nullptr);
+  if (n == 0) return FailLast(err);
+  if (n >= sizeof buffer) return Fail(err, Win32Error(ERROR_FILENAME_EXCED_RANGE));
+  full->assign(buffer, n);
+  return true;
+}
+
+// The target's attributes (INVALID_FILE_ATTRIBUTES when there is none yet,
+// in a folder that exists). A folder or a read-only file is never replaced;
+// the check is ours, as Wine run as root moves over a read-only file.
+bool CheckTarget(const std::string& target, DWORD* attributes, SystemError* err) {
+  *attributes = GetFileAttributesA(target.c_str());
+  if (*attributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || Fail(err, Win32Error(error));
+  }
+  if (*attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY))
+    return Fail(err, Win32Error(ERROR_ACCESS_DENIED));
+  return true;
+}
+
+// Windows' ReplaceFileA keeps the target's attributes; Wine's gives it those
+// of the work file, and a move always does. Either way the target keeps
+// the attributes it had (the archive bit is the system's to set).
+void KeepAttributes(const std::string& target, DWORD before) {
+  constexpr DWORD kKept =
+      FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+  constexpr DWORD kSettable =
+      kKept | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_OFFLINE;
+  const DWORD now = GetFileAttributesA(target.c_str());
+  if (now == INVALID_FILE_ATTRIBUTES || (now & kKept) == (before & kKept)) return;
+  const DWORD wanted = (now & kSettable & ~kKept) | (before & kKept);
+  // The new contents are in place already; a failure costs only the attributes.
+  SetFileAttributesA(target.c_str(), wanted != 0 ? wanted : FILE_ATTRIBUTE_NORMAL);
+}
+
+// ReplaceFileA keeps the target's identity, ACLs and streams. It is given a
+// backup name: without one, a failure part-way (ERROR_UNABLE_TO_MOVE_REPLACEMENT)
+// leaves the target gone, and Wine leaves a file of its own behind.
+bool ReplaceTarget(const std::string& target, const std::string& work, DWORD attributes,
+                   SystemError* err) {
+  const std::string backup = UniqueName(GetPathOnly(target));
+  DWORD error = ERROR_SUCCESS;
+  for (int attempt = 1;; ++attempt) {
+    if (ReplaceFileA(target.c_str(), work.c_str(), backup.c_str(), REPLACEFILE_IGNORE_MERGE_ERRORS,
+                     nullptr, nullptr)) {
+      DeleteFileA(backup.c_str());
+      KeepAttributes(target, attributes);
+      return true;
+    }
+    error = GetLastError();
+    if (!HeldAMoment(error) || attempt == kReplaceTries) break;
+    ::Sleep(kReplaceRetryMs);
+  }
+  if (!Exists(target) && Exists(backup)) {
+    // ERROR_UNABLE_TO_MOVE_REPLACEMENT_2: the target went to the backup's
+    // name and the work file could not take its place. Put it back (and
+    // should even that fail, the backup is the target's only copy: kept).
+    MoveFileExA(backup.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH);
+  } else {
+    DeleteFileA(backup.c_str());
+  }
+  if (ReplaceUnsupported(error)) {
+    DWORD now = 0;
+    if (!CheckTarget(target, &now, err)) return false;
+    if (MoveFileExA(work.c_str(), target.c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      KeepAttributes(target, attributes);
+      return true;
+    }
+    error = GetLastError();
+  }
+  return Fail(err, Win32Error(error));
+}
+
+// existed: whether there was a target when the work file was made.
+bool PutInPlace(const std::string& target, const std::string& work, bool existed,
+                SystemError* err) {
+  DWORD attributes = 0;
+  // Checked again: the target may have changed while the work file was written.
+  if (!CheckTarget(target, &attributes, err)) return false;
+  if (existed && attributes != INVALID_FILE_ATTRIBUTES) {
+    return ReplaceTarget(target, work, attributes, err);
+  }
+  // No replace: a file that another program made meanwhile is not overwritten.
+  return MoveFileExA(work.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH) != 0 || FailLast(err);
+}
+
+class DiskReader final : public FileReader {
+ public:
+  explicit DiskReader(FileHandle file) : file_(std::move(file)) {}
+  bool Read(char* out, size_t size, size_t* got, SystemError* err) override {
+    *got = 0;
+    DWORD n = 0;
+    if (!ReadFile(file_.Get(), out, static_cast<DWORD>(std::min(size, kMaxPiece)), &n, nullptr))
+      return FailLast(err);
+    *got = n;
+    return true;
+  }
+
+ private:
+  FileHandle file_;
+};
+
+class DiskWorkFile final : public WorkFile {
+ public:
+  DiskWorkFile(std::string target, bool targetExisted, std::string path, FileHandle file)
+      : target_(std::move(target)),
+        targetExisted_(targetExisted),
+        path_(std::move(path)),
+        file_(std::move(file)) {}
+  ~DiskWorkFile() override { Discard(); }
+
+  // After a failure every further Write and the Commit fail with the same
+  // error: a part-written file never replaces the target.
+  bool Write(const char* data, size_t size, SystemError* err) override {
+    if (!file_) return Fail(err, Win32Error(ERROR_INVALID_HANDLE));
+    while (failed_.code == 0 && size > 0) {
+      DWORD written = 0;
+      if (!WriteFile(file_.Get(), data, static_cast<DWORD>(std::min(size, kMaxPiece)), &written,
+                     nullptr)) {
+        failed_ = LastError();
+      } else if (written == 0) {
+        failed_ = Win32Error(ERROR_WRITE_FAULT);
+      }
+      data += written;
+      size -= written;
+    }
+    return failed_.code == 0 || Fail(err, failed_);
+  }
+
+  bool Commit(SystemError* err) override {
+    if (!file_) return Fail(err, Win32Error(ERROR_INVALID_HANDLE));
+    SystemError failed = failed_;
+    if (failed.code == 0 && !FlushFileBuffers(file_.Get())) failed = LastError();
+    file_.Reset();  // ReplaceFileA and MoveFileExA want it closed
+    if (failed.code == 0 && PutInPlace(target_, path_, targetExisted_, &failed)) {
+      path_.clear();
+      return true;
+    }
+    Discard();
+    return Fail(err, failed);
+  }
+
+ private:
+  void Discard() {
+    file_.Reset();
+    if (!path_.empty()) DeleteFileA(path_.c_str());
+    path_.clear();
+  }
+
+  std::string target_;
+  bool targetExisted_;
+  std::string path_;
+  FileHandle file_;
+  SystemError failed_;
+};
 
 // The profile functions read the file themselves, through the system's own
 // cache of the file; this reader only makes sure it was there to be read.
@@ -75,21 +273,13 @@ bool FileSystem::MakeFolder(const std::string& path, SystemError* err) {
 }
 
 ReadResult FileSystem::ReadText(const std::string& path, std::string* contents, SystemError* err) {
-  FileHandle file = OpenForReading(path);
-  if (!file.Valid()) {
-    const DWORD error = GetLastError();
-    if (IsMissing(error)) return ReadResult::Missing;
-    Fail(err, Win32Error(error));
-    return ReadResult::Failed;
-  }
+  ReadResult result = ReadResult::Failed;
+  std::unique_ptr<FileReader> reader = OpenRead(path, &result, err);
+  if (!reader) return result;
   std::string text;
   char buffer[65536];
-  for (;;) {
-    DWORD got = 0;
-    if (!ReadFile(file.Get(), buffer, sizeof buffer, &got, nullptr)) {
-      FailLast(err);
-      return ReadResult::Failed;
-    }
+  for (size_t got = 0;;) {
+    if (!reader->Read(buffer, sizeof buffer, &got, err)) return ReadResult::Failed;
     if (got == 0) break;
     text.append(buffer, got);
   }
@@ -98,32 +288,43 @@ ReadResult FileSystem::ReadText(const std::string& path, std::string* contents, 
 }
 
 bool FileSystem::WriteText(const std::string& path, const std::string& contents, SystemError* err) {
-  // Written beside the target under a name of its own and moved over it, so
-  // a failure part-way leaves the old file whole.
-  static std::atomic<unsigned> counter{0};
-  const std::string temp = path + ".zeph-" + std::to_string(GetCurrentProcessId()) + "-" +
-                           std::to_string(counter++) + ".tmp";
-  {
-    FileHandle file(CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+  std::unique_ptr<WorkFile> work = CreateWorkFile(path, err);
+  return work && work->Write(contents.data(), contents.size(), err) && work->Commit(err);
+}
+
+std::unique_ptr<FileReader> FileSystem::OpenRead(const std::string& path, ReadResult* result,
+                                                 SystemError* err) {
+  FileHandle file = OpenForReading(path, FILE_FLAG_SEQUENTIAL_SCAN);
+  if (!file.Valid()) {
+    const DWORD error = GetLastError();
+    *result = IsMissing(error) ? ReadResult::Missing : ReadResult::Failed;
+    Fail(err, Win32Error(error));
+    return nullptr;
+  }
+  *result = ReadResult::Ok;
+  return std::make_unique<DiskReader>(std::move(file));
+}
+
+std::unique_ptr<WorkFile> FileSystem::CreateWorkFile(const std::string& target, SystemError* err) {
+  std::string full;
+  DWORD attributes = 0;
+  if (!FullPath(target, &full, err) || !CheckTarget(full, &attributes, err)) return nullptr;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string path = UniqueName(GetPathOnly(full));
+    FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.Valid()) return FailLast(err);
-    DWORD written = 0;
-    if (!WriteFile(file.Get(), contents.data(), static_cast<DWORD>(contents.size()), &written,
-                   nullptr) ||
-        written != contents.size() || !FlushFileBuffers(file.Get())) {
-      SystemError failed = LastError();
-      file = FileHandle();
-      DeleteFileA(temp.c_str());
-      return Fail(err, failed);
+    if (file.Valid()) {
+      return std::make_unique<DiskWorkFile>(full, attributes != INVALID_FILE_ATTRIBUTES,
+                                            std::move(path), std::move(file));
+    }
+    const DWORD error = GetLastError();
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
+      Fail(err, Win32Error(error));
+      return nullptr;
     }
   }
-  if (!MoveFileExA(temp.c_str(), path.c_str(),
-                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    SystemError failed = LastError();
-    DeleteFileA(temp.c_str());
-    return Fail(err, failed);
-  }
-  return true;
+  Fail(err, Win32Error(ERROR_FILE_EXISTS));
+  return nullptr;
 }
 
 bool FileSystem::Remove(const std::string& path, SystemError* err) {

@@ -207,6 +207,95 @@ TEST(Files, IniRoundTripAndWritesThatFailSayWhy) {
   EXPECT_EQ(ReadResult::Missing, files.ReadText(dir / "none.txt", &now, &err));
 }
 
+// --- work files
+
+// The files of dir, sorted.
+std::vector<std::string> Names(FileSystem& files, const TempDir& dir) {
+  std::vector<std::string> names;
+  EXPECT_TRUE(files.List(dir / "", &names, nullptr));
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string Contents(FileSystem& files, const std::string& path) {
+  std::string text;
+  return files.ReadText(path, &text, nullptr) == ReadResult::Ok ? text : "<unread>";
+}
+
+// Wine's ReplaceFileA drops the target's hidden attribute; the commit puts it back.
+TEST(WorkFiles, CommitReplacesTheBytesKeepsHiddenAndLeavesNothingElse) {
+  TempDir dir;
+  FileSystem files;
+  const std::string target = dir / "autoexec.cfg", naive = dir / "autoexec.tmp";
+  ASSERT_TRUE(files.WriteText(target, "old\r\n", nullptr));
+  ASSERT_TRUE(files.WriteText(naive, "not ours", nullptr));
+  ASSERT_TRUE(SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_HIDDEN));
+  SystemError err;
+  std::unique_ptr<WorkFile> work = files.CreateWorkFile(target, &err);
+  ASSERT_TRUE(work && work->Write("new bytes", 9, &err)) << err.Describe();
+  EXPECT_EQ("old\r\n", Contents(files, target)) << "replaced before Commit";
+  ASSERT_TRUE(work->Commit(&err)) << err.Describe();
+  EXPECT_EQ("new bytes", Contents(files, target));
+  EXPECT_TRUE(GetFileAttributesA(target.c_str()) & FILE_ATTRIBUTE_HIDDEN);
+  EXPECT_EQ("not ours", Contents(files, naive));
+  EXPECT_EQ((std::vector<std::string>{"autoexec.cfg", "autoexec.tmp"}), Names(files, dir));
+
+  // No target when the work file was made, one made meanwhile: kept.
+  const std::string late = dir / "late.cfg";
+  work = files.CreateWorkFile(late, &err);
+  ASSERT_TRUE(work && files.WriteText(late, "theirs", nullptr));
+  EXPECT_FALSE(work->Commit(&err));
+  EXPECT_EQ(ERROR_ALREADY_EXISTS, err.code);
+  EXPECT_EQ("theirs", Contents(files, late));
+  EXPECT_EQ(3u, Names(files, dir).size());
+}
+
+TEST(WorkFiles, DroppedOrRefusedLeavesTheTargetAndNothingBehind) {
+  TempDir dir;
+  FileSystem files;
+  const std::string target = dir / "game.ini";
+  ASSERT_TRUE(files.WriteText(target, "kept", nullptr));
+  std::unique_ptr<WorkFile> work = files.CreateWorkFile(target, nullptr);
+  ASSERT_TRUE(work && work->Write("lost", 4, nullptr));
+  EXPECT_EQ(2u, Names(files, dir).size()) << "the work file is beside its target";
+  work.reset();
+  EXPECT_EQ(std::vector<std::string>{"game.ini"}, Names(files, dir));
+
+  SystemError err;
+  EXPECT_EQ(nullptr, files.CreateWorkFile(dir / "no folder\\x.ini", &err));
+  EXPECT_EQ(ERROR_PATH_NOT_FOUND, err.code);
+  // Read-only: refused, though Wine lets root move over such a file.
+  ASSERT_TRUE(SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_READONLY));
+  EXPECT_EQ(nullptr, files.CreateWorkFile(target, &err));
+  EXPECT_EQ(ERROR_ACCESS_DENIED, err.code);
+  EXPECT_FALSE(files.WriteText(target, "new", nullptr));
+  SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+  EXPECT_EQ("kept", Contents(files, target));
+  EXPECT_EQ(std::vector<std::string>{"game.ini"}, Names(files, dir));
+}
+
+TEST(WorkFiles, TargetHeldWithoutWriteOrDeleteSharingFailsAfterRetries) {
+  TempDir dir;
+  FileSystem files;
+  const std::string target = dir / "player.cfg";
+  ASSERT_TRUE(files.WriteText(target, "old", nullptr));
+  std::unique_ptr<WorkFile> work = files.CreateWorkFile(target, nullptr);
+  ASSERT_TRUE(work && work->Write("new", 3, nullptr));
+  HANDLE holder = CreateFileA(target.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, holder);
+  SystemError err;
+  const DWORD start = GetTickCount();
+  EXPECT_FALSE(work->Commit(&err));
+  const DWORD took = GetTickCount() - start;
+  CloseHandle(holder);
+  EXPECT_TRUE(err.code == ERROR_SHARING_VIOLATION || err.code == ERROR_UNABLE_TO_REMOVE_REPLACED)
+      << err.Describe();
+  EXPECT_GE(took, 150u) << "no retries";
+  EXPECT_EQ("old", Contents(files, target));
+  EXPECT_EQ(std::vector<std::string>{"player.cfg"}, Names(files, dir)) << "work or backup left";
+}
+
 TEST(Registry, WriteReadAndDeleteUnderNewKeys) {
   SystemRegistry reg;
   const std::string base = "Software\\ZephMonitorTest" + std::to_string(GetCurrentProcessId());
