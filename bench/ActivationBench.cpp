@@ -262,6 +262,16 @@ class TimingSeam {
     bool CloseWindowByTitle(const std::string& title) override {
       return seam_.real_.processes->CloseWindowByTitle(title);
     }
+    bool StartShown(const std::string& commandLine, int show, uint32_t* pid,
+                    zeph::SystemError* err) override {
+      return seam_.real_.processes->StartShown(commandLine, show, pid, err);
+    }
+    bool ActivateMainWindow(uint32_t pid) override {
+      return seam_.real_.processes->ActivateMainWindow(pid);
+    }
+    bool OpenAddress(const std::string& address, int show, zeph::SystemError* err) override {
+      return seam_.real_.processes->OpenAddress(address, show, err);
+    }
 
    private:
     TimingSeam& seam_;

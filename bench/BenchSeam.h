@@ -30,6 +30,7 @@ class BenchProgram final : public Program {
   BenchProgram(Program& real, std::string folder, std::string name)
       : real_(real), folder_(std::move(folder)), name_(std::move(name)) {}
   std::string Folder() override { return folder_; }
+  std::string ExeName() override { return real_.ExeName(); }
   std::string Arguments() override { return {}; }
   bool AnotherInstanceRunning() override { return false; }
   [[noreturn]] void End() override {
@@ -49,8 +50,8 @@ class BenchDesktop final : public Desktop {
  public:
   bool Ready(SystemError*) override { return true; }
   void SetCommands(Commands*) override {}
-  BoxAnswer ShowBox(const std::string& text, const std::string& title, BoxButtons,
-                    BoxIcon) override {
+  BoxAnswer ShowBox(const std::string& text, const std::string& title, BoxButtons, BoxIcon,
+                    bool) override {
     // The title and the start of the text: enough to tell which box it was.
     std::string head = text.substr(0, text.find_first_of("\r\n"));
     if (head.size() > 60) head = head.substr(0, 57) + "...";
@@ -66,6 +67,13 @@ class BenchDesktop final : public Desktop {
   void NotifyIcon(IconMessage, IconImage, const std::string&) override {}
   void SetSuspendChecked(bool) override {}
   void SetSuspendCaption(const std::string&) override {}
+  void BringToForeground() override {}
+  std::optional<MenuEntry> ShowPopupMenu(const std::vector<MenuItem>&) override {
+    return std::nullopt;
+  }
+  void ShowAbout(AboutForm&) override {}
+  void ShowStartUp(StartUpForm&) override {}
+  AttachedChoice ShowCheckAttached(CheckAttachedForm&) override { return AttachedChoice::Continue; }
 };
 
 // A path in the form the seam takes (backslash separators).

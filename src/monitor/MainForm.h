@@ -18,6 +18,7 @@
 #include "monitor/MonitorState.h"
 #include "system/Seam.h"
 #include "tray/Desktop.h"
+#include "tray/Dialogs.h"
 
 namespace zeph {
 
@@ -85,7 +86,19 @@ class MainForm : public Commands {
   void cmdExit_Click() { Form_Unload(); }
   [[noreturn]] void Form_Unload();
   void SetIcon(IconMessage message, IconImage image, const std::string& tip);
+  // The icon's event handler (through its callback message).
+  void Form_MouseMove(int button, int shift, double x, double y);
+  // The popup menu as it is to be shown now.
+  std::vector<MenuItem> PopupMenuItems() const;
+  void mAbout_Click();
+  void mnuStartup_Click();
   bool SuspendChecked() const { return suspendChecked_; }
+
+  // --- companion tools (tray/CompanionTools.cpp)
+  void mnuZephEvent_Click();
+  void mWebUpdate_Click();
+  void mCustomize_Click();
+  bool EventToggleChecked() const { return eventToggleChecked_; }
   int TimerInterval() const { return timerInterval_; }
 
   // --- activation and companions (activation/)
@@ -123,6 +136,10 @@ class MainForm : public Commands {
   void OnTimer() override { tmrMonitor_Timer(); }
   void OnExit() override { cmdExit_Click(); }
   void OnSuspendToggle() override { cmdSuspend_Click(); }
+  void OnIconMessage(uint32_t mouseMessage) override {
+    Form_MouseMove(0, 0, static_cast<double>(mouseMessage), 0);
+  }
+  void OnMenuCommand(MenuEntry entry) override;
 
  private:
   // Holds off the watch timer while a routine that changes the mode or the
@@ -193,7 +210,9 @@ class MainForm : public Commands {
   int busy_ = 0;              // nor runs while a Busy routine does
   bool startedOnce_ = false;  // start-up has run to its end at least once
   bool iconAdded_ = false;
-  bool suspendChecked_ = false;  // check mark of the Suspend menu entry
+  bool suspendChecked_ = false;      // check mark of the Suspend menu entry
+  bool eventToggleChecked_ = false;  // check mark of the mouse toggle
+  std::unique_ptr<StartUpForm> startUpForm_;
   bool killRequested_ = false;
   int instanceState_ = -1;  // -1 not asked yet, 0 alone, 1 another copy runs
   int timerInterval_ = 0;

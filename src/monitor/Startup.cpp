@@ -62,11 +62,8 @@ void MainForm::Form_Load() {
 
   // The attached reminder belongs to the program's start, not to resumes.
   if (!startedOnce_ && !SkipAttachedCheck(sys_.registry)) {
-    desktop_.ShowBox(
-        "The Quenlar Thalix does not appear to be installed and selected as your primary "
-        "joystick.\r\n\r\nThe Thalix Kinetra software will not function correctly until this has "
-        "been corrected.",
-        " Thalix Not Found", BoxButtons::Ok, BoxIcon::Exclamation);
+    CheckAttachedForm reminder(sys_);
+    if (desktop_.ShowCheckAttached(reminder) == AttachedChoice::Exit) Form_Unload();
   }
 
   state.ProfileFolder = folder + "\\wyn\\";

@@ -14,6 +14,11 @@ namespace zeph {
 // The exit code the watch loop reads from a process that still runs.
 constexpr uint32_t kStillActive = 259;
 
+// Show commands of a started program's window (SW_...).
+constexpr int kShowHidden = 0;
+constexpr int kShowNormal = 1;     // normal, activated
+constexpr int kShowMinimized = 2;  // minimized, activated
+
 struct ProcessInfo {
   uint32_t id = 0;
   std::string imagePath;  // full path of the executable, Windows form
@@ -49,6 +54,16 @@ class Processes {
   // Asks the top-level window with exactly this title to close, without
   // waiting. False when there is no such window.
   virtual bool CloseWindowByTitle(const std::string& title) = 0;
+  // Starts commandLine without waiting, its window shown as showCommand
+  // says (kShowNormal, kShowMinimized); *pid gets the new process's id.
+  virtual bool StartShown(const std::string& commandLine, int showCommand, uint32_t* pid,
+                          SystemError* err) = 0;
+  // Brings the main window of process pid to the foreground. False while
+  // it has none (a program just started may not have made it yet).
+  virtual bool ActivateMainWindow(uint32_t pid) = 0;
+  // Opens a web or mail address (or a document) with the program the user
+  // has chosen for it, its window shown as showCommand says.
+  virtual bool OpenAddress(const std::string& address, int showCommand, SystemError* err) = 0;
 };
 
 }  // namespace zeph

@@ -19,6 +19,9 @@ class Program {
   virtual ~Program() = default;
   // Folder of the running executable, Windows form, without a trailing backslash.
   virtual std::string Folder() = 0;
+  // File name of the running executable ("ZephMonitor.exe"; on POSIX as the
+  // file is named).
+  virtual std::string ExeName() = 0;
   // The argument text: the command line without the program's own name.
   virtual std::string Arguments() = 0;
   // True when another copy of this program runs. Never counts the copy that

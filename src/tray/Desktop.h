@@ -4,7 +4,9 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "system/Error.h"
 #include "system/EventLoop.h"
@@ -18,6 +20,19 @@ enum class BoxAnswer { Ok, Cancel, Yes, No };
 enum class IconMessage { Add, Modify, Delete };
 enum class IconImage { Monitoring, Suspended };
 
+// One entry of the popup menu, in menu order. A separator has no command.
+struct MenuItem {
+  std::optional<MenuEntry> entry;
+  std::string caption;  // "-" for a separator
+  bool visible = true;
+  bool checked = false;
+};
+
+class AboutForm;
+class StartUpForm;
+class CheckAttachedForm;
+enum class AttachedChoice { Continue, Exit };
+
 class Desktop {
  public:
   virtual ~Desktop() = default;
@@ -25,9 +40,10 @@ class Desktop {
   virtual bool Ready(SystemError* err) = 0;
   // The debug window's buttons and close button, and the menu, call these.
   virtual void SetCommands(Commands* commands) = 0;
-  // Modal; messages keep flowing while it is open.
+  // Modal; messages keep flowing while it is open. A foreground box is
+  // brought in front of other programs' windows (MB_SETFOREGROUND).
   virtual BoxAnswer ShowBox(const std::string& text, const std::string& title, BoxButtons buttons,
-                            BoxIcon icon) = 0;
+                            BoxIcon icon, bool foreground = false) = 0;
   // Shows the debug window (debug mode). Otherwise it stays hidden.
   virtual void ShowMainWindow() = 0;
   // No task-bar button and no entry in the task list.
@@ -42,6 +58,23 @@ class Desktop {
   virtual void SetSuspendChecked(bool checked) = 0;
   // Caption of the debug window's Suspend/Resume button.
   virtual void SetSuspendCaption(const std::string& caption) = 0;
+  // Brings the main window to the foreground (so that a menu closes when
+  // the user clicks elsewhere).
+  virtual void BringToForeground() = 0;
+  // Shows the popup menu at the mouse position and waits for the user; the
+  // entry chosen, or none when the menu was closed without a choice. The
+  // invisible items are left out.
+  virtual std::optional<MenuEntry> ShowPopupMenu(const std::vector<MenuItem>& items) = 0;
+
+  // The dialogs. Their logic lives in the forms (tray/Dialogs.h); the
+  // desktop shows them and calls the forms' event handlers.
+  // Modal: returns when the dialog is closed.
+  virtual void ShowAbout(AboutForm& form) = 0;
+  // Modeless: returns at once; while it is open, a second call only brings
+  // it forward. The form outlives the dialog.
+  virtual void ShowStartUp(StartUpForm& form) = 0;
+  // Modal: the button that closed it.
+  virtual AttachedChoice ShowCheckAttached(CheckAttachedForm& form) = 0;
 };
 
 // Made for the platform this program was built for (tray/posix or tray/win32).

@@ -32,6 +32,7 @@ class FakeSystem::FakeProgram final : public Program {
  public:
   explicit FakeProgram(FakeSystem& w) : w_(w) {}
   std::string Folder() override { return w_.programFolder; }
+  std::string ExeName() override { return w_.exeName; }
   std::string Arguments() override { return w_.commandArgs; }
   bool AnotherInstanceRunning() override { return w_.otherInstance; }
   [[noreturn]] void End() override {
@@ -242,13 +243,16 @@ class FakeSystem::FakeRegistry final : public Registry {
                         uint32_t* type, std::vector<uint8_t>* data, SystemError*) override {
     auto it = w_.regValues.find(RegPath(root, subkey, name));
     if (it == w_.regValues.end()) return ReadResult::Missing;
-    *type = it->second.first;
-    *data = it->second.second;
+    if (type != nullptr) *type = it->second.first;
+    if (data != nullptr) *data = it->second.second;
     return ReadResult::Ok;
   }
   bool DeleteValue(RegRoot root, const std::string& subkey, const std::string& name,
                    SystemError* err) override {
-    return w_.regValues.erase(RegPath(root, subkey, name)) > 0 || NotFound(err);
+    w_.log.push_back("reg-delete " + subkey + "\\" + name);
+    const std::string path = RegPath(root, subkey, name);
+    if (w_.Unwritable(path)) return Fail(err, kAccessDenied, "access denied");
+    return w_.regValues.erase(path) > 0 || NotFound(err);
   }
 
  private:
@@ -321,6 +325,26 @@ class FakeSystem::FakeProcesses final : public Processes {
     w_.closedWindows.push_back(title);
     w_.log.push_back("close-window " + title);
     return false;
+  }
+  bool StartShown(const std::string& commandLine, int showCommand, uint32_t* pid,
+                  SystemError* err) override {
+    w_.log.push_back("start-shown " + std::to_string(showCommand) + " " + commandLine);
+    if (w_.onRun && w_.onRun(commandLine) == -1) return NotFound(err);
+    *pid = w_.nextShownPid++;
+    w_.shownStarts.push_back({*pid, w_.nowMs});
+    return true;
+  }
+  bool ActivateMainWindow(uint32_t pid) override {
+    for (const auto& [started, atMs] : w_.shownStarts) {
+      if (started != pid || w_.windowAfterMs < 0 || w_.nowMs < atMs + w_.windowAfterMs) continue;
+      w_.log.push_back("activate " + std::to_string(pid));
+      return true;
+    }
+    return false;
+  }
+  bool OpenAddress(const std::string& address, int showCommand, SystemError*) override {
+    w_.log.push_back("open-address " + std::to_string(showCommand) + " " + address);
+    return true;
   }
 
  private:

@@ -41,6 +41,10 @@ class FakeSystem {
 
   // --- set up by the test
   std::string programFolder = "C:\\Zeph";
+  std::string exeName = "ZephMonitor.exe";
+  // A program started with a shown window has it this long after its start
+  // (-1: never).
+  int windowAfterMs = 0;
   std::string commandArgs;
   bool otherInstance = false;
   OsVersion osVersion{2, 5, 1};
@@ -80,6 +84,8 @@ class FakeSystem {
   std::vector<std::string> log;
   std::vector<std::string> runs;  // every command line started
   std::vector<std::string> closedWindows;
+  std::vector<std::pair<uint32_t, int64_t>> shownStarts;  // pid, start time
+  uint32_t nextShownPid = 7000;
   int failableCalls = 0;  // calls that could have failed so far
   std::vector<int> timerIntervals;
   int timerInterval = 0;

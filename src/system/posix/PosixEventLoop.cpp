@@ -3,9 +3,12 @@
 #include <poll.h>
 #include <signal.h>
 #include <time.h>
+#include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <ctime>
 
 #include "system/posix/PosixProcesses.h"
@@ -31,6 +34,9 @@ void EventLoop::DispatchSignal(int sig) {
     case SIGUSR1:
       if (commands_) commands_->OnSuspendToggle();
       break;
+    case SIGUSR2:
+      if (commands_) commands_->OnIconMessage(kIconLeftDoubleClick);
+      break;
     default: break;
   }
 }
@@ -38,6 +44,54 @@ void EventLoop::DispatchSignal(int sig) {
 void EventLoop::DispatchPendingSignals() {
   // One at a time: a command may itself process messages and take the rest.
   while (int sig = TakePendingSignal()) DispatchSignal(sig);
+}
+
+bool EventLoop::TerminalReadable() const {
+  // A copy in the background of its terminal must not read it: the read
+  // would stop the process (SIGTTIN) or fail.
+  return terminalOpen_ && (!isatty(STDIN_FILENO) || tcgetpgrp(STDIN_FILENO) == getpgrp());
+}
+
+void EventLoop::ReadTerminal() {
+  char chunk[512];
+  const ssize_t n = read(STDIN_FILENO, chunk, sizeof chunk);
+  if (n <= 0) {
+    if (n == 0 || (errno != EINTR && errno != EAGAIN)) terminalOpen_ = false;  // end of input
+    return;
+  }
+  terminalText_.append(chunk, static_cast<size_t>(n));
+  if (terminalText_.size() > 4096) terminalText_.erase(0, terminalText_.size() - 4096);
+}
+
+void EventLoop::DispatchTerminalLines() {
+  // One at a time, like the signals: a command may process messages itself.
+  size_t end;
+  while ((end = terminalText_.find('\n')) != std::string::npos) {
+    std::string line = terminalText_.substr(0, end);
+    terminalText_.erase(0, end + 1);
+    DispatchTerminalCommand(line);
+  }
+}
+
+void EventLoop::DispatchTerminalCommand(const std::string& line) {
+  std::string word;
+  for (char c : line) {
+    if (!std::isspace(static_cast<unsigned char>(c)))
+      word += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
+  if (word.empty() || !commands_) return;
+  if (word == "menu") return commands_->OnIconMessage(kIconRightButtonUp);
+  static const struct {
+    const char* word;
+    MenuEntry entry;
+  } kWords[] = {{"about", MenuEntry::About},     {"customize", MenuEntry::Customize},
+                {"web", MenuEntry::WebUpdate},   {"startup", MenuEntry::Startup},
+                {"suspend", MenuEntry::Suspend}, {"exit", MenuEntry::Exit}};
+  for (const auto& known : kWords) {
+    if (word == known.word) return commands_->OnMenuCommand(known.entry);
+  }
+  std::fprintf(stderr, "unknown command \"%s\"; commands: %s\n", word.c_str(), kTerminalCommands);
+  std::fflush(stderr);
 }
 
 void EventLoop::FireTimerIfDue() {
@@ -57,19 +111,29 @@ int EventLoop::MsUntilTimer() const {
 }
 
 void EventLoop::WaitForObject(intptr_t object, int maxMs) {
-  pollfd fds[2];
+  pollfd fds[3];
   nfds_t count = 0;
   if (SignalPipeFd() >= 0) fds[count++] = pollfd{SignalPipeFd(), POLLIN, 0};
   if (object >= 0) fds[count++] = pollfd{static_cast<int>(object), POLLIN, 0};
+  const nfds_t terminal = count;
+  const bool readTerminal = TerminalReadable();
+  if (readTerminal) fds[count++] = pollfd{STDIN_FILENO, POLLIN, 0};
   int timeout = MsUntilTimer();
   if (maxMs >= 0 && (timeout < 0 || maxMs < timeout)) timeout = maxMs;
-  poll(fds, count, timeout);  // an interruption just means: look again
+  // An interruption just means: look again.
+  if (poll(fds, count, timeout) > 0 && readTerminal && fds[terminal].revents != 0) ReadTerminal();
   DispatchPendingSignals();
+  DispatchTerminalLines();
   FireTimerIfDue();
 }
 
 void EventLoop::ProcessPendingMessages() {
+  if (TerminalReadable()) {
+    pollfd fd{STDIN_FILENO, POLLIN, 0};
+    if (poll(&fd, 1, 0) > 0) ReadTerminal();
+  }
   DispatchPendingSignals();
+  DispatchTerminalLines();
   ReapChildren();
   FireTimerIfDue();
 }

@@ -1,15 +1,23 @@
-// The event loop on POSIX: one poll over the signal pipe (and, while a
-// companion program runs, its pidfd), with the watch timer as its timeout.
-// Signals are the menu commands: TERM, INT and HUP mean Exit (closing the
-// terminal must not leave the event utility running and the mode file
-// saying "ACTIVE"), USR1 means Suspend/Resume; CHLD reaps our children.
+// The event loop on POSIX: one poll over the signal pipe, standard input
+// (and, while a companion program runs, its pidfd), with the watch timer as
+// its timeout. The terminal stands in for the notification icon:
+//  - signals: TERM, INT and HUP mean Exit (closing the terminal must not
+//    leave the event utility running and the mode file saying "ACTIVE"),
+//    USR1 means Suspend/Resume, USR2 is the icon's double click (the
+//    customizer); CHLD reaps our children;
+//  - lines on standard input, one command each: "menu" (the icon's right
+//    click: the menu is printed), and the menu's entries "about",
+//    "customize", "web", "startup", "suspend", "exit".
 #pragma once
 
 #include <chrono>
+#include <string>
 
 #include "system/EventLoop.h"
 
 namespace zeph::posix {
+
+inline constexpr char kTerminalCommands[] = "menu, about, customize, web, startup, suspend, exit";
 
 class EventLoop final : public zeph::EventLoop {
  public:
@@ -26,6 +34,11 @@ class EventLoop final : public zeph::EventLoop {
   using Clock = std::chrono::steady_clock;
   void DispatchSignal(int sig);
   void DispatchPendingSignals();
+  // Standard input: what has arrived, then each whole line as a command.
+  bool TerminalReadable() const;
+  void ReadTerminal();
+  void DispatchTerminalLines();
+  void DispatchTerminalCommand(const std::string& line);
   // Calls OnTimer when the timer has fallen due.
   void FireTimerIfDue();
   // Milliseconds until the timer falls due (rounded up); -1 when it is off.
@@ -33,6 +46,8 @@ class EventLoop final : public zeph::EventLoop {
 
   Commands* commands_ = nullptr;
   int timerMs_ = 0;
+  bool terminalOpen_ = true;  // until standard input ends
+  std::string terminalText_;  // read, not yet a whole line
   Clock::time_point timerDue_;
 };
 

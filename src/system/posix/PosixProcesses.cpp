@@ -345,4 +345,35 @@ bool ProcessTable::CloseWindowByTitle(const std::string& title) {
   return CloseRegisteredWindow(title);
 }
 
+bool ProcessTable::StartShown(const std::string& commandLine, int, uint32_t* pid,
+                              SystemError* err) {
+  // A terminal program has no window to show: the show command has nothing
+  // to say here.
+  std::string program, rest;
+  if (!ResolveCommandLine(commandLine, programFolder_, &program, &rest))
+    return Fail(err, ErrnoError(ENOENT));
+  int error = 0;
+  auto child = SpawnChild(program, SplitArguments(rest), &error);
+  if (!child) return Fail(err, ErrnoError(error));
+  *pid = static_cast<uint32_t>(child->pid);
+  return true;
+}
+
+bool ProcessTable::ActivateMainWindow(uint32_t pid) {
+  // There is no foreground to bring it to; what can be told is whether the
+  // program has made its window yet.
+  return OwnsWindow(static_cast<pid_t>(pid));
+}
+
+bool ProcessTable::OpenAddress(const std::string& address, int, SystemError* err) {
+  // The desktop's own opener picks the browser or mail program the user chose.
+  std::string program;
+  std::string rest;
+  if (!ResolveCommandLine("xdg-open", programFolder_, &program, &rest))
+    return Fail(err, ErrnoError(ENOENT));
+  int error = 0;
+  if (!SpawnChild(program, {address}, &error)) return Fail(err, ErrnoError(error));
+  return true;
+}
+
 }  // namespace zeph::posix

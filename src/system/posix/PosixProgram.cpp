@@ -40,6 +40,11 @@ RunningProgram::RunningProgram(int argc, char** argv) : folder_(ExecutableFolder
   }
 }
 
+std::string RunningProgram::ExeName() {
+  std::string path = ReadExeLink("/proc/self/exe");
+  return path.substr(path.rfind('/') + 1);
+}
+
 RunningProgram::~RunningProgram() {
   if (lockFd_ >= 0) close(lockFd_);
 }

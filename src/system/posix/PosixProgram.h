@@ -16,6 +16,7 @@ class RunningProgram final : public Program {
   RunningProgram& operator=(const RunningProgram&) = delete;
 
   std::string Folder() override { return folder_; }
+  std::string ExeName() override;
   std::string Arguments() override { return args_; }
   bool AnotherInstanceRunning() override;
   [[noreturn]] void End() override;

@@ -42,19 +42,24 @@ std::string WindowRegistrationFolder() {
   return MakeFolders(folder, 0700) ? folder : std::string();
 }
 
-std::vector<pid_t> WindowOwners(const std::string& title) {
+namespace {
+
+// The owners of the live registrations whose file name passes wanted(name
+// without the pid, pid digits), in folder order. Stale ones are removed.
+template <typename Wanted>
+std::vector<pid_t> LiveOwners(Wanted wanted) {
   std::vector<pid_t> owners;
   std::string folder = WindowRegistrationFolder();
   if (folder.empty()) return owners;
-  const std::string prefix = Hex(title) + ".";
   DIR* dir = opendir(folder.c_str());
   if (!dir) return owners;
   while (dirent* entry = readdir(dir)) {
     std::string name = entry->d_name;
-    // Exactly this title: the rest of the name must be the pid alone.
-    if (name.compare(0, prefix.size(), prefix) != 0) continue;
-    const std::string digits = name.substr(prefix.size());
+    const size_t dot = name.rfind('.');
+    if (dot == std::string::npos) continue;
+    const std::string digits = name.substr(dot + 1);
     if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos) continue;
+    if (!wanted(name.substr(0, dot), digits)) continue;
     std::string file = folder + "/" + name;
     int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0) continue;
@@ -67,6 +72,22 @@ std::vector<pid_t> WindowOwners(const std::string& title) {
   }
   closedir(dir);
   return owners;
+}
+
+}  // namespace
+
+std::vector<pid_t> WindowOwners(const std::string& title) {
+  // Exactly this title: the rest of the name must be the pid alone.
+  const std::string hex = Hex(title);
+  return LiveOwners(
+      [&](const std::string& titleHex, const std::string&) { return titleHex == hex; });
+}
+
+bool OwnsWindow(pid_t pid) {
+  const std::string digits = std::to_string(pid);
+  return !LiveOwners([&](const std::string&, const std::string& owner) {
+            return owner == digits;
+          }).empty();
 }
 
 bool CloseRegisteredWindow(const std::string& title) {

@@ -30,6 +30,8 @@ std::string WindowRegistrationFolder();
 // The owners of the live windows with exactly this title, in folder order.
 // Stale registrations found on the way are removed.
 std::vector<pid_t> WindowOwners(const std::string& title);
+// True when the process has a live window registration.
+bool OwnsWindow(pid_t pid);
 // Sends TERM to the owner of a live window with exactly this title (the
 // first one found). False when there is none.
 bool CloseRegisteredWindow(const std::string& title);

@@ -73,6 +73,10 @@ class RecordingCommands : public Commands {
   }
   void OnExit() override { ++exits; }
   void OnSuspendToggle() override { ++toggles; }
+  void OnIconMessage(uint32_t message) override { iconMessages.push_back(message); }
+  void OnMenuCommand(MenuEntry entry) override { menuCommands.push_back(entry); }
+  std::vector<uint32_t> iconMessages;
+  std::vector<MenuEntry> menuCommands;
   int timers = 0, exits = 0, toggles = 0;
   int stopAfterTimers = 0;
 };
