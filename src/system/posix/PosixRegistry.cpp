@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "system/WinPath.h"
+#include "system/posix/PosixAutostart.h"
 #include "system/posix/PosixError.h"
 #include "system/posix/PosixFiles.h"
 #include "system/posix/PosixPaths.h"
@@ -273,7 +274,11 @@ bool RegistryStore::Delete(const std::string& keyPath, const std::string& name, 
 bool FileRegistry::SetValue(RegRoot root, const std::string& subkey, const std::string& name,
                             uint32_t type, const std::vector<uint8_t>& data, SystemError* err) {
   int error = 0;
-  if (Store().Set(RegistryKeyPath(root, subkey), name, type, data, &error)) return true;
+  if (IsRunKey(root, subkey)) {
+    if (Autostart().Set(name, type, data, &error)) return true;
+  } else if (Store().Set(RegistryKeyPath(root, subkey), name, type, data, &error)) {
+    return true;
+  }
   return Fail(err, ErrnoError(error));
 }
 
@@ -281,7 +286,9 @@ ReadResult FileRegistry::QueryValue(RegRoot root, const std::string& subkey,
                                     const std::string& name, uint32_t* type,
                                     std::vector<uint8_t>* data, SystemError* err) {
   int error = 0;
-  ReadResult result = Store().Query(RegistryKeyPath(root, subkey), name, type, data, &error);
+  ReadResult result = IsRunKey(root, subkey)
+                          ? Autostart().Query(name, type, data, &error)
+                          : Store().Query(RegistryKeyPath(root, subkey), name, type, data, &error);
   if (result == ReadResult::Failed) Fail(err, ErrnoError(error));
   return result;
 }
@@ -289,7 +296,9 @@ ReadResult FileRegistry::QueryValue(RegRoot root, const std::string& subkey,
 bool FileRegistry::DeleteValue(RegRoot root, const std::string& subkey, const std::string& name,
                                SystemError* err) {
   int error = 0;
-  if (Store().Delete(RegistryKeyPath(root, subkey), name, &error)) return true;
+  if (IsRunKey(root, subkey) ? Autostart().Delete(name, &error)
+                             : Store().Delete(RegistryKeyPath(root, subkey), name, &error))
+    return true;
   return Fail(err, ErrnoError(error));
 }
 

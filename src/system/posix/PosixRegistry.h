@@ -16,6 +16,15 @@
 // blanks at either end are written as %XX. Lines starting with ';' or '#'
 // are comments. Keys and names match without regard to ASCII case, like
 // Windows; a key exists while any key below it does.
+//
+// The values of Software\Microsoft\Windows\CurrentVersion\Run, under
+// either root, are not in the file: each is a desktop entry in the user's
+// autostart folder ($XDG_CONFIG_HOME/autostart, else $HOME/.config/autostart),
+// named by the value name's letters and digits in lower case
+// ("zephmonitor.desktop" for "Zeph Monitor"), so the desktop session starts
+// the program at login. The entry's Exec runs the program the data names;
+// its X-ZephMonitor-RunValue keeps the data itself, which is read back
+// (see PosixAutostart.h).
 #pragma once
 
 #include <cstdint>
@@ -23,6 +32,7 @@
 #include <vector>
 
 #include "system/Registry.h"
+#include "system/posix/PosixAutostart.h"
 
 namespace zeph::posix {
 
@@ -63,8 +73,8 @@ class RegistryStore {
   std::string file_;
 };
 
-// The registry of the seam: the store of this user, looked up at every call
-// (the environment names it).
+// The registry of the seam: the store and the autostart folder of this
+// user, looked up at every call (the environment names them).
 class FileRegistry final : public Registry {
  public:
   bool SetValue(RegRoot root, const std::string& subkey, const std::string& name, uint32_t type,
@@ -76,6 +86,7 @@ class FileRegistry final : public Registry {
 
  private:
   static RegistryStore Store() { return RegistryStore(RegistryStore::DefaultFile()); }
+  static AutostartFolder Autostart() { return AutostartFolder(AutostartFolder::DefaultFolder()); }
 };
 
 }  // namespace zeph::posix
