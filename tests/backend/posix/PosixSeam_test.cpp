@@ -255,6 +255,38 @@ TEST_F(PosixSeam, WaitingDispatchesSignalsAndTimerWithoutBusyPolling) {
   EXPECT_EQ(commands_.exits, 2);
 }
 
+TEST_F(PosixSeam, TerminalLinesAndUsr2AreTheIconAndItsMenu) {
+  // Standard input becomes a pipe for this test; a loop made now reads it.
+  int pipeFds[2];
+  ASSERT_EQ(pipe(pipeFds), 0);
+  const int savedStdin = dup(STDIN_FILENO);
+  dup2(pipeFds[0], STDIN_FILENO);
+  close(pipeFds[0]);
+  {
+    EventLoop loop;
+    RecordingCommands commands;
+    loop.SetCommands(&commands);
+    const std::string typed =
+        "menu\n  ABOUT \nweb\nstartup\nsuspend\ncustomize\nbogus\n\nexit\nparti";
+    ASSERT_EQ(write(pipeFds[1], typed.data(), typed.size()), static_cast<ssize_t>(typed.size()));
+    loop.WaitForObject(-1, 200);
+    raise(SIGUSR2);
+    loop.ProcessPendingMessages();
+    close(pipeFds[1]);  // end of input: the unfinished line is no command
+    loop.WaitForObject(-1, 200);
+    auto start = Clock::now();
+    loop.WaitForObject(-1, 100);
+    EXPECT_GE(ElapsedMs(start), 90) << "the ended input woke the loop";
+    EXPECT_EQ((std::vector<uint32_t>{0x205, 0x203}), commands.iconMessages);
+    EXPECT_EQ((std::vector<MenuEntry>{MenuEntry::About, MenuEntry::WebUpdate, MenuEntry::Startup,
+                                      MenuEntry::Suspend, MenuEntry::Customize, MenuEntry::Exit}),
+              commands.menuCommands);
+    loop.SetCommands(nullptr);
+  }
+  dup2(savedStdin, STDIN_FILENO);
+  close(savedStdin);
+}
+
 TEST_F(PosixSeam, MessageLoopRunsTheTimerIdly) {
   commands_.stopAfterTimers = 4;
   loop_.SetTimerInterval(50);
