@@ -226,7 +226,7 @@ TEST_F(TrayUi, MenuClosedWithEscapeOrCancelModeChoosesNothing) {
 
 // --- the icon's callback
 
-struct RecordingCommands final : Commands {
+struct RecordingCommands : Commands {
   std::vector<uint32_t> iconMessages;
   void OnTimer() override {}
   void OnExit() override {}
@@ -287,6 +287,49 @@ TEST_F(TrayUi, RightButtonOnTheIconOpensTheMenuAndHowLongItTakes) {
   std::printf("menu open after the right button: min %.1f ms, median %.1f ms, max %.1f ms\n",
               ms.front(), ms[ms.size() / 2], ms.back());
   EXPECT_LT(ms[ms.size() / 2], 2000.0);
+}
+
+TEST_F(TrayUi, WatchTimerKeepsFiringWhileTheMenuOrAModalDialogIsOpen) {
+  struct Ticks final : RecordingCommands {
+    std::atomic<int> ticks{0};
+    void OnTimer() override { ++ticks; }
+  } commands;
+  MessageLoop loop;
+  loop.SetCommands(&commands);
+  loop.SetTimerInterval(20);
+  MainForm form(sys.Seam(), fakeDesktop);
+  AboutForm about(sys.Seam(), *desktop);
+  int duringMenu = 0, duringDialog = 0;
+  // The user waits a while in the menu, then in the About dialog.
+  auto waitIn = [&](int* ticks) {
+    const int before = commands.ticks;
+    ::Sleep(300);
+    *ticks = commands.ticks - before;
+  };
+  {
+    User user(MainHandle(), [&] {
+      HWND menu = WaitForWindow(kMenuClass);
+      ASSERT_NE(nullptr, menu);
+      waitIn(&duringMenu);
+      PostKey(menu, VK_ESCAPE);
+      user.Done();
+    });
+    desktop->ShowPopupMenu(form.PopupMenuItems());
+  }
+  {
+    User user(MainHandle(), [&] {
+      HWND dialog = WaitForWindow(kDialogClass, "About Thalix Monitor");
+      ASSERT_NE(nullptr, dialog);
+      waitIn(&duringDialog);
+      PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+      user.Done();
+    });
+    desktop->ShowAbout(about);
+  }
+  loop.SetTimerInterval(0);
+  // 300 ms at 20 ms a tick; timers are coarse under load, so only a few.
+  EXPECT_GE(duringMenu, 3);
+  EXPECT_GE(duringDialog, 3);
 }
 
 // --- frmAbout
