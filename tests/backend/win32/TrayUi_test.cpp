@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "Driver.h"
 #include "monitor/MainForm.h"
 #include "system/PlatformChecks.h"
 #include "system/RegistryWriters.h"
@@ -44,41 +45,20 @@ namespace win32 {
 namespace {
 
 constexpr char kMenuClass[] = "#32768";
-constexpr char kDialogClass[] = "#32770";
+using driver::kDialogClass;
 constexpr int kFindMs = 5000;
 
-std::string TextOf(HWND window) {
-  char text[512] = "";
-  GetWindowTextA(window, text, sizeof text);
-  return text;
-}
-
-std::string ClassOf(HWND window) {
-  char name[64] = "";
-  GetClassNameA(window, name, sizeof name);
-  return name;
-}
+std::string TextOf(HWND window) { return driver::WindowText(window); }
 
 // The visible top-level windows of this process of class cls (and caption,
 // when given).
 std::vector<HWND> OurWindows(const std::string& cls, const char* caption = nullptr) {
-  struct Search {
-    std::string cls;
-    const char* caption;
-    std::vector<HWND> found;
-  } search{cls, caption, {}};
-  EnumWindows(
-      [](HWND window, LPARAM param) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(param);
-        DWORD pid = 0;
-        GetWindowThreadProcessId(window, &pid);
-        if (pid == GetCurrentProcessId() && IsWindowVisible(window) && ClassOf(window) == s->cls &&
-            (s->caption == nullptr || TextOf(window) == s->caption))
-          s->found.push_back(window);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&search));
-  return search.found;
+  std::vector<HWND> found;
+  for (const driver::WindowInfo& w : driver::TopLevelWindows(GetCurrentProcessId())) {
+    if (w.visible && w.className == cls && (caption == nullptr || w.caption == caption))
+      found.push_back(w.hwnd);
+  }
+  return found;
 }
 
 HWND WaitForWindow(const std::string& cls, const char* caption = nullptr, int timeoutMs = kFindMs) {
