@@ -1,13 +1,28 @@
 #include "system/win32/Win32Seam.h"
 
+#include "system/win32/ModelessDialog.h"
+
 namespace zeph::win32 {
 
 namespace {
 
 // The one loop of the process, for the timer's callback.
 MessageLoop* g_loop = nullptr;
+HWND g_modelessDialog = nullptr;
+
+// One message taken from the queue; the modeless dialog's keys go through
+// IsDialogMessage, which dispatches them itself.
+void DispatchQueued(MSG* message) {
+  if (g_modelessDialog != nullptr && IsDialogMessageA(g_modelessDialog, message)) return;
+  TranslateMessage(message);
+  DispatchMessageA(message);
+}
 
 }  // namespace
+
+void SetModelessDialog(HWND dialog) { g_modelessDialog = dialog; }
+
+HWND ModelessDialog() { return g_modelessDialog; }
 
 MessageLoop::MessageLoop() { g_loop = this; }
 
@@ -35,20 +50,14 @@ void MessageLoop::SetTimerInterval(int ms) {
 void MessageLoop::ProcessPendingMessages() {
   MSG message;
   // Nothing here posts WM_QUIT; should one arrive it is dropped with the rest.
-  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-    TranslateMessage(&message);
-    DispatchMessageA(&message);
-  }
+  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchQueued(&message);
 }
 
 void MessageLoop::Run() {
   MSG message;
   // The program ends through Program::End; WM_QUIT (0) or an error (-1)
   // only return to the caller.
-  while (GetMessageA(&message, nullptr, 0, 0) > 0) {
-    TranslateMessage(&message);
-    DispatchMessageA(&message);
-  }
+  while (GetMessageA(&message, nullptr, 0, 0) > 0) DispatchQueued(&message);
 }
 
 void MessageLoop::WaitForObject(intptr_t object, int maxMs) {

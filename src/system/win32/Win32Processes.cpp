@@ -76,6 +76,47 @@ class Win32ProcessHandle final : public ProcessHandle {
   UniqueHandle process_;
 };
 
+// CreateProcessA with the window shown as show says; the caller closes
+// both handles of *started.
+bool CreateShown(const std::string& commandLine, WORD show, BOOL inheritHandles,
+                 PROCESS_INFORMATION* started, SystemError* err) {
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = show;
+  // CreateProcessA may write into the command line.
+  std::vector<char> line(commandLine.begin(), commandLine.end());
+  line.push_back('\0');
+  return CreateProcessA(nullptr, line.data(), nullptr, nullptr, inheritHandles,
+                        NORMAL_PRIORITY_CLASS, nullptr, nullptr, &startup, started) ||
+         FailLast(err);
+}
+
+// ShellExecuteA reports a failure as a small number of its own (some of
+// them system error codes): the number and what it means.
+SystemError ShellExecuteError(int code) {
+  const char* text = nullptr;
+  switch (code) {
+    case 0: text = "The system is out of memory or resources."; break;
+    case SE_ERR_FNF: text = "The specified file was not found."; break;
+    case SE_ERR_PNF: text = "The specified path was not found."; break;
+    case ERROR_BAD_FORMAT: text = "The .exe file is invalid."; break;
+    case SE_ERR_ACCESSDENIED: text = "Access to the specified file is denied."; break;
+    case SE_ERR_OOM: text = "There is not enough memory to complete the operation."; break;
+    case SE_ERR_SHARE: text = "A sharing violation occurred."; break;
+    case SE_ERR_ASSOCINCOMPLETE:
+      text = "The file name association is incomplete or invalid.";
+      break;
+    case SE_ERR_DDETIMEOUT: text = "The DDE transaction timed out."; break;
+    case SE_ERR_DDEFAIL: text = "The DDE transaction failed."; break;
+    case SE_ERR_DDEBUSY: text = "Other DDE transactions were being processed."; break;
+    case SE_ERR_NOASSOC: text = "No program is associated with this kind of address."; break;
+    case SE_ERR_DLLNOTFOUND: text = "The specified DLL was not found."; break;
+    default: return Win32Error(static_cast<DWORD>(code));
+  }
+  return SystemError{code, text};
+}
+
 }  // namespace
 
 std::vector<ProcessInfo> ProcessTable::List() {
@@ -130,21 +171,57 @@ std::unique_ptr<ProcessHandle> ProcessTable::Open(uint32_t pid, SystemError* err
 
 std::unique_ptr<ProcessHandle> ProcessTable::Start(const std::string& commandLine,
                                                    SystemError* err) {
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESHOWWINDOW;
-  startup.wShowWindow = SW_HIDE;
   PROCESS_INFORMATION started{};
-  // CreateProcessA may write into the command line.
-  std::vector<char> line(commandLine.begin(), commandLine.end());
-  line.push_back('\0');
-  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS, nullptr,
-                      nullptr, &startup, &started)) {
-    FailLast(err);
-    return nullptr;
-  }
+  if (!CreateShown(commandLine, SW_HIDE, TRUE, &started, err)) return nullptr;
   UniqueHandle thread(started.hThread);
   return std::make_unique<Win32ProcessHandle>(UniqueHandle(started.hProcess));
+}
+
+bool ProcessTable::StartShown(const std::string& commandLine, int showCommand, uint32_t* pid,
+                              SystemError* err) {
+  PROCESS_INFORMATION started{};
+  // A program the user works with: it inherits none of our handles.
+  if (!CreateShown(commandLine, static_cast<WORD>(showCommand), FALSE, &started, err)) return false;
+  UniqueHandle thread(started.hThread);
+  UniqueHandle process(started.hProcess);
+  if (pid != nullptr) *pid = started.dwProcessId;
+  return true;
+}
+
+bool ProcessTable::ActivateMainWindow(uint32_t pid) {
+  struct Search {
+    DWORD pid;
+    HWND found;
+  } search{pid, nullptr};
+  // The main window: top-level (all EnumWindows lists), visible and owned
+  // by no other window, which leaves out tool palettes and dialogs.
+  EnumWindows(
+      [](HWND window, LPARAM param) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(param);
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        if (owner != s->pid || !IsWindowVisible(window) || GetWindow(window, GW_OWNER) != nullptr)
+          return TRUE;
+        s->found = window;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  if (search.found == nullptr) return false;
+  // The system may refuse the foreground to us (another program has the
+  // user's input); the window is there all the same.
+  SetForegroundWindow(search.found);
+  return true;
+}
+
+bool ProcessTable::OpenAddress(const std::string& address, int showCommand, SystemError* err) {
+  // The program chosen for the address may be a shell extension, which
+  // wants COM on the calling thread.
+  const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+  const auto result = reinterpret_cast<INT_PTR>(
+      ShellExecuteA(nullptr, nullptr, address.c_str(), nullptr, nullptr, showCommand));
+  if (SUCCEEDED(com)) CoUninitialize();
+  if (result > 32) return true;
+  return Fail(err, ShellExecuteError(static_cast<int>(result)));
 }
 
 bool ProcessTable::CloseWindowByTitle(const std::string& title) {

@@ -22,7 +22,20 @@ PlatformSystem CreatePlatformSystem(int /*argc*/, char** /*argv*/) {
 namespace win32 {
 
 namespace {
+
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+// The full path of the running executable; empty when it cannot be read.
+std::string ModulePath() {
+  std::vector<char> path(MAX_PATH);
+  for (;;) {
+    const DWORD n = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (n == 0) return {};
+    if (n < path.size()) return std::string(path.data(), n);
+    path.resize(path.size() * 2);  // cut off: long path
+  }
+}
+
 }  // namespace
 
 std::string ArgsFromCommandLine(const std::string& commandLine) {
@@ -46,15 +59,9 @@ std::string InstanceMutexName(const std::string& programFolder) {
   return "ZephMonitor.Instance." + HashName(lower);
 }
 
-std::string RunningProgram::Folder() {
-  std::vector<char> path(MAX_PATH);
-  for (;;) {
-    const DWORD n = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (n == 0) return {};
-    if (n < path.size()) return FolderOf(std::string(path.data(), n));
-    path.resize(path.size() * 2);  // cut off: long path
-  }
-}
+std::string RunningProgram::Folder() { return FolderOf(ModulePath()); }
+
+std::string RunningProgram::ExeName() { return GetFileOnly(ModulePath()); }
 
 std::string RunningProgram::Arguments() { return ArgsFromCommandLine(GetCommandLineA()); }
 

@@ -23,6 +23,7 @@ std::string InstanceMutexName(const std::string& programFolder);
 class RunningProgram final : public Program {
  public:
   std::string Folder() override;
+  std::string ExeName() override;
   std::string Arguments() override;
   bool AnotherInstanceRunning() override;
   [[noreturn]] void End() override;
@@ -81,6 +82,10 @@ class ProcessTable final : public Processes {
   std::unique_ptr<ProcessHandle> Open(uint32_t pid, SystemError* err) override;
   std::unique_ptr<ProcessHandle> Start(const std::string& commandLine, SystemError* err) override;
   bool CloseWindowByTitle(const std::string& title) override;
+  bool StartShown(const std::string& commandLine, int showCommand, uint32_t* pid,
+                  SystemError* err) override;
+  bool ActivateMainWindow(uint32_t pid) override;
+  bool OpenAddress(const std::string& address, int showCommand, SystemError* err) override;
 
  private:
   struct Known {

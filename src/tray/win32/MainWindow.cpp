@@ -172,6 +172,36 @@ void MainWindow::RemoveIcon() {
   Shell_NotifyIconA(NIM_DELETE, &icon_);
 }
 
+std::optional<MenuEntry> MainWindow::TrackMenu(const std::vector<MenuItem>& items) {
+  HMENU menu = CreatePopupMenu();
+  if (menu == nullptr) return std::nullopt;
+  for (const MenuItem& item : items) {
+    if (!item.visible) continue;
+    if (!item.entry) {
+      AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+      continue;
+    }
+    const UINT_PTR command = IDM_FIRST_ENTRY + static_cast<UINT_PTR>(*item.entry);
+    AppendMenuA(menu, MF_STRING | (item.checked ? MF_CHECKED : MF_UNCHECKED), command,
+                item.caption.c_str());
+  }
+  POINT at{};
+  GetCursorPos(&at);
+  // Aligned as the user's settings want menus to drop (right-handed or
+  // not); the command comes back as the result instead of a WM_COMMAND.
+  const UINT align = GetSystemMetrics(SM_MENUDROPALIGNMENT) != 0 ? TPM_RIGHTALIGN : TPM_LEFTALIGN;
+  const int command = TrackPopupMenu(menu, align | TPM_RIGHTBUTTON | TPM_RETURNCMD | TPM_NONOTIFY,
+                                     at.x, at.y, 0, window_, nullptr);
+  // The documented idiom for a menu opened from a notification icon: a
+  // message of our own after it makes the system switch to this program, so
+  // that the next menu closes when the user clicks elsewhere.
+  PostMessageA(window_, WM_NULL, 0, 0);
+  DestroyMenu(menu);
+  const int last = IDM_FIRST_ENTRY + static_cast<int>(MenuEntry::Exit);
+  if (command < IDM_FIRST_ENTRY || command > last) return std::nullopt;
+  return static_cast<MenuEntry>(command - IDM_FIRST_ENTRY);
+}
+
 LRESULT CALLBACK MainWindow::Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_NCCREATE) {
     auto* create = reinterpret_cast<CREATESTRUCTA*>(lParam);
@@ -189,6 +219,9 @@ LRESULT MainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     return 0;
   }
   switch (message) {
+    case kIconCallbackMessage:
+      if (commands_ != nullptr) commands_->OnIconMessage(LOWORD(lParam));
+      return 0;
     case WM_COMMAND:
       if (HIWORD(wParam) == BN_CLICKED && commands_ != nullptr) {
         if (LOWORD(wParam) == IDC_SUSPEND) commands_->OnSuspendToggle();

@@ -3,7 +3,9 @@
 // icon and the routing of its buttons to Commands.
 #pragma once
 
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "system/Error.h"
 #include "system/EventLoop.h"
@@ -24,7 +26,9 @@ constexpr ControlRect kExitRect{7665 / 15, 3030 / 15, 1185 / 15, 330 / 15};
 
 constexpr char kMainCaption[] = "Thalix Monitor - Debug Mode";
 constexpr UINT kIconId = 1;
-constexpr UINT kIconCallbackMessage = 0x200;  // arrives as WM_MOUSEMOVE
+// The icon's messages arrive as this message of our own, the mouse message in
+// lParam: a real mouse move over the window is never taken for one.
+constexpr UINT kIconCallbackMessage = WM_APP + 1;
 
 // Stores tip in the record's 64-character field, cut to 63 characters so the
 // field always ends with its NUL.
@@ -52,6 +56,10 @@ class MainWindow {
   void SetSuspendCaption(const std::string& caption);
   void SetSuspendChecked(bool checked) { suspendChecked_ = checked; }
   bool SuspendChecked() const { return suspendChecked_; }
+
+  // The popup menu at the mouse position, owned by this window; the entry
+  // chosen, none when it closed without a choice.
+  std::optional<MenuEntry> TrackMenu(const std::vector<MenuItem>& items);
 
   // Shell_NotifyIconA on the one icon record; its result.
   bool NotifyIcon(IconMessage message, IconImage image, const std::string& tip);

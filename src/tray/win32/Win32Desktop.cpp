@@ -1,6 +1,8 @@
 // The desktop on Windows: the main window with its debug list and buttons,
-// the notification-area icon, and message boxes owned by the main window.
+// the notification-area icon and its menu, and the message boxes and dialogs
+// owned by the main window.
 #include "tray/Desktop.h"
+#include "tray/win32/Dialogs.h"
 #include "tray/win32/MainWindow.h"
 
 namespace zeph {
@@ -9,7 +11,8 @@ namespace {
 
 class WindowDesktop final : public Desktop {
  public:
-  WindowDesktop() : window_(GetModuleHandleA(nullptr)) {}
+  WindowDesktop()
+      : window_(GetModuleHandleA(nullptr)), dialogs_(GetModuleHandleA(nullptr), window_.Handle()) {}
 
   bool Ready(SystemError* err) override {
     return window_.Created() || Fail(err, window_.CreationError());
@@ -17,14 +20,14 @@ class WindowDesktop final : public Desktop {
   void SetCommands(Commands* commands) override { window_.SetCommands(commands); }
 
   BoxAnswer ShowBox(const std::string& text, const std::string& title, BoxButtons buttons,
-                    BoxIcon icon) override {
-    UINT type = MB_OK;
+                    BoxIcon icon, bool foreground) override {
+    UINT type = foreground ? MB_SETFOREGROUND : 0;
     BoxAnswer refused = BoxAnswer::Ok;  // the answer when no box could be shown
     if (buttons == BoxButtons::OkCancel) {
-      type = MB_OKCANCEL;
+      type |= MB_OKCANCEL;
       refused = BoxAnswer::Cancel;
     } else if (buttons == BoxButtons::YesNo) {
-      type = MB_YESNO;
+      type |= MB_YESNO;
       refused = BoxAnswer::No;
     }
     switch (icon) {
@@ -56,9 +59,19 @@ class WindowDesktop final : public Desktop {
   void SetSuspendCaption(const std::string& caption) override {
     window_.SetSuspendCaption(caption);
   }
+  void BringToForeground() override { SetForegroundWindow(window_.Handle()); }
+  std::optional<MenuEntry> ShowPopupMenu(const std::vector<MenuItem>& items) override {
+    return window_.TrackMenu(items);
+  }
+  void ShowAbout(AboutForm& form) override { dialogs_.ShowAbout(form); }
+  void ShowStartUp(StartUpForm& form) override { dialogs_.ShowStartUp(form); }
+  AttachedChoice ShowCheckAttached(CheckAttachedForm& form) override {
+    return dialogs_.ShowCheckAttached(form);
+  }
 
  private:
   win32::MainWindow window_;
+  win32::DialogWindows dialogs_;  // destroyed first: they are owned by the window
 };
 
 }  // namespace

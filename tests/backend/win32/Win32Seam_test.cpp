@@ -388,6 +388,51 @@ TEST(Processes, StateWhileRunningAndAfterTheEnd) {
   EXPECT_NE(0, err.code);
 }
 
+TEST(Processes, StartShownAndActivationOfAVisibleUnownedWindow) {
+  ProcessTable table;
+  uint32_t pid = 0;
+  ASSERT_TRUE(table.StartShown(Quoted(TestChild()), kShowMinimized, &pid, nullptr));
+  UniqueHandle started(::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid));
+  ASSERT_TRUE(started) << "no process with the id given";
+  EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(started.Get(), 0)) << "waited for, or ended";
+  EXPECT_FALSE(table.ActivateMainWindow(pid)) << "the child has no window";
+  TerminateProcess(started.Get(), 0);
+  WaitForSingleObject(started.Get(), 5000);
+
+  // Our own process: a hidden window, or a visible one owned by another
+  // window, is no main window.
+  TestWindow owner("ZephMonitor owner");
+  TestWindow owned("ZephMonitor owned");
+  ASSERT_NE(nullptr, owned.handle);
+  SetWindowLongPtrA(owned.handle, GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(owner.handle));
+  EXPECT_FALSE(table.ActivateMainWindow(GetCurrentProcessId()));
+  ShowWindow(owned.handle, SW_SHOWNOACTIVATE);
+  EXPECT_FALSE(table.ActivateMainWindow(GetCurrentProcessId()));
+  ShowWindow(owner.handle, SW_SHOWNOACTIVATE);
+  EXPECT_TRUE(table.ActivateMainWindow(GetCurrentProcessId()));
+}
+
+TEST(Processes, StartShownAndOpenAddressSayWhyTheyFailed) {
+  ProcessTable table;
+  TempDir dir;
+  SystemError err;
+  uint32_t pid = 99;
+  EXPECT_FALSE(table.StartShown(Quoted(dir / "nothing.exe"), kShowNormal, &pid, &err));
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND, err.code);
+  EXPECT_FALSE(err.text.empty());
+  EXPECT_EQ(99u, pid);
+  err = {};
+  EXPECT_FALSE(table.OpenAddress(dir / "nothing.txt", kShowNormal, &err));
+  EXPECT_TRUE(err.code == SE_ERR_FNF || err.code == SE_ERR_PNF) << err.Describe();
+  EXPECT_FALSE(err.text.empty());
+}
+
+TEST(Program, ExeNameIsTheFileNameOfTheRunningExecutable) {
+  RunningProgram program;
+  EXPECT_EQ("zeph_backend_tests.exe", program.ExeName());
+  EXPECT_TRUE(SameText(ThisExe(), program.Folder() + "\\" + program.ExeName()));
+}
+
 // --- run and wait
 
 TEST(RunAndWait, ExitCodesMissingProgramAndNoWait) {
