@@ -87,7 +87,11 @@ void AboutForm::StartSysInfo() {
 // --- frmStartUp
 
 std::string StartUpForm::RunData() const {
-  return "\"" + sys_.program.Folder() + "\\" + sys_.program.ExeName() + "\"";
+  // The program folder as the system names it: a drive's root keeps its
+  // backslash ("C:\"), and the separator follows all the same.
+  std::string folder = sys_.program.Folder();
+  if (folder.size() == 2 && folder[1] == ':') folder += "\\";
+  return "\"" + folder + "\\" + sys_.program.ExeName() + "\"";
 }
 
 std::string StartUpForm::RunText(RegRoot root) {

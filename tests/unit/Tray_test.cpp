@@ -292,6 +292,14 @@ TEST_F(Tray, StartUpDialogReadsEitherRunValueAndWritesThisCopysPath) {
   }
 }
 
+TEST_F(Tray, RunDataAtADrivesRootKeepsTheRootsBackslash) {
+  sys.programFolder = "D:";
+  StartUpForm startUp(sys.Seam(), desk, "ZephMonitor");
+  EXPECT_EQ("\"D:\\\\ZephMonitor.exe\"", startUp.RunData());
+  sys.programFolder = "D:\\Apps";
+  EXPECT_EQ("\"D:\\Apps\\ZephMonitor.exe\"", startUp.RunData());
+}
+
 TEST_F(Tray, RefusedMachineKeyFallsBackToTheUsersAndClearingRemovesBoth) {
   sys.unwritable.push_back(kRunKeyPath);
   desk.onStartUp = [](StartUpForm&, bool& ticked) { ticked = true; };
