@@ -1,5 +1,5 @@
 // The watch list: one entry for each executable that a usable profile names.
-#include <string>
+#include "monitor/WatchList.h"
 
 #include "monitor/MainForm.h"
 #include "system/IniHelpers.h"
@@ -13,15 +13,32 @@ namespace {
 // only used to tell whether the 254 characters of the usual read were all.
 constexpr size_t kLongReadBuffer = 32767;
 
-bool IsUsableProfile(const std::string& name, const std::string& ext, const std::string& hide,
-                     const std::string& version, const std::string& executable) {
-  return name.size() >= ext.size() && EqualsNoCase(name.substr(name.size() - ext.size()), ext) &&
-         EqualsNoCase(hide, "FALSE") && EqualsNoCase(version, "6.1") && !executable.empty();
+}  // namespace
+
+const char* ProfileTestName(ProfileTest test) {
+  switch (test) {
+    case ProfileTest::Usable: return "";
+    case ProfileTest::Extension: return "extension";
+    case ProfileTest::HideFile: return "HIDE_FILE";
+    case ProfileTest::Version: return "VERSION";
+    case ProfileTest::Executable: return "EXECUTABLE";
+  }
+  return "";
 }
 
-// The executable names of an EXECUTABLE value. The reader has removed one
-// enclosing pair of quotes; wrapping the value in quotes again and splitting
-// at the commas gives parts that each carry their own quotes.
+ProfileTest TestProfile(const std::string& name, const std::string& ext, const std::string& hide,
+                        const std::string& version, const std::string& executable) {
+  if (name.size() < ext.size() || !EqualsNoCase(name.substr(name.size() - ext.size()), ext))
+    return ProfileTest::Extension;
+  if (!EqualsNoCase(hide, "FALSE")) return ProfileTest::HideFile;
+  if (!EqualsNoCase(version, "6.1")) return ProfileTest::Version;
+  if (executable.empty()) return ProfileTest::Executable;
+  return ProfileTest::Usable;
+}
+
+// The reader has removed one enclosing pair of quotes; wrapping the value in
+// quotes again and splitting at the commas gives parts that each carry their
+// own quotes.
 std::vector<std::string> ExecutableNames(const std::string& value) {
   std::vector<std::string> parts = SplitAt("\"" + value + "\"", ',');
   if (parts.size() == 1) return {value};
@@ -36,7 +53,29 @@ std::vector<std::string> ExecutableNames(const std::string& value) {
   return names;
 }
 
-}  // namespace
+ProfileWatch ReadProfileWatch(IniFiles& ini, const std::string& path, const std::string& name,
+                              const std::string& ext) {
+  ProfileWatch watch;
+  std::string hide = ReadIni(ini, path, "CONFIGURATION", "HIDE_FILE");
+  std::string version = ReadIni(ini, path, "VERSION", "VERSION");
+  watch.executable = ReadIni(ini, path, "CONFIGURATION", "EXECUTABLE");
+  watch.test = TestProfile(name, ext, hide, version, watch.executable);
+  if (watch.test != ProfileTest::Usable) return watch;
+
+  watch.executable = ReadIni(ini, path, "CONFIGURATION", "EXECUTABLE");
+  watch.names = ExecutableNames(watch.executable);
+  // A value cut by the read ends in a part of a name, which would watch
+  // for a program nobody meant: leave that last item out.
+  if (watch.executable.size() == kIniBufferSize - 1 && !watch.names.empty()) {
+    std::vector<std::string> whole = ExecutableNames(
+        ini.ReadString(path, "CONFIGURATION", "EXECUTABLE", kIniMissing, kLongReadBuffer));
+    if (whole.size() < watch.names.size() || whole[watch.names.size() - 1] != watch.names.back()) {
+      watch.leftOut = watch.names.back();
+      watch.names.pop_back();
+    }
+  }
+  return watch;
+}
 
 void MainForm::BuildWatchList() {
   state.WatchList.clear();
@@ -50,27 +89,13 @@ void MainForm::BuildWatchList() {
   std::vector<std::string> files;
   sys_.files.List(state.ProfileFolder, &files, nullptr);  // an unreadable folder lists nothing
   for (const std::string& name : files) {
-    const std::string path = state.ProfileFolder + name;
-    std::string hide = ReadIni(sys_.ini, path, "CONFIGURATION", "HIDE_FILE");
-    std::string version = ReadIni(sys_.ini, path, "VERSION", "VERSION");
-    std::string executable = ReadIni(sys_.ini, path, "CONFIGURATION", "EXECUTABLE");
-    if (!IsUsableProfile(name, state.ProfileExt, hide, version, executable)) continue;
-
-    executable = ReadIni(sys_.ini, path, "CONFIGURATION", "EXECUTABLE");
-    std::vector<std::string> names = ExecutableNames(executable);
-    // A value cut by the read ends in a part of a name, which would watch
-    // for a program nobody meant: leave that last item out.
-    if (executable.size() == kIniBufferSize - 1 && !names.empty()) {
-      std::vector<std::string> whole = ExecutableNames(
-          sys_.ini.ReadString(path, "CONFIGURATION", "EXECUTABLE", kIniMissing, kLongReadBuffer));
-      if (whole.size() < names.size() || whole[names.size() - 1] != names.back()) {
-        if (state.DebugMode)
-          debugList.Add(name + " - " + names.back() + " left out: the EXECUTABLE value is " +
-                        "longer than " + std::to_string(kIniBufferSize - 1) + " characters");
-        names.pop_back();
-      }
-    }
-    for (const std::string& exe : names) {
+    ProfileWatch watch =
+        ReadProfileWatch(sys_.ini, state.ProfileFolder + name, name, state.ProfileExt);
+    if (watch.test != ProfileTest::Usable) continue;
+    if (!watch.leftOut.empty() && state.DebugMode)
+      debugList.Add(name + " - " + watch.leftOut + " left out: the EXECUTABLE value is " +
+                    "longer than " + std::to_string(kIniBufferSize - 1) + " characters");
+    for (const std::string& exe : watch.names) {
       if (state.WatchList.size() >= kMaxWatchEntries) break;
       watchIndex_.emplace(ToLower(exe), state.WatchList.size());  // keeps the first
       state.WatchList.push_back({name, exe});
