@@ -1,0 +1,173 @@
+// A seam for running the monitor's routines without touching the system:
+// reads reach the real files, INI files, registry and process list, while
+// every write is kept in memory (the overlay) and recorded as an Effect.
+// Later reads see the overlay first, so a routine runs as it would after its
+// own writes. Nothing is written, started, opened or closed for real.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "system/Seam.h"
+
+namespace zeph {
+
+// The errors the overlay gives for the refusals it decides itself, in one
+// platform's style. Windows(): ERROR_FILE_NOT_FOUND (2), ERROR_PATH_NOT_FOUND
+// (3), ERROR_ALREADY_EXISTS (183), ERROR_ACCESS_DENIED (5), as the fake gives
+// them too. Posix(): ENOENT, ENOENT, EEXIST, EISDIR.
+struct DryRunErrors {
+  SystemError fileNotFound;   // the file is not there
+  SystemError pathNotFound;   // its folder is not there
+  SystemError alreadyExists;  // a folder where a file of that name is
+  SystemError isFolder;       // a file write where a folder of that name is
+
+  static DryRunErrors Windows();
+  static DryRunErrors Posix();
+};
+
+struct DryRunOptions {
+  std::string programFolder;    // Program::Folder; empty: the real program's
+  bool pathsIgnoreCase = true;  // Windows rules; false over a POSIX file system
+  DryRunErrors errors = DryRunErrors::Windows();
+};
+
+// A registry value: its type and data.
+struct RegData {
+  uint32_t type = 0;
+  std::vector<uint8_t> data;
+  bool operator==(const RegData& other) const { return type == other.type && data == other.data; }
+};
+
+// One thing the run would have done, in the order it was asked for.
+struct Effect {
+  enum class Kind {
+    FileWritten,      // path, existed, before, after
+    FileRemoved,      // path, before
+    FolderMade,       // path
+    IniWritten,       // path, section, key, before (none: missing), after
+    RegistrySet,      // root, subkey, name, oldValue (none: missing), newValue
+    RegistryDeleted,  // root, subkey, name, oldValue
+    ProgramStarted,   // command, showCommand, waited
+    WindowClosed,     // title
+    AddressOpened,    // command (the address), showCommand
+    TimerSet,         // intervalMs
+  };
+  Kind kind = Kind::FileWritten;
+
+  std::string path;      // file or folder, as the caller named it
+  bool existed = false;  // the file was there before
+  // A file's old contents (none: it was missing, or existed but could not
+  // be read), or an INI key's old value (none: the key was missing).
+  std::optional<std::string> before;
+  std::string after;
+
+  std::string section, key;
+
+  RegRoot root = RegRoot::CurrentUser;
+  std::string subkey, name;
+  std::optional<RegData> oldValue, newValue;
+
+  std::string command;
+  int showCommand = 0;
+  bool waited = false;  // the caller looked at whether the program had ended
+  std::string title;
+  int intervalMs = 0;
+};
+
+class DryRunSystem {
+ public:
+  // Thrown by Program::End: the caller sees where the monitor would have ended.
+  struct ProgramEnded {};
+
+  // A file the overlay holds after the run.
+  struct OverlayFile {
+    std::string path;  // as first named
+    bool exists = true;
+    std::string contents;
+  };
+  // A registry value the overlay holds after the run.
+  struct OverlayValue {
+    RegRoot root = RegRoot::CurrentUser;
+    std::string subkey, name;
+    std::optional<RegData> value;  // none: deleted
+  };
+
+  explicit DryRunSystem(SystemSeam real, DryRunOptions options = DryRunOptions());
+  ~DryRunSystem();
+  DryRunSystem(const DryRunSystem&) = delete;
+  DryRunSystem& operator=(const DryRunSystem&) = delete;
+
+  // The overlay's parts, to hand to the routines in place of the real ones.
+  SystemSeam Seam();
+
+  const std::vector<Effect>& Effects() const { return effects_; }
+  // The files written or removed, in the order first touched.
+  std::vector<OverlayFile> FilesAfter() const;
+  // The folders made, in order.
+  std::vector<std::string> FoldersMade() const;
+  std::vector<OverlayValue> RegistryAfter() const;
+  // A path's contents as the run left them: the overlay's, else the real
+  // file's. Missing when there is no file.
+  ReadResult ContentsAfter(const std::string& path, std::string* contents, SystemError* err);
+  // The virtual clock: what sleeps and waits would have taken.
+  int64_t ElapsedMs() const { return elapsedMs_; }
+
+ private:
+  class OverlayProgram;
+  class OverlayFiles;
+  class OverlayIni;
+  class OverlayRegistry;
+  class OverlayProcesses;
+  class OverlayLoop;
+
+  struct FileEntry {
+    std::string path;
+    bool exists = true;
+    std::string contents;
+  };
+  struct ValueEntry {
+    RegRoot root;
+    std::string subkey, name;
+    std::optional<RegData> value;
+  };
+
+  // The overlay's key of a path: one separator style, no doubled or trailing
+  // backslash, case folded where paths ignore case.
+  std::string PathKey(const std::string& path) const;
+  FileEntry* FindFile(const std::string& path);
+  bool MadeFolder(const std::string& path) const;
+  // The file and folder view of overlay over real.
+  bool ViewIsFile(const std::string& path);
+  bool ViewIsFolder(const std::string& path);
+  // Whether a file may be created at path; err says why not.
+  bool CanCreateFile(const std::string& path, SystemError* err);
+  // Records the write of contents to path, then stores them.
+  void PutFile(const std::string& path, std::string contents);
+  // Stores contents for path, without a record.
+  void StoreFile(const std::string& path, std::string contents);
+
+  SystemSeam real_;
+  DryRunOptions options_;
+  std::vector<Effect> effects_;
+  std::vector<FileEntry> files_;  // in the order first touched
+  std::map<std::string, size_t> fileIndex_;
+  std::vector<std::string> folders_;  // as named
+  std::map<std::string, size_t> folderIndex_;
+  std::vector<ValueEntry> values_;
+  std::map<std::string, size_t> valueIndex_;
+  int64_t elapsedMs_ = 0;
+
+  std::unique_ptr<OverlayProgram> programPart_;
+  std::unique_ptr<OverlayFiles> filesPart_;
+  std::unique_ptr<OverlayIni> iniPart_;
+  std::unique_ptr<OverlayRegistry> registryPart_;
+  std::unique_ptr<OverlayProcesses> processesPart_;
+  std::unique_ptr<OverlayLoop> loopPart_;
+};
+
+}  // namespace zeph
