@@ -16,6 +16,7 @@
 #include "activation/ProfileSettings.h"
 #include "monitor/DebugList.h"
 #include "monitor/MonitorState.h"
+#include "setup/SetupObserver.h"
 #include "system/Seam.h"
 #include "tray/Desktop.h"
 #include "tray/Dialogs.h"
@@ -131,6 +132,8 @@ class MainForm : public Commands {
   // then only the entries flagged "ALWAYS" run.
   bool alreadyConfigured = false;
   std::vector<CopyEntry> copyList;
+  // Told what the pass reads and decides (a check tool's); null in the monitor.
+  SetupObserver* setupObserver = nullptr;
 
   // Commands arriving through message processing.
   void OnTimer() override { tmrMonitor_Timer(); }

@@ -73,22 +73,39 @@ bool MainForm::RunCustomSection() {
   for (;;) {
     if (line == kEndLine || in->AtEnd(&err)) break;
     if (in->Next(&line, &err) != LineRead::Line) break;
-    if (line.empty()) return false;  // ends the block as failed, with no code
+    auto tell = [&](CustomLineStatus status, const std::vector<std::string>& entry) {
+      if (setupObserver) setupObserver->CustomLine(line, status, entry);
+    };
+    if (line.empty()) {  // ends the block as failed, with no code
+      tell(CustomLineStatus::Empty, {});
+      return false;
+    }
     if (line == kEndLine) continue;
 
     std::vector<std::string> fields;
     switch (SplitCustomLine(line, &fields)) {
       case CustomLineError::None: break;
-      case CustomLineError::ShortField: return fail(kShortField);
-      case CustomLineError::NoCommandWord: return fail(kNoCommandWord);
+      case CustomLineError::ShortField:
+        tell(CustomLineStatus::ShortField, {});
+        return fail(kShortField);
+      case CustomLineError::NoCommandWord:
+        tell(CustomLineStatus::NoCommandWord, {});
+        return fail(kNoCommandWord);
     }
     const CommandInfo* info = FindCommand(fields[1]);
-    if (!info) continue;  // a command word this monitor does not know
+    if (!info) {  // a command word this monitor does not know
+      tell(CustomLineStatus::UnknownWord, fields);
+      continue;
+    }
     EntryTable& table = Entries(info->command);
     std::vector<std::string>& entry = table[0];
-    if (fields.size() > entry.size()) return fail(kTooManyFields);
+    if (fields.size() > entry.size()) {
+      tell(CustomLineStatus::TooManyFields, fields);
+      return fail(kTooManyFields);
+    }
     for (size_t k = 1; k <= fields.size(); ++k)
       entry[k - 1] = Listed(info->expanded, k) ? CheckForJoy(fields[k - 1]) : fields[k - 1];
+    tell(CustomLineStatus::Parsed, entry);
 
     bool logIt = true;
     for (size_t k : info->logWhen)

@@ -69,4 +69,16 @@ std::string ExpandPlaceholders(std::string text, const std::array<ItemTriple, 16
   return text;
 }
 
+std::string OutOfRangePlaceholder(const std::string& text) {
+  for (size_t p = 0; p < text.size(); ++p) {
+    const char c = text[p];
+    const bool button = c == kButtonNameMarker || c == kButtonKeyMarker;
+    const bool motion = c == kMotionNameMarker || c == kMotionKeyMarker;
+    int n = 0;
+    if ((!button && !motion) || !NumberAfter(text, p, &n)) continue;
+    if ((button && (n < 0 || n > 15)) || (motion && (n < -5 || n > 5))) return text.substr(p, 4);
+  }
+  return "";
+}
+
 }  // namespace zeph

@@ -26,4 +26,9 @@ std::string ExpandPlaceholders(std::string text, const std::array<ItemTriple, 16
                                const std::array<ItemTriple, 6>& motionPositive,
                                const std::array<ItemTriple, 6>& motionNegative);
 
+// The first placeholder of text (as it stands after expansion) whose number
+// no table has an entry for ("^16x", "\xa5" "-7x"): expansion leaves it as it
+// is. "" when there is none.
+std::string OutOfRangePlaceholder(const std::string& text);
+
 }  // namespace zeph

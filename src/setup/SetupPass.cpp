@@ -35,7 +35,9 @@ void MainForm::WriteStuff() {
   alreadyConfigured = false;
   customFailure_ = 0;
   const std::string marker = state.GameFolder + "\\" + kMarkerName;
-  if (sys_.files.IsFile(marker) && MarkerIsCurrent(marker)) alreadyConfigured = true;
+  const bool markerThere = sys_.files.IsFile(marker);
+  if (markerThere && MarkerIsCurrent(marker)) alreadyConfigured = true;
+  if (setupObserver) setupObserver->MarkerChecked(marker, markerThere, alreadyConfigured);
 
   bool passed = true;
   if (EqualsNoCase(profile.copyFiles, "TRUE")) {

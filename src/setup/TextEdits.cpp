@@ -118,7 +118,9 @@ bool MainForm::RunEntries(CustomCommand command, size_t alwaysField,
                           const std::function<bool(const std::vector<std::string>& fields)>& work) {
   bool result = true;
   for (const std::vector<std::string>& fields : Entries(command)) {
-    if (alreadyConfigured && !EqualsNoCase(fields[alwaysField - 1], "ALWAYS")) continue;
+    const bool skipped = alreadyConfigured && !EqualsNoCase(fields[alwaysField - 1], "ALWAYS");
+    if (setupObserver) setupObserver->EntryDecided(!skipped);
+    if (skipped) continue;
     if (!work(fields)) result = false;
   }
   return result;

@@ -111,5 +111,34 @@ TEST(Placeholders, ValuesExpandAgainAndSelfReferenceIsBounded) {
   EXPECT_EQ(out, std::string(kMaxPlaceholderReplacements, 'x') + "^02;");
 }
 
+// What expansion leaves because no table has its number is found; what it
+// leaves for other reasons (no number at all) is not a placeholder.
+TEST(Placeholders, OutOfRangeOnesAreFoundAfterExpansion) {
+  Tables t;
+  EXPECT_EQ(
+      "\xa5"
+      "09;",
+      OutOfRangePlaceholder(t.Expand("x=\xa5"
+                                     "09; y=\xa3"
+                                     "00;")));
+  EXPECT_EQ(
+      "\xa7"
+      "20;",
+      OutOfRangePlaceholder(t.Expand("\xa7"
+                                     "20; \xa7"
+                                     "03;")));
+  EXPECT_EQ("^99;", OutOfRangePlaceholder(t.Expand("^99;\xa3"
+                                                   "00;")));
+  EXPECT_EQ("\xa3-6", OutOfRangePlaceholder("k=\xa3-6"));
+  for (const char* clean :
+       {"HighestNumbers", "LettersAreNoNumber", "MarkerAtTheEnd", "NoMarkers"}) {
+    for (const Row& row : kRows) {
+      if (std::string(row.name) == clean) {
+        EXPECT_EQ("", OutOfRangePlaceholder(row.expected)) << clean;
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace zeph
