@@ -78,6 +78,10 @@ class MainForm : public Commands {
   void tmrMonitor_Timer();
   std::vector<ProcessRow> ListProcessTable();
   std::string ReadGameIni(const std::string& section, const std::string& key);
+  // Reads the profile at profilePath and activates it for the game exeName
+  // in gameFolder; false, with a debug line, when the profile cannot be read.
+  bool ActivateProfile(const std::string& profilePath, const std::string& exeName,
+                       const std::string& gameFolder, uint32_t processId);
 
   // --- tray (tray/)
   void mPopupSuspend_Click();

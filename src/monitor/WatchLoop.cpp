@@ -35,6 +35,26 @@ std::string MainForm::ReadGameIni(const std::string& section, const std::string&
   return ReadIni(sys_.ini, state.ActiveProfile, section, key);
 }
 
+bool MainForm::ActivateProfile(const std::string& profilePath, const std::string& exeName,
+                               const std::string& gameFolder, uint32_t processId) {
+  SystemError err;
+  ReadResult read = ReadResult::Ok;
+  gameProfile_ = sys_.ini.Open(profilePath, &read, &err);
+  if (!gameProfile_) {
+    debugList.Add("Error reading profile " + profilePath + " for " + exeName + ": " +
+                  DescribeRead(read, err));
+    return false;
+  }
+  state.ActiveProfile = profilePath;
+  state.ActiveAppName = ReadGameIni("IDENTIFICATION", "APPLICATION_NAME");
+  state.GameExe = exeName;
+  state.GameFolder = gameFolder;
+  state.GameProcessId = std::to_string(processId);
+  WYNActivate();
+  gameProfile_.reset();
+  return true;
+}
+
 bool MainForm::ActivateGameFrom(const std::vector<ProcessRow>& table,
                                 std::unique_ptr<ProcessHandle>* game) {
   // Forget the games left out once they are gone.
@@ -58,23 +78,12 @@ bool MainForm::ActivateGameFrom(const std::vector<ProcessRow>& table,
                       "): " + err.Describe());
       continue;
     }
-    const std::string profilePath = state.ProfileFolder + entry->ProfileFile;
-    ReadResult read = ReadResult::Ok;
-    gameProfile_ = sys_.ini.Open(profilePath, &read, &err);
-    if (!gameProfile_) {
+    if (!ActivateProfile(state.ProfileFolder + entry->ProfileFile, row.ExeName, row.ExeFolder,
+                         row.ProcessId)) {
       game->reset();
       skippedGames_.insert(row.ProcessId);
-      debugList.Add("Error reading profile " + profilePath + " for " + row.ExeName + ": " +
-                    DescribeRead(read, err));
       continue;
     }
-    state.ActiveProfile = profilePath;
-    state.ActiveAppName = ReadGameIni("IDENTIFICATION", "APPLICATION_NAME");
-    state.GameExe = row.ExeName;
-    state.GameFolder = row.ExeFolder;
-    state.GameProcessId = std::to_string(row.ProcessId);
-    WYNActivate();
-    gameProfile_.reset();
     return true;
   }
   return false;
