@@ -19,8 +19,10 @@ enum class CustomLineStatus {
 class SetupObserver {
  public:
   virtual ~SetupObserver() = default;
-  // The marker file was looked at: whether it was there and current.
-  virtual void MarkerChecked(const std::string& path, bool exists, bool current) = 0;
+  // The marker file was looked at: whether it was there and is current. The
+  // observer may set *current, to see the pass as it runs on an installation
+  // that is set up already.
+  virtual void MarkerChecked(const std::string& path, bool exists, bool* current) = 0;
   // A line of the custom block, and its entry (fields in order, placeholders
   // expanded) when it has one.
   virtual void CustomLine(const std::string& line, CustomLineStatus status,

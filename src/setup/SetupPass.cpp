@@ -37,7 +37,7 @@ void MainForm::WriteStuff() {
   const std::string marker = state.GameFolder + "\\" + kMarkerName;
   const bool markerThere = sys_.files.IsFile(marker);
   if (markerThere && MarkerIsCurrent(marker)) alreadyConfigured = true;
-  if (setupObserver) setupObserver->MarkerChecked(marker, markerThere, alreadyConfigured);
+  if (setupObserver) setupObserver->MarkerChecked(marker, markerThere, &alreadyConfigured);
 
   bool passed = true;
   if (EqualsNoCase(profile.copyFiles, "TRUE")) {

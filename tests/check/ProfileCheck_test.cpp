@@ -1,0 +1,226 @@
+// The check of a profile against what the monitor then really does with it:
+// the same control-utility calls, and diffs that give the pass's changes
+// byte for byte. Both on the fake; the check's own fake stays untouched.
+#include "check/ProfileCheck.h"
+
+#include <gtest/gtest.h>
+
+#include "check/LineDiff.h"
+#include "tests/unit/FormFixture.h"
+
+namespace zeph::testing {
+namespace {
+
+const char* const kProfile = "C:\\Zeph\\wyn\\racer.wyn";
+const char* const kGame = "D:\\Games\\Racer";
+
+const std::string kBlocks =
+    "COPY_FILES=TRUE\r\n{\r\n   'keys.cfg', 'cfg\\keys.cfg'\r\n   }\r\n"
+    "CUSTOM=TRUE\r\n{\r\n"
+    "   'a.cfg'\\, 'MODIFY'\\, 'set mouse %'\\, 'set mouse 1'\\, ''\r\n"
+    "   'a.cfg'\\, 'DELETE'\\, 'bind y'\\, '0'\\, ''\r\n"
+    "   'a.cfg'\\, 'APPEND'\\, 'bind \xa7"
+    "00; fire'\\, 'ALWAYS'\r\n"
+    "   'game.ini'\\, 'INI'\\, 'Input'\\, 'Mouse'\\, '0'\\, ''\r\n"
+    "   'DWORD'\\, 'REGISTRY'\\, 'HKCU\\Software\\Racer'\\, 'Count'\\, '7'\\, ''\r\n"
+    "   }\r\n"
+    "[TUNING]\r\nUSE_BUTTONS=TRUE\r\nBUTTON_0_USER='MOUSE1', 'Trigger', 'mb1'\r\n"
+    "[VERSION]\r\nFILE_REVISION_NUMBER=2\r\n";
+
+void LayOut(FakeSystem& sys, const std::string& blocks) {
+  sys.AddFile(kProfile, ProfileText("racer.exe", "Racer", blocks));
+  sys.AddFolder("C:\\Zeph\\games");
+  sys.AddFile("C:\\Zeph\\games\\keys.cfg", "keys\r\n");
+  sys.AddFolder("D:\\Games");
+  sys.AddFolder(kGame);
+  sys.AddFile(std::string(kGame) + "\\a.cfg", "bind y 1\nset mouse 0\nkeep");
+  sys.AddFile(std::string(kGame) + "\\game.ini", "[Input]\r\nMouse=1\r\n");
+  sys.regValues["hklm\\software\\thalix\\kinetra\\checkattached"] = {1,
+                                                                     {'F', 'a', 'l', 's', 'e', 0}};
+}
+
+CheckReport Check(FakeSystem& sys, bool configured = false, const char* game = kGame) {
+  CheckOptions options;
+  options.profile = kProfile;
+  options.gameFolder = game;
+  options.configured = configured;
+  return CheckProfile(sys.Seam(), options);
+}
+
+// Every file's contents, and the registry, of a fake.
+std::string State(FakeSystem& sys) {
+  std::string state;
+  for (const char* path :
+       {"D:\\Games\\Racer\\a.cfg", "D:\\Games\\Racer\\game.ini", "D:\\Games\\Racer\\cfg\\keys.cfg",
+        "D:\\Games\\Racer\\thalix.tlx", "C:\\Zeph\\active.zeph", "C:\\Zeph\\zephevent.ini"})
+    state += std::string(path) + "=" + (sys.HasFile(path) ? sys.FileContents(path) : "-") + "\n";
+  for (const auto& [path, value] : sys.regValues)
+    state += path + "=" + std::string(value.second.begin(), value.second.end()) + "\n";
+  return state;
+}
+
+TEST(ProfileCheck, TellsWhatTheMonitorThenDoesByteForByte) {
+  FakeWorld checked;
+  LayOut(checked.sys, kBlocks);
+  const std::string untouched = State(checked.sys);
+  const CheckReport report = Check(checked.sys);
+  EXPECT_EQ(0, report.ExitStatus()) << ReportText(report);
+  EXPECT_EQ(untouched, State(checked.sys));
+  for (const std::string& entry : checked.sys.log) {
+    EXPECT_TRUE(entry.rfind("write", 0) != 0 && entry.rfind("ini ", 0) != 0 &&
+                entry.rfind("reg ", 0) != 0 && entry.rfind("run ", 0) != 0)
+        << entry;
+  }
+
+  // The monitor itself: the game starts, runs a while and ends.
+  FakeWorld real;
+  LayOut(real.sys, kBlocks);
+  MainForm form(real.sys.Seam(), real.desktop);
+  real.sys.Seam().loop.SetCommands(&form);
+  form.Form_Load();
+  FakeSystem::Process game;
+  game.id = 40;
+  game.path = std::string(kGame) + "\\racer.exe";
+  game.endMs = 800;
+  real.sys.processes.push_back(game);
+  real.sys.runs.clear();
+  form.tmrMonitor_Timer();
+
+  // The activation's calls, then the pass's reset.
+  std::vector<std::string> expected = report.activation.controlCalls;
+  std::vector<std::string> calls;
+  for (const std::string& run : real.sys.runs)
+    if (run.find("Zephcontrol.exe") != std::string::npos) calls.push_back(run);
+  ASSERT_GT(calls.size(), expected.size());
+  EXPECT_EQ(expected, std::vector<std::string>(calls.begin(), calls.begin() + expected.size()));
+  EXPECT_EQ(report.activation.scriptLines.size() + 6, expected.size());
+
+  // The diffs printed, applied in order, give the files the pass left.
+  std::map<std::string, std::string> files;
+  auto apply = [&](const std::vector<Effect>& effects) {
+    for (const Effect& e : effects) {
+      if (e.kind != Effect::Kind::FileWritten) continue;
+      // The first write of a file starts from what the disk held.
+      if (!files.count(e.path)) files[e.path] = e.before.value_or("");
+      std::string& text = files[e.path];
+      const std::string diff = UnifiedDiff(e.before.value_or(""), e.after, e.path, e.path);
+      ASSERT_TRUE(ApplyUnifiedDiff(text, diff, &text)) << diff;
+    }
+  };
+  apply(report.setup.copyEffects);
+  for (const LineCheck& line : report.setup.lines) apply(line.effects);
+  for (const char* name : {"a.cfg", "cfg\\keys.cfg"}) {
+    const std::string path = std::string(kGame) + "\\" + name;
+    ASSERT_TRUE(files.count(path)) << path;
+    EXPECT_EQ(real.sys.FileContents(path), files[path]) << path;
+  }
+  EXPECT_EQ("bind MOUSE1 fire", report.setup.lines[2].entry[2]);
+  // INI and registry: the values after, as the monitor left them.
+  const Effect& ini = report.setup.lines[3].effects.at(0);
+  EXPECT_EQ("1", ini.before.value_or("(missing)"));
+  EXPECT_EQ(real.sys.IniValue(std::string(kGame) + "\\game.ini", "Input", "Mouse"), ini.after);
+  const Effect& reg = report.setup.lines[4].effects.at(0);
+  EXPECT_FALSE(reg.oldValue.has_value());
+  EXPECT_EQ(real.sys.regValues.at("hkcu\\software\\racer\\count").second, reg.newValue->data);
+  EXPECT_TRUE(report.setup.passed);
+  ASSERT_EQ(1u, report.setup.boxes.size());
+  EXPECT_EQ("Racer has been configured for use with the Thalix.", report.setup.boxes[0].text);
+}
+
+TEST(ProfileCheck, ConfiguredRunsOnlyTheAlwaysLines) {
+  FakeWorld w;
+  LayOut(w.sys, kBlocks);
+  const CheckReport report = Check(w.sys, true);
+  std::vector<bool> runs;
+  for (const LineCheck& line : report.setup.lines) runs.push_back(line.runs);
+  EXPECT_EQ((std::vector<bool>{false, false, true, false, false}), runs);
+  EXPECT_TRUE(report.setup.boxes.empty());  // set up already: no box
+  EXPECT_EQ(0, report.ExitStatus());
+}
+
+// Each row: a profile that the monitor would end with, fail on or take
+// otherwise than its author meant; the problem the check names for it.
+TEST(ProfileCheck, ProblemsTheAuthorLikelyDidNotMean) {
+  struct Row {
+    const char* name;
+    std::string blocks;
+    std::string executable;
+    const char* problem;  // a part of the problem line
+  } rows[] = {
+      {"unknown command word",
+       "CUSTOM=TRUE\r\n{\r\n   'a.cfg'\\, 'MODIFI'\\, 'x'\\, 'y'\\, ''\r\n   }\r\n", "racer.exe",
+       "the command word \"MODIFI\" is unknown"},
+      {"empty line", "CUSTOM=TRUE\r\n{\r\n\r\n   'a.cfg'\\, 'APPEND'\\, 'x'\\, ''\r\n   }\r\n",
+       "racer.exe", "custom line 1 is empty and ends the custom block"},
+      {"placeholder out of range",
+       "CUSTOM=TRUE\r\n{\r\n   'a.cfg'\\, 'APPEND'\\, 'bind ^16; x'\\, ''\r\n   }\r\n", "racer.exe",
+       "the placeholder \"^16;\" names no button or motion"},
+      {"missing source", "COPY_FILES=TRUE\r\n{\r\n   'none.cfg', 'x.cfg'\r\n   }\r\n", "racer.exe",
+       "the copy source C:\\Zeph\\games\\none.cfg is missing"},
+      {"a failing operation",
+       "CUSTOM=TRUE\r\n{\r\n   'a.cfg'\\, 'INI'\\, 'S'\\, 'k'\\, 'v'\\, ''\\, 'extra'\r\n   }\r\n",
+       "racer.exe", "Copy/Custom section error 104"},
+      {"no executable", "", "", "EXECUTABLE is \"\""},
+  };
+  for (const Row& row : rows) {
+    FakeWorld w;
+    LayOut(w.sys, "");
+    w.sys.AddFile(kProfile, ProfileText(row.executable, "Racer", row.blocks));
+    const CheckReport report = Check(w.sys);
+    EXPECT_EQ(1, report.ExitStatus()) << row.name;
+    std::string all;
+    for (const std::string& p : report.problems) all += p + "\n";
+    EXPECT_NE(std::string::npos, all.find(row.problem)) << row.name << ":\n" << all;
+  }
+}
+
+TEST(ProfileCheck, AMapErrorIsTheBoxTheMonitorEndsOn) {
+  FakeWorld w;
+  LayOut(w.sys, "");
+  std::string text = ProfileText("racer.exe", "Racer", "");
+  text.replace(text.find("{ 0,1,2,3,4,5 }"), 15, "{ 0,1,2 }");
+  w.sys.AddFile(kProfile, text);
+  const CheckReport report = Check(w.sys);
+  ASSERT_TRUE(report.activation.endBox.has_value());
+  EXPECT_EQ("Axis Map Error9", report.activation.endBox->text);
+  EXPECT_EQ(1, report.ExitStatus());
+  EXPECT_TRUE(report.setup.lines.empty());  // the monitor has ended by then
+}
+
+TEST(ProfileCheck, AHiddenProfileIsNoMistake) {
+  FakeWorld w;
+  LayOut(w.sys, "");
+  std::string text = ProfileText("racer.exe", "Racer", "");
+  text.replace(text.find("HIDE_FILE=FALSE"), 15, "HIDE_FILE=TRUE");
+  w.sys.AddFile(kProfile, text);
+  const CheckReport report = Check(w.sys);
+  EXPECT_FALSE(report.watch.used);
+  EXPECT_EQ("HIDE_FILE", report.watch.failedTest);
+  EXPECT_EQ(0, report.ExitStatus());
+}
+
+TEST(ProfileCheck, WithoutAGameFolderThePassRunsOnAnEmptyOne) {
+  FakeWorld w;
+  LayOut(w.sys, kBlocks);
+  const CheckReport report = Check(w.sys, false, "");
+  EXPECT_TRUE(report.setup.emptyGameFolder);
+  // Nothing to edit there: the edits change nothing, APPEND creates its file.
+  EXPECT_TRUE(report.setup.lines[0].effects.empty());
+  ASSERT_EQ(1u, report.setup.lines[2].effects.size());
+  EXPECT_FALSE(report.setup.lines[2].effects[0].existed);
+  EXPECT_FALSE(w.sys.HasFile(report.setup.gameFolder + "\\a.cfg"));
+}
+
+TEST(ProfileCheck, JsonCarriesTheReport) {
+  FakeWorld w;
+  LayOut(w.sys, kBlocks);
+  const std::string json = ReportJson(Check(w.sys));
+  EXPECT_EQ('{', json.front());
+  EXPECT_NE(std::string::npos, json.find("\"exitStatus\":0"));
+  EXPECT_NE(std::string::npos, json.find("\"executables\":[\"racer.exe\"]"));
+  EXPECT_NE(std::string::npos,
+            json.find("\"fields\":[\"a.cfg\",\"APPEND\",\"bind MOUSE1 fire\",\"ALWAYS\"]"));
+}
+
+}  // namespace
+}  // namespace zeph::testing
