@@ -9,5 +9,7 @@ namespace zeph {
 std::string SeamPath(const std::string& nativePath);
 // True where the seam reports errno values and file names match exactly.
 bool PosixSeam();
+// Standard output passes bytes as they are: a diff's CR LF stays CR LF.
+void UseBinaryOutput();
 
 }  // namespace zeph

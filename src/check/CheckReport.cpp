@@ -167,7 +167,14 @@ std::string ReportText(const CheckReport& r) {
     } else {
       out += "  map checks pass\n";
     }
-    for (const Effect& e : a.settings) out += EffectText(e, "  ");
+    // The settings files, each with its values under it.
+    std::string file;
+    for (const Effect& e : a.settings) {
+      if (e.path != file) out += "  INI " + (file = e.path) + "\n";
+      out += "    [" + e.section + "] " + e.key + ": " +
+             (e.before ? "\"" + *e.before + "\"" : std::string("(missing)")) + " -> \"" + e.after +
+             "\"\n";
+    }
     out += std::string("  event utility: ") + (a.eventUtilityStarts ? "started" : "not started") +
            "\n";
     if (!a.scriptLines.empty()) {
@@ -192,10 +199,10 @@ std::string ReportText(const CheckReport& r) {
             : s.markerCurrent ? "current"
                               : "not current (removed)") +
            "\n";
-    for (const Effect& e : s.copyEffects) out += EffectText(e, "  ");
     for (const CopyCheck& c : s.copies)
       out += "  copy " + c.source + (c.sourceExists ? "" : " (missing)") + " -> " + c.destination +
              "\n";
+    for (const Effect& e : s.copyEffects) out += EffectText(e, "    ");
     int number = 0;
     for (const LineCheck& line : s.lines) {
       out += "  custom line " + std::to_string(++number) + ": " + line.line + "\n";

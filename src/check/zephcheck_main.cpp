@@ -62,6 +62,7 @@ int main(int argc, char** argv) {
   }
   if (options.profile.empty()) return Usage("no profile given");
   options.posixErrors = zeph::PosixSeam();
+  zeph::UseBinaryOutput();
 
   zeph::PlatformSystem platform = zeph::CreatePlatformSystem(argc, argv);
   zeph::CheckReport report = zeph::CheckProfile(platform.Seam(), options);

@@ -17,4 +17,6 @@ std::string SeamPath(const std::string& nativePath) {
 
 bool PosixSeam() { return true; }
 
+void UseBinaryOutput() {}
+
 }  // namespace zeph

@@ -1,5 +1,9 @@
 #include "check/CheckPlatform.h"
 
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
 #include <filesystem>
 
 namespace zeph {
@@ -15,5 +19,7 @@ std::string SeamPath(const std::string& nativePath) {
 }
 
 bool PosixSeam() { return false; }
+
+void UseBinaryOutput() { _setmode(_fileno(stdout), _O_BINARY); }
 
 }  // namespace zeph
