@@ -134,6 +134,8 @@ CheckReport CheckProfile(SystemSeam real, const CheckOptions& options) {
   if (!watch.used && read.test != ProfileTest::HideFile)
     report.problems.push_back("the monitor does not watch for this profile's game: " +
                               watch.failedTest + " is " + Quoted(watch.value));
+  // A hidden profile is never activated: there is nothing more to show.
+  if (read.test == ProfileTest::HideFile) return report;
   if (!watch.leftOut.empty())
     report.problems.push_back("the EXECUTABLE value is longer than " +
                               std::to_string(kIniBufferSize - 1) + " characters: " + watch.leftOut +
