@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "Driver.h"
 #include "monitor/MainForm.h"
 #include "system/PlatformChecks.h"
 #include "system/RegistryWriters.h"
@@ -44,41 +45,20 @@ namespace win32 {
 namespace {
 
 constexpr char kMenuClass[] = "#32768";
-constexpr char kDialogClass[] = "#32770";
+using driver::kDialogClass;
 constexpr int kFindMs = 5000;
 
-std::string TextOf(HWND window) {
-  char text[512] = "";
-  GetWindowTextA(window, text, sizeof text);
-  return text;
-}
-
-std::string ClassOf(HWND window) {
-  char name[64] = "";
-  GetClassNameA(window, name, sizeof name);
-  return name;
-}
+std::string TextOf(HWND window) { return driver::WindowText(window); }
 
 // The visible top-level windows of this process of class cls (and caption,
 // when given).
 std::vector<HWND> OurWindows(const std::string& cls, const char* caption = nullptr) {
-  struct Search {
-    std::string cls;
-    const char* caption;
-    std::vector<HWND> found;
-  } search{cls, caption, {}};
-  EnumWindows(
-      [](HWND window, LPARAM param) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(param);
-        DWORD pid = 0;
-        GetWindowThreadProcessId(window, &pid);
-        if (pid == GetCurrentProcessId() && IsWindowVisible(window) && ClassOf(window) == s->cls &&
-            (s->caption == nullptr || TextOf(window) == s->caption))
-          s->found.push_back(window);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&search));
-  return search.found;
+  std::vector<HWND> found;
+  for (const driver::WindowInfo& w : driver::TopLevelWindows(GetCurrentProcessId())) {
+    if (w.visible && w.className == cls && (caption == nullptr || w.caption == caption))
+      found.push_back(w.hwnd);
+  }
+  return found;
 }
 
 HWND WaitForWindow(const std::string& cls, const char* caption = nullptr, int timeoutMs = kFindMs) {
@@ -226,7 +206,7 @@ TEST_F(TrayUi, MenuClosedWithEscapeOrCancelModeChoosesNothing) {
 
 // --- the icon's callback
 
-struct RecordingCommands final : Commands {
+struct RecordingCommands : Commands {
   std::vector<uint32_t> iconMessages;
   void OnTimer() override {}
   void OnExit() override {}
@@ -287,6 +267,49 @@ TEST_F(TrayUi, RightButtonOnTheIconOpensTheMenuAndHowLongItTakes) {
   std::printf("menu open after the right button: min %.1f ms, median %.1f ms, max %.1f ms\n",
               ms.front(), ms[ms.size() / 2], ms.back());
   EXPECT_LT(ms[ms.size() / 2], 2000.0);
+}
+
+TEST_F(TrayUi, WatchTimerKeepsFiringWhileTheMenuOrAModalDialogIsOpen) {
+  struct Ticks final : RecordingCommands {
+    std::atomic<int> ticks{0};
+    void OnTimer() override { ++ticks; }
+  } commands;
+  MessageLoop loop;
+  loop.SetCommands(&commands);
+  loop.SetTimerInterval(20);
+  MainForm form(sys.Seam(), fakeDesktop);
+  AboutForm about(sys.Seam(), *desktop);
+  int duringMenu = 0, duringDialog = 0;
+  // The user waits a while in the menu, then in the About dialog.
+  auto waitIn = [&](int* ticks) {
+    const int before = commands.ticks;
+    ::Sleep(300);
+    *ticks = commands.ticks - before;
+  };
+  {
+    User user(MainHandle(), [&] {
+      HWND menu = WaitForWindow(kMenuClass);
+      ASSERT_NE(nullptr, menu);
+      waitIn(&duringMenu);
+      PostKey(menu, VK_ESCAPE);
+      user.Done();
+    });
+    desktop->ShowPopupMenu(form.PopupMenuItems());
+  }
+  {
+    User user(MainHandle(), [&] {
+      HWND dialog = WaitForWindow(kDialogClass, "About Thalix Monitor");
+      ASSERT_NE(nullptr, dialog);
+      waitIn(&duringDialog);
+      PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+      user.Done();
+    });
+    desktop->ShowAbout(about);
+  }
+  loop.SetTimerInterval(0);
+  // 300 ms at 20 ms a tick; timers are coarse under load, so only a few.
+  EXPECT_GE(duringMenu, 3);
+  EXPECT_GE(duringDialog, 3);
 }
 
 // --- frmAbout
