@@ -14,6 +14,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -120,6 +121,10 @@ struct MenuLine {
   bool checked = false;
   bool operator==(const MenuLine& other) const {
     return text == other.text && checked == other.checked;
+  }
+  // How a test failure shows it.
+  friend void PrintTo(const MenuLine& line, std::ostream* out) {
+    *out << '"' << line.text << '"' << (line.checked ? " (checked)" : "");
   }
 };
 // The entries of an open menu, through the handle its window gives

@@ -38,6 +38,12 @@ bool HoldsAnImage(const std::vector<uint32_t>& pixels);
 // desktop's X window is not there.
 bool XClick(POINT at, int button, int count, std::string* why);
 
+// The size the system gives a popup menu of these entries: one shown by
+// this process and closed again. Where another process's menu cannot be
+// read, a menu window of the same size holds the same entries (another
+// entry or a longer text changes it). Zero on failure.
+SIZE MenuSizeFor(const std::vector<zeph::driver::MenuLine>& lines);
+
 // --- registry
 // A string value; false when the key or the value is missing.
 bool RegString(HKEY root, const std::string& subkey, const std::string& name, std::string* value);

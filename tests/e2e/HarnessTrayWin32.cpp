@@ -1,6 +1,7 @@
 #include "HarnessTray.h"
 
 #include <set>
+#include <thread>
 
 namespace zeph::e2e::tray {
 namespace {
@@ -115,6 +116,38 @@ bool XClick(POINT at, int button, int count, std::string* why) {
   CloseHandle(info.hThread);
   CloseHandle(info.hProcess);
   return true;
+}
+
+SIZE MenuSizeFor(const std::vector<d::MenuLine>& lines) {
+  HDESK desktop = GetThreadDesktop(GetCurrentThreadId());
+  std::thread shower([&] {
+    // A new thread starts on the process's first desktop.
+    SetThreadDesktop(desktop);
+    HWND owner = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                                 GetModuleHandleA(nullptr), nullptr);
+    HMENU menu = CreatePopupMenu();
+    UINT id = 1;
+    for (const d::MenuLine& line : lines) {
+      if (line.text == "-") {
+        AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+      } else {
+        AppendMenuA(menu, MF_STRING | (line.checked ? MF_CHECKED : MF_UNCHECKED), id++,
+                    line.text.c_str());
+      }
+    }
+    TrackPopupMenu(menu, TPM_RETURNCMD | TPM_NONOTIFY, 0, 0, 0, owner, nullptr);
+    DestroyMenu(menu);
+    DestroyWindow(owner);
+  });
+  SIZE size{};
+  if (HWND window = d::WaitForPopupMenu(GetCurrentProcessId(), kTaskBarWaitMs)) {
+    RECT r{};
+    GetWindowRect(window, &r);
+    size = {r.right - r.left, r.bottom - r.top};
+    d::PostKey(window, VK_ESCAPE);
+  }
+  shower.join();
+  return size;
 }
 
 // --- registry

@@ -180,9 +180,14 @@ TEST_F(TrayScenario, RightClickOnTheIconOpensTheMonitorsMenu) {
   if (d::ReadPopupMenu(menu, &lines)) {
     EXPECT_EQ(kMenu, lines);
   } else {
-    // Wine keeps another process's menu to that process: the entries are
-    // checked in the monitor's own tests, their order below by keyboard.
+    // Wine keeps another process's menu to that process: its size tells
+    // whether it holds these entries, the keyboard tests their order.
     EXPECT_TRUE(d::UnderWine()) << "the menu could not be read";
+    RECT r{};
+    GetWindowRect(menu, &r);
+    const SIZE expected = tray::MenuSizeFor(kMenu);
+    EXPECT_EQ(expected.cx, r.right - r.left);
+    EXPECT_EQ(expected.cy, r.bottom - r.top);
   }
   EXPECT_FALSE(SuspendShownChecked(menu));
   CloseMenu(menu);
