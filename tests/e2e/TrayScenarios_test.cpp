@@ -118,16 +118,21 @@ class TrayScenario : public Scenario {
     }
     RECT r{};
     GetWindowRect(menu, &r);
-    // The check marks' column, left of the entries' text.
-    const RECT column{r.left + 2, r.top + (r.bottom - r.top) / 2, r.left + 2 + CheckColumnWidth(),
-                      r.bottom - 2};
-    const std::vector<uint32_t> pixels = tray::ScreenPixels(column);
+    // The lower half holds Suspend and Exit; once their text is drawn, the
+    // check marks' column, left of the text, is too.
+    const RECT lower{r.left + 2, r.top + (r.bottom - r.top) / 2, r.right - 2, r.bottom - 2};
+    EXPECT_TRUE(WaitFor([&] { return AnyDark(tray::ScreenPixels(lower)); }, 5000))
+        << "the menu was not drawn";
+    RECT column = lower;
+    column.right = column.left + GetSystemMetrics(SM_CXMENUCHECK);
+    return AnyDark(tray::ScreenPixels(column));
+  }
+
+  static bool AnyDark(const std::vector<uint32_t>& pixels) {
     return std::any_of(pixels.begin(), pixels.end(), [](uint32_t p) {
       return (p & 0xFF) + ((p >> 8) & 0xFF) + ((p >> 16) & 0xFF) < 3 * 0x60;
     });
   }
-
-  static int CheckColumnWidth() { return GetSystemMetrics(SM_CXMENUCHECK); }
 
   // Indexes of the debug lines that start with prefix.
   std::vector<int> LinesStarting(int copy, const std::string& prefix) {
@@ -156,6 +161,11 @@ class TrayScenario : public Scenario {
   std::string RunValue(HKEY root) {
     std::string value;
     return tray::RegString(root, kRunKey, kRunValue, &value) ? value : "(none)";
+  }
+  // The dialog is gone before it saves: the value is waited for.
+  void ExpectRunValue(HKEY root, const std::string& expected) {
+    EXPECT_TRUE(WaitFor([&] { return RunValue(root) == expected; }, 5000))
+        << "expected " << expected << ", the Run value is " << RunValue(root);
   }
 
   Win32MonitorHarness* w = nullptr;
@@ -324,7 +334,7 @@ TEST_F(TrayScenario, StartupSettingsWriteReadAndDeleteTheRunValue) {
   ASSERT_TRUE(d::ClickControl(dialog, IDC_STARTUP_CHECK));
   EXPECT_EQ(BST_CHECKED, d::CheckState(dialog, IDC_STARTUP_CHECK));
   CloseWith(dialog, IDOK);
-  EXPECT_EQ(RunData(), RunValue(HKEY_LOCAL_MACHINE));
+  ExpectRunValue(HKEY_LOCAL_MACHINE, RunData());
 
   // Another copy's path: the box opens ticked, and OK puts this copy's in.
   tray::SetRegString(HKEY_LOCAL_MACHINE, kRunKey, kRunValue,
@@ -333,7 +343,7 @@ TEST_F(TrayScenario, StartupSettingsWriteReadAndDeleteTheRunValue) {
   ASSERT_NE(nullptr, dialog);
   EXPECT_EQ(BST_CHECKED, d::CheckState(dialog, IDC_STARTUP_CHECK));
   CloseWith(dialog, IDOK);
-  EXPECT_EQ(RunData(), RunValue(HKEY_LOCAL_MACHINE));
+  ExpectRunValue(HKEY_LOCAL_MACHINE, RunData());
 
   // Cleared and closed with the window's close button: gone from both roots.
   tray::SetRegString(HKEY_CURRENT_USER, kRunKey, kRunValue, RunData());
@@ -343,8 +353,8 @@ TEST_F(TrayScenario, StartupSettingsWriteReadAndDeleteTheRunValue) {
   EXPECT_EQ(BST_UNCHECKED, d::CheckState(dialog, IDC_STARTUP_CHECK));
   ASSERT_TRUE(PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0));
   ASSERT_TRUE(d::WaitUntilGone(dialog, kWindowWaitMs));
-  EXPECT_EQ("(none)", RunValue(HKEY_LOCAL_MACHINE));
-  EXPECT_EQ("(none)", RunValue(HKEY_CURRENT_USER));
+  ExpectRunValue(HKEY_LOCAL_MACHINE, "(none)");
+  ExpectRunValue(HKEY_CURRENT_USER, "(none)");
   EXPECT_TRUE(h->IsRunning(copy));
 }
 
