@@ -1,4 +1,6 @@
-#include "Driver.h"
+#include "Driver.h"  // brings <windows.h>, which <tlhelp32.h> needs first
+
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <cctype>
@@ -300,6 +302,169 @@ bool ClickButton(HWND mainWindow, int controlId, Delivery how) {
 
 bool RequestClose(HWND window) {
   return IsWindow(window) && PostMessageA(window, WM_CLOSE, 0, 0) != 0;
+}
+
+// --- processes
+
+std::string LongPath(const std::string& path) {
+  char buffer[MAX_PATH * 2] = {};
+  DWORD got = GetLongPathNameA(path.c_str(), buffer, sizeof buffer);
+  return got > 0 && got < sizeof buffer ? std::string(buffer, got) : path;
+}
+
+void ForEachProcessUnder(
+    const std::string& folder,
+    const std::function<void(HANDLE process, const std::string& image)>& visit) {
+  const std::string prefix = folder + "\\";
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return;
+  PROCESSENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
+    if (entry.th32ProcessID == GetCurrentProcessId()) continue;
+    HANDLE process =
+        OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE | SYNCHRONIZE, FALSE,
+                    entry.th32ProcessID);
+    if (!process) continue;
+    char image[MAX_PATH * 2] = {};
+    DWORD size = sizeof image;
+    if (QueryFullProcessImageNameA(process, 0, image, &size)) {
+      std::string path = LongPath(std::string(image, size));
+      if (path.size() > prefix.size() &&
+          CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, path.c_str(),
+                         static_cast<int>(prefix.size()), prefix.c_str(),
+                         static_cast<int>(prefix.size())) == CSTR_EQUAL)
+        visit(process, path);
+    }
+    CloseHandle(process);
+  }
+  CloseHandle(snapshot);
+}
+
+// --- the icon and the popup menu
+
+bool UnderWine() {
+  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+bool IconSlot(RECT* slot) {
+  HWND bar = FindWindowA("Shell_TrayWnd", nullptr);
+  RECT r{};
+  if (!UnderWine() || bar == nullptr || !GetWindowRect(bar, &r)) return false;
+  // Icons are laid out from the right end, each small icon with a border
+  // of 2 pixels on either side.
+  const int width = GetSystemMetrics(SM_CXSMICON) + 4;
+  *slot = {r.right - width, r.top, r.right, r.bottom};
+  return true;
+}
+
+bool PostIconMessage(HWND mainWindow, UINT mouseMessage) {
+  return IsWindow(mainWindow) &&
+         PostMessageA(mainWindow, kIconCallbackMessage, kIconId, static_cast<LPARAM>(mouseMessage));
+}
+
+HWND FindPopupMenu(DWORD pid) {
+  for (HWND window : TopLevelHandles(pid)) {
+    if (SameText(ClassName(window), kMenuClass) && IsWindowVisible(window)) return window;
+  }
+  return nullptr;
+}
+
+HWND WaitForPopupMenu(DWORD pid, DWORD timeoutMs) {
+  for (DWORD start = GetTickCount();; Sleep(10)) {
+    if (HWND menu = FindPopupMenu(pid)) return menu;
+    if (GetTickCount() - start >= timeoutMs) return nullptr;
+  }
+}
+
+bool PostKey(HWND window, UINT virtualKey) {
+  // Repeat count 1; the key-up also carries the previous-state and
+  // transition bits.
+  return PostMessageA(window, WM_KEYDOWN, virtualKey, 1) &&
+         PostMessageA(window, WM_KEYUP, virtualKey, static_cast<LPARAM>(0xC0000001u));
+}
+
+bool ChooseMenuEntry(HWND menuWindow, int n) {
+  for (int i = 0; i < n; ++i) {
+    if (!PostKey(menuWindow, VK_DOWN)) return false;
+  }
+  return PostKey(menuWindow, VK_RETURN);
+}
+
+bool ReadPopupMenu(HWND menuWindow, std::vector<MenuLine>* lines) {
+  LRESULT handle = 0;
+  if (!SendWide(menuWindow, MN_GETHMENU, 0, 0, &handle) || handle == 0) return false;
+  HMENU menu = reinterpret_cast<HMENU>(handle);
+  int count = GetMenuItemCount(menu);
+  if (count < 0) return false;
+  std::vector<MenuLine> out;
+  for (int i = 0; i < count; ++i) {
+    wchar_t text[256] = {};
+    MENUITEMINFOW item{};
+    item.cbSize = sizeof item;
+    item.fMask = MIIM_FTYPE | MIIM_STATE | MIIM_STRING;
+    item.dwTypeData = text;
+    item.cch = 255;
+    if (!GetMenuItemInfoW(menu, static_cast<UINT>(i), TRUE, &item)) return false;
+    MenuLine line;
+    line.text = (item.fType & MFT_SEPARATOR) ? "-" : WideToAnsi(text);
+    line.checked = (item.fState & MFS_CHECKED) != 0;
+    out.push_back(line);
+  }
+  *lines = std::move(out);
+  return true;
+}
+
+// --- dialogs
+
+HWND FindDialog(DWORD pid, const std::string& caption) {
+  for (HWND window : TopLevelHandles(pid)) {
+    if (SameText(ClassName(window), kDialogClass) && IsWindowVisible(window) &&
+        WindowText(window) == caption) {
+      return window;
+    }
+  }
+  return nullptr;
+}
+
+HWND WaitForDialog(DWORD pid, const std::string& caption, DWORD timeoutMs) {
+  for (DWORD start = GetTickCount();; Sleep(20)) {
+    if (HWND dialog = FindDialog(pid, caption)) return dialog;
+    if (GetTickCount() - start >= timeoutMs) return nullptr;
+  }
+}
+
+bool ControlText(HWND dialog, int id, std::string* text) {
+  HWND control = GetDlgItem(dialog, id);
+  if (control == nullptr) return false;
+  LRESULT length = 0;
+  if (!SendWide(control, WM_GETTEXTLENGTH, 0, 0, &length)) return false;
+  std::wstring buffer(static_cast<size_t>(length) + 256, L'\0');
+  LRESULT got = 0;
+  if (!SendWide(control, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(&buffer[0]), &got))
+    return false;
+  buffer.resize(std::min(static_cast<size_t>(got), wcslen(buffer.c_str())));
+  *text = WideToAnsi(buffer);
+  return true;
+}
+
+int CheckState(HWND dialog, int id) {
+  HWND control = GetDlgItem(dialog, id);
+  LRESULT state = 0;
+  if (control == nullptr || !SendWide(control, BM_GETCHECK, 0, 0, &state)) return -1;
+  return static_cast<int>(state);
+}
+
+bool ClickControl(HWND dialog, int id, Delivery how) {
+  HWND control = GetDlgItem(dialog, id);
+  if (control == nullptr) return false;
+  if (how == Delivery::Post) return PostMessageA(control, BM_CLICK, 0, 0) != 0;
+  DWORD_PTR out = 0;
+  SetLastError(0);
+  if (SendMessageTimeoutA(control, BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &out))
+    return true;
+  return GetLastError() == ERROR_TIMEOUT || !IsWindow(control);
 }
 
 }  // namespace zeph::driver

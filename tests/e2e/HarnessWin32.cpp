@@ -4,11 +4,7 @@
 //
 // ZEPH_MONITOR_EXE and ZEPH_TESTCHILD_EXE name the built programs; the build
 // gives them as string literals (Unix paths when cross-building).
-#include "Harness.h"
-
-#include "Driver.h"  // brings <windows.h>, which <tlhelp32.h> needs first
-
-#include <tlhelp32.h>
+#include "HarnessWin32.h"
 
 #include <algorithm>
 #include <atomic>
@@ -16,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "HarnessTray.h"
 #include "tray/win32/MainWindowIds.h"
 
 #ifndef ZEPH_MONITOR_EXE
@@ -38,20 +35,6 @@ constexpr DWORD kDeleteRetryMs = 5000;
 
 std::string LastErrorText(const std::string& what) {
   return what + " (error " + std::to_string(GetLastError()) + ")";
-}
-
-bool SameFolderPrefix(const std::string& path, const std::string& folder) {
-  std::string prefix = folder + "\\";
-  return path.size() > prefix.size() &&
-         CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, path.c_str(),
-                        static_cast<int>(prefix.size()), prefix.c_str(),
-                        static_cast<int>(prefix.size())) == CSTR_EQUAL;
-}
-
-std::string LongPath(const std::string& path) {
-  char buffer[MAX_PATH * 2] = {};
-  DWORD got = GetLongPathNameA(path.c_str(), buffer, sizeof buffer);
-  return got > 0 && got < sizeof buffer ? std::string(buffer, got) : path;
 }
 
 bool DeleteTree(const std::string& folder) {
@@ -105,7 +88,7 @@ bool FileTimes(const std::string& path, ULONGLONG* access, ULONGLONG* write) {
   return ok != FALSE;
 }
 
-class Win32Harness : public MonitorHarness {
+class Win32Harness : public Win32MonitorHarness {
  public:
   // root holds the program folder "my games\prog" and the planted "my.exe".
   explicit Win32Harness(std::string root)
@@ -197,23 +180,12 @@ class Win32Harness : public MonitorHarness {
 
   void SetMachineString(const std::string& subkey, const std::string& name,
                         const std::string& value) override {
-    HKEY key = nullptr;
-    if (RegCreateKeyA(HKEY_LOCAL_MACHINE, subkey.c_str(), &key) != ERROR_SUCCESS) return;
-    RegSetValueExA(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                   static_cast<DWORD>(value.size() + 1));
-    RegCloseKey(key);
+    tray::SetRegString(HKEY_LOCAL_MACHINE, subkey, name, value);
   }
 
   std::string MachineString(const std::string& subkey, const std::string& name) override {
-    HKEY key = nullptr;
-    if (RegOpenKeyA(HKEY_LOCAL_MACHINE, subkey.c_str(), &key) != ERROR_SUCCESS) return "";
-    char data[256] = {};
-    DWORD size = sizeof data - 1;
-    DWORD type = 0;
-    LONG rc =
-        RegQueryValueExA(key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
-    RegCloseKey(key);
-    return rc == ERROR_SUCCESS ? std::string(data) : "";
+    std::string value;
+    return tray::RegString(HKEY_LOCAL_MACHINE, subkey, name, &value) ? value : "";
   }
 
   bool IsRunning(int copy) override {
@@ -310,6 +282,26 @@ class Win32Harness : public MonitorHarness {
     if (game >= 0 && game < static_cast<int>(games_.size())) Stop(&games_[game]);
   }
 
+  DWORD Pid(int copy) override {
+    const Started* s = Monitor(copy);
+    return s ? s->pid : 0;
+  }
+
+  HWND MainWindow(int copy) override {
+    const Started* s = Monitor(copy);
+    return s ? d::FindMainWindow(s->pid) : nullptr;
+  }
+
+  void StartOnDesktop(const std::string& desktop) override { desktop_ = desktop; }
+
+  bool ProgramRunning(const std::string& exeName) override {
+    bool found = false;
+    d::ForEachProcessUnder(folder_, [&](HANDLE, const std::string& image) {
+      if (lstrcmpiA(image.c_str(), (folder_ + "\\" + exeName).c_str()) == 0) found = true;
+    });
+    return found;
+  }
+
  private:
   // The process keeps the test's current folder: a program folder that is
   // some process's current folder could not be deleted, and a monitor that
@@ -321,6 +313,9 @@ class Win32Harness : public MonitorHarness {
     buffer.push_back('\0');
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
+    std::vector<char> desktop(desktop_.begin(), desktop_.end());
+    desktop.push_back('\0');
+    if (!desktop_.empty()) startup.lpDesktop = desktop.data();
     PROCESS_INFORMATION info{};
     if (!CreateProcessA(exe.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                         &startup, &info)) {
@@ -341,27 +336,10 @@ class Win32Harness : public MonitorHarness {
   }
 
   void EndProcessesInFolder() {
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return;
-    PROCESSENTRY32 entry{};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Process32First(snapshot, &entry); more;
-         more = Process32Next(snapshot, &entry)) {
-      if (entry.th32ProcessID == GetCurrentProcessId()) continue;
-      HANDLE process =
-          OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE | SYNCHRONIZE, FALSE,
-                      entry.th32ProcessID);
-      if (!process) continue;
-      char image[MAX_PATH * 2] = {};
-      DWORD size = sizeof image;
-      if (QueryFullProcessImageNameA(process, 0, image, &size) &&
-          SameFolderPrefix(LongPath(std::string(image, size)), root_)) {
-        TerminateProcess(process, 1);
-        WaitForSingleObject(process, kEndWaitMs);
-      }
-      CloseHandle(process);
-    }
-    CloseHandle(snapshot);
+    d::ForEachProcessUnder(root_, [](HANDLE process, const std::string&) {
+      TerminateProcess(process, 1);
+      WaitForSingleObject(process, kEndWaitMs);
+    });
   }
 
   const Started* Monitor(int copy) const {
@@ -369,25 +347,25 @@ class Win32Harness : public MonitorHarness {
     return &monitors_[copy];
   }
 
-  HWND MainWindow(int copy) const {
-    const Started* s = Monitor(copy);
-    return s ? d::FindMainWindow(s->pid) : nullptr;
-  }
-
   std::string root_;
   std::string folder_;
   std::vector<Started> monitors_;
   std::vector<Started> games_;
+  std::string desktop_;
 };
 
 }  // namespace
 
 std::unique_ptr<MonitorHarness> MonitorHarness::Create() {
+  return Win32MonitorHarness::CreateWin32();
+}
+
+std::unique_ptr<Win32MonitorHarness> Win32MonitorHarness::CreateWin32() {
   static std::atomic<unsigned> counter{0};
   char temp[MAX_PATH] = {};
   DWORD got = GetTempPathA(sizeof temp, temp);
   if (got == 0 || got >= sizeof temp) throw std::runtime_error(LastErrorText("no temp folder"));
-  std::string base = LongPath(temp);
+  std::string base = d::LongPath(temp);
   if (!base.empty() && base.back() == '\\') base.pop_back();
 
   std::string folder;
