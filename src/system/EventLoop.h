@@ -42,7 +42,8 @@ class EventLoop {
   // Waits until object (ProcessHandle::WaitObject) is signalled, a message
   // arrives or maxMs have passed, and dispatches what arrived.
   virtual void WaitForObject(intptr_t object, int maxMs) = 0;
-  // Sleeps without dispatching commands.
+  // Waits ms, dispatching messages as they arrive, so that the menu and
+  // the buttons answer at once; the wait lasts ms whatever arrives.
   virtual void Sleep(int ms) = 0;
   // The current time of day in the system's time format.
   virtual std::string TimeOfDay() = 0;

@@ -373,7 +373,7 @@ class FakeSystem::FakeLoop final : public EventLoop {
     w_.nowMs = std::max(w_.nowMs, until);
     w_.FireDue();
   }
-  void Sleep(int ms) override { w_.nowMs += ms; }
+  void Sleep(int ms) override { w_.RunUntil(w_.nowMs + ms); }
   std::string TimeOfDay() override { return "12:00:00"; }
 
  private:

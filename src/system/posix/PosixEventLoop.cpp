@@ -143,9 +143,12 @@ void EventLoop::Run() {
 }
 
 void EventLoop::Sleep(int ms) {
-  if (ms <= 0) return;
-  timespec left{ms / 1000, static_cast<long>(ms % 1000) * 1000000L};
-  while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+  // Signals and terminal commands are handled as they come.
+  const Clock::time_point end = Clock::now() + std::chrono::milliseconds(ms > 0 ? ms : 0);
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now());
+    if (left.count() <= 0) return;
+    WaitForObject(-1, static_cast<int>(left.count()));
   }
 }
 

@@ -71,20 +71,16 @@ void MessageLoop::WaitForObject(intptr_t object, int maxMs) {
 }
 
 void MessageLoop::Sleep(int ms) {
-  // Posted messages (menu commands, timer) wait until the next message
-  // processing, as with a plain sleep; but messages other programs *send*
-  // (the shell asking about the icon, a window query) are answered at once,
-  // so a sleeping monitor never holds another program up for 250 ms.
+  // A game's wait sleeps a quarter second per cycle: the icon's menu, the
+  // buttons and the shell's questions are handled as they come, not at the
+  // end of the cycle.
   const DWORD start = GetTickCount();
   const DWORD total = static_cast<DWORD>(ms > 0 ? ms : 0);
   for (;;) {
-    DWORD elapsed = GetTickCount() - start;
+    const DWORD elapsed = GetTickCount() - start;
     if (elapsed >= total) return;
-    DWORD woke = MsgWaitForMultipleObjectsEx(0, nullptr, total - elapsed, QS_SENDMESSAGE, 0);
-    if (woke == WAIT_TIMEOUT) return;
-    MSG msg;
-    // Peeking for sent messages only dispatches them; nothing is removed.
-    PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    if (MsgWaitForMultipleObjects(0, nullptr, FALSE, total - elapsed, QS_ALLINPUT) == WAIT_OBJECT_0)
+      ProcessPendingMessages();
   }
 }
 
