@@ -3,6 +3,10 @@
 // scenarios run on Linux and, as Windows programs, under Wine.
 #include "Scenario.h"
 
+#include <cstdlib>
+
+#include "check/LineDiff.h"
+
 namespace zeph::e2e {
 namespace {
 
@@ -436,6 +440,152 @@ TEST_F(SetupScenario, ATargetThatCannotBeReplacedStaysAsItWas) {
   EXPECT_EQ((std::vector<std::string>{"config.cfg", Racer()}), GameFiles());
   BoxSeen box;
   EXPECT_FALSE(h->NextMessageBox(copy, 500, &box));
+}
+
+}  // namespace
+}  // namespace zeph::e2e
+
+// --- the check tool on the same folders, before the game runs
+
+namespace zeph::e2e {
+namespace {
+
+// The JSON string that starts at json[at] (its opening quote), unescaped;
+// at ends past its closing quote.
+std::string JsonStringAt(const std::string& json, size_t* at) {
+  std::string value;
+  for (++*at; *at < json.size() && json[*at] != '"'; ++*at) {
+    if (json[*at] != '\\') {
+      value += json[*at];
+      continue;
+    }
+    const char c = json[++*at];
+    if (c == 'n') {
+      value += '\n';
+    } else if (c == 'r') {
+      value += '\r';
+    } else if (c == 't') {
+      value += '\t';
+    } else if (c == 'u') {
+      value += static_cast<char>(std::stoi(json.substr(*at + 1, 4), nullptr, 16));
+      *at += 4;
+    } else {
+      value += c;
+    }
+  }
+  ++*at;
+  return value;
+}
+
+// The string values of every member key in a JSON text, in order; for an
+// array of strings, its items.
+std::vector<std::string> JsonStrings(const std::string& json, const std::string& key) {
+  std::vector<std::string> values;
+  const std::string start = "\"" + key + "\":";
+  for (size_t at = json.find(start); at != std::string::npos; at = json.find(start, at)) {
+    at += start.size();
+    if (json[at] == '"') {
+      values.push_back(JsonStringAt(json, &at));
+      continue;
+    }
+    for (++at; at < json.size() && json[at] == '"';) {
+      values.push_back(JsonStringAt(json, &at));
+      if (json[at] == ',') ++at;
+    }
+  }
+  return values;
+}
+
+// Every file below folder: its path and contents, and when it was written.
+std::map<std::string, std::string> Tree(const fs::path& folder) {
+  std::map<std::string, std::string> tree;
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+    const std::string name = fs::relative(entry.path(), folder).generic_string();
+    const auto written = entry.last_write_time().time_since_epoch().count();
+    tree[name] =
+        std::to_string(written) + (entry.is_regular_file() ? "\n" + Slurp(entry.path()) : "/");
+  }
+  return tree;
+}
+
+class CheckScenario : public SetupScenario {
+ protected:
+  // Runs the check tool from the program folder; its exit status and output.
+  int RunCheck(const std::string& args, std::string* out) {
+    const fs::path output = fs::path(Folder()).parent_path() / "check-output.txt";
+    std::string command = "\"" + (Folder() / fs::path(ZEPH_CHECK_EXE).filename()).string() + "\" " +
+                          args + " > \"" + output.string() + "\"";
+#ifdef _WIN32
+    command = "\"" + command + "\"";  // the command shell takes off one pair of quotes
+    const int status = std::system(command.c_str());
+#else
+    const int raw = std::system(command.c_str());
+    const int status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+#endif
+    *out = Slurp(output);
+    fs::remove(output);
+    return status;
+  }
+};
+
+TEST_F(CheckScenario, CheckToolTellsWhatThePassThenDoesAndWritesNothing) {
+  h->InstallCompanions();
+  fs::copy_file(ZEPH_CHECK_EXE, Folder() / fs::path(ZEPH_CHECK_EXE).filename());
+  const std::string regKey = "Software\\" + h->Exe("checked");
+  SetupProfile("4", {"'racer-keys.cfg', 'cfg\\keys.cfg'"},
+               {"'config.cfg'\\, 'MODIFY'\\, 'mouse=%'\\, 'mouse=1'\\, ''",
+                "'config.cfg'\\, 'DELETE'\\, 'JOYSTICK'\\, '2'\\, ''",
+                "'config.cfg'\\, 'APPEND'\\, 'bind x jump'\\, 'ALWAYS'",
+                "'racer.ini'\\, 'INI'\\, 'Input'\\, 'Device'\\, 'ball'\\, ''",
+                "'STRING'\\, 'REGISTRY'\\, 'HKLM\\" + regKey + "'\\, 'Mode'\\, 'ball'\\, ''"});
+  Spill(Folder() / "games" / "racer-keys.cfg", "keys\r\n");
+  fs::create_directories(GameDir());
+  const std::string config = "mouse=0\njoystick on\nquality=low";  // LF only, no last line end
+  Spill(GameDir() / "config.cfg", config);
+  Spill(GameDir() / "racer.ini", "[Input]\r\nDevice=mouse\r\n");
+
+  const auto before = Tree(Folder());
+  std::string json;
+  const int status = RunCheck("\"" + (Folder() / "wyn" / "racer.wyn").string() +
+                                  "\" --game-folder \"" + GameDir().string() + "\" --json",
+                              &json);
+  EXPECT_EQ(0, status) << json;
+  EXPECT_EQ(before, Tree(Folder())) << "the check wrote into the program or game folder";
+  EXPECT_EQ("", h->MachineString(regKey, "Mode"));
+  // The monitor's own pass on the same folders.
+  const int copy = StartMonitoring();
+  PlayOnce(copy);
+  BoxSeen box;
+  ASSERT_TRUE(h->NextMessageBox(copy, 30000, &box));
+
+  // The control utility ran what the check listed, in that order.
+  std::vector<std::string> listed;
+  for (const std::string& call : JsonStrings(json, "controlCalls"))
+    listed.push_back(call.substr(call.find("\" ") + 2));
+  std::vector<std::string> ran;
+  ASSERT_TRUE(ControlCalls(Slurp(Folder() / "zephcontrol.log"), &ran));
+  ASSERT_EQ(38u, listed.size()) << json;
+  ASSERT_GE(ran.size(), listed.size());
+  EXPECT_EQ(listed, std::vector<std::string>(ran.begin(), ran.begin() + 38));
+
+  // The diffs printed, applied in order to the files as they were, give
+  // the files the pass left, byte for byte.
+  const std::vector<std::string> diffs = JsonStrings(json, "diff");
+  std::map<std::string, std::string> files{{"config.cfg", config}};
+  for (const std::string& diff : diffs) {
+    std::string name = diff.substr(diff.find("\n+++ ") + 5);
+    name = name.substr(0, name.find('\n'));
+    name = name.substr(name.find("Racer\\") + 6);
+    std::replace(name.begin(), name.end(), '\\', '/');
+    ASSERT_TRUE(ApplyUnifiedDiff(files[name], diff, &files[name])) << diff;
+  }
+  EXPECT_EQ(Slurp(GameDir() / "config.cfg"), files["config.cfg"]);
+  EXPECT_EQ(Slurp(GameDir() / "cfg" / "keys.cfg"), files["cfg/keys.cfg"]);
+  EXPECT_EQ("mouse=1\r\nquality=low\r\nbind x jump\r\n", files["config.cfg"]);
+  EXPECT_NE(std::string::npos,
+            json.find("\"key\":\"Device\",\"before\":\"mouse\",\"after\":\"ball\""))
+      << json;
+  EXPECT_EQ("ball", h->MachineString(regKey, "Mode"));
 }
 
 }  // namespace
