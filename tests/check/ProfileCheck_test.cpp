@@ -174,13 +174,18 @@ TEST(ProfileCheck, ProblemsTheAuthorLikelyDidNotMean) {
   }
 }
 
-TEST(ProfileCheck, AMapErrorIsTheBoxTheMonitorEndsOn) {
+// The check of a usable profile with one text in it changed to another.
+CheckReport CheckEdited(const std::string& from, const std::string& to) {
   FakeWorld w;
   LayOut(w.sys, "");
   std::string text = ProfileText("racer.exe", "Racer", "");
-  text.replace(text.find("{ 0,1,2,3,4,5 }"), 15, "{ 0,1,2 }");
+  text.replace(text.find(from), from.size(), to);
   w.sys.AddFile(kProfile, text);
-  const CheckReport report = Check(w.sys);
+  return Check(w.sys);
+}
+
+TEST(ProfileCheck, AMapErrorIsTheBoxTheMonitorEndsOn) {
+  const CheckReport report = CheckEdited("{ 0,1,2,3,4,5 }", "{ 0,1,2 }");
   ASSERT_TRUE(report.activation.endBox.has_value());
   EXPECT_EQ("Axis Map Error9", report.activation.endBox->text);
   EXPECT_EQ(1, report.ExitStatus());
@@ -188,12 +193,7 @@ TEST(ProfileCheck, AMapErrorIsTheBoxTheMonitorEndsOn) {
 }
 
 TEST(ProfileCheck, AHiddenProfileIsNoMistake) {
-  FakeWorld w;
-  LayOut(w.sys, "");
-  std::string text = ProfileText("racer.exe", "Racer", "");
-  text.replace(text.find("HIDE_FILE=FALSE"), 15, "HIDE_FILE=TRUE");
-  w.sys.AddFile(kProfile, text);
-  const CheckReport report = Check(w.sys);
+  const CheckReport report = CheckEdited("HIDE_FILE=FALSE", "HIDE_FILE=TRUE");
   EXPECT_FALSE(report.watch.used);
   EXPECT_EQ("HIDE_FILE", report.watch.failedTest);
   EXPECT_EQ(0, report.ExitStatus());
