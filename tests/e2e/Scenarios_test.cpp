@@ -543,15 +543,25 @@ TEST_F(CheckScenario, CheckToolTellsWhatThePassThenDoesAndWritesNothing) {
   const std::string config = "mouse=0\njoystick on\nquality=low";  // LF only, no last line end
   Spill(GameDir() / "config.cfg", config);
   Spill(GameDir() / "racer.ini", "[Input]\r\nDevice=mouse\r\n");
+  h->SetMachineString(regKey, "Mode", "mouse");
 
   const auto before = Tree(Folder());
+#ifndef _WIN32
+  // The registry of the POSIX build is a file under the harness's config folder.
+  const fs::path configFolder = std::getenv("XDG_CONFIG_HOME");
+  fs::create_directories(configFolder);
+  const auto configBefore = Tree(configFolder);
+#endif
   std::string json;
   const int status = RunCheck("\"" + (Folder() / "wyn" / "racer.wyn").string() +
                                   "\" --game-folder \"" + GameDir().string() + "\" --json",
                               &json);
   EXPECT_EQ(0, status) << json;
   EXPECT_EQ(before, Tree(Folder())) << "the check wrote into the program or game folder";
-  EXPECT_EQ("", h->MachineString(regKey, "Mode"));
+#ifndef _WIN32
+  EXPECT_EQ(configBefore, Tree(configFolder)) << "the check wrote into the registry";
+#endif
+  EXPECT_EQ("mouse", h->MachineString(regKey, "Mode"));
   // The monitor's own pass on the same folders.
   const int copy = StartMonitoring();
   PlayOnce(copy);
