@@ -98,9 +98,9 @@ bool ParseValue(const std::string& text, uint32_t* type, std::vector<uint8_t>* d
 }
 
 FileState StateOf(const std::string& contents) {
-  Fnv1a h;
+  ContentHash h;
   h.Add(contents.data(), contents.size());
-  return {true, h.size, h.hash};
+  return {true, h.Size(), h.Value()};
 }
 
 // Makes folder and each missing parent, from the top down.
@@ -131,12 +131,37 @@ void RemovePassFolder(Files& files, const std::string& folder) {
 
 }  // namespace
 
-void Fnv1a::Add(const char* data, size_t n) {
-  for (size_t i = 0; i < n; ++i) {
-    hash ^= static_cast<unsigned char>(data[i]);
-    hash *= 1099511628211ull;
+namespace {
+
+constexpr uint64_t kFnvPrime = 1099511628211ull;
+
+uint64_t Word(const unsigned char* p) {
+  uint64_t w = 0;
+  for (int k = 7; k >= 0; --k) w = (w << 8) | p[k];
+  return w;
+}
+
+}  // namespace
+
+void ContentHash::Add(const char* data, size_t n) {
+  const auto* p = reinterpret_cast<const unsigned char*>(data);
+  size_ += n;
+  while (n > 0 && pendingCount_ > 0) {
+    pending_[pendingCount_++] = *p++;
+    --n;
+    if (pendingCount_ == 8) {
+      hash_ = (hash_ ^ Word(pending_)) * kFnvPrime;
+      pendingCount_ = 0;
+    }
   }
-  size += n;
+  for (; n >= 8; p += 8, n -= 8) hash_ = (hash_ ^ Word(p)) * kFnvPrime;
+  for (; n > 0; --n) pending_[pendingCount_++] = *p++;
+}
+
+uint64_t ContentHash::Value() const {
+  uint64_t h = hash_;
+  for (size_t k = 0; k < pendingCount_; ++k) h = (h ^ pending_[k]) * kFnvPrime;
+  return h;
 }
 
 ReadResult HashFile(Files& files, const std::string& path, FileState* state, SystemError* err) {
@@ -144,14 +169,14 @@ ReadResult HashFile(Files& files, const std::string& path, FileState* state, Sys
   ReadResult result = ReadResult::Failed;
   std::unique_ptr<FileReader> in = files.OpenRead(path, &result, err);
   if (!in) return result;
-  Fnv1a h;
+  ContentHash h;
   std::string buffer(64 * 1024, '\0');
   for (size_t got = 0;;) {
     if (!in->Read(&buffer[0], buffer.size(), &got, err)) return ReadResult::Failed;
     if (got == 0) break;
     h.Add(buffer.data(), got);
   }
-  *state = {true, h.size, h.hash};
+  *state = {true, h.Size(), h.Value()};
   return ReadResult::Ok;
 }
 
@@ -267,7 +292,7 @@ class JournaledSystem::JWork final : public WorkFile {
     r.path = target_;
     const std::string blob = j_.NewBlob();
     if (j_.inner_.files.IsFile(target_)) r.blob = GetFileOnly(blob);
-    r.after = {true, hash_.size, hash_.hash};
+    r.after = {true, hash_.Size(), hash_.Value()};
     if (!j_.Record(r, err)) return false;
     // The blob comes to exist only as the replace begins: a record whose
     // blob is missing describes a change never begun.
@@ -281,7 +306,7 @@ class JournaledSystem::JWork final : public WorkFile {
   JournaledSystem& j_;
   std::string target_;
   std::unique_ptr<WorkFile> inner_;
-  Fnv1a hash_;
+  ContentHash hash_;
 };
 
 class JournaledSystem::JFiles final : public Files {

@@ -208,6 +208,27 @@ TEST(SetupJournal, KeepsTheLastFivePasses) {
   EXPECT_EQ(1, w.Undo(2).ExitStatus());  // pruned: no such pass
 }
 
+// The written content is hashed in the pieces it is written in, and read
+// back in others: the value must not depend on the split.
+TEST(JournalRecords, TheContentHashIgnoresHowBytesAreSplit) {
+  const std::string text = "0123456789abcdefghijklmnopqrstuvwxyz!";
+  ContentHash whole;
+  whole.Add(text.data(), text.size());
+  for (size_t a = 0; a <= text.size(); ++a) {
+    for (size_t b = a; b <= text.size(); b += 3) {
+      ContentHash parts;
+      parts.Add(text.data(), a);
+      parts.Add(text.data() + a, b - a);
+      parts.Add(text.data() + b, text.size() - b);
+      EXPECT_EQ(whole.Value(), parts.Value()) << a << " " << b;
+    }
+  }
+  ContentHash other;
+  other.Add("0123456789abcdefghijklmnopqrstuvwxyz?", text.size());
+  EXPECT_NE(whole.Value(), other.Value());
+  EXPECT_EQ(text.size(), whole.Size());
+}
+
 TEST(JournalRecords, RoundTrip) {
   JournalRecord r;
   r.kind = JournalRecord::Kind::Registry;
