@@ -345,6 +345,17 @@ class TimingSeam {
     bool Remove(const std::string& path, zeph::SystemError* err) override {
       return real().Remove(path, err);
     }
+    bool ListFolders(const std::string& folder, std::vector<std::string>* names,
+                     zeph::SystemError* err) override {
+      return real().ListFolders(folder, names, err);
+    }
+    bool RemoveFolder(const std::string& path, zeph::SystemError* err) override {
+      return real().RemoveFolder(path, err);
+    }
+    zeph::ReadResult Size(const std::string& path, uint64_t* size,
+                          zeph::SystemError* err) override {
+      return real().Size(path, size, err);
+    }
 
    private:
     TimingSeam& seam_;

@@ -33,6 +33,7 @@ class BenchProgram final : public Program {
   std::string ExeName() override { return real_.ExeName(); }
   std::string Arguments() override { return {}; }
   bool AnotherInstanceRunning() override { return false; }
+  std::string DataFolder() override { return folder_; }
   [[noreturn]] void End() override {
     std::fflush(stdout);
     std::fprintf(stderr, "%s: the monitor ended the program\n", name_.c_str());

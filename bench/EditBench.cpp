@@ -7,6 +7,10 @@
 //   bench_edit delete FILE TEXT          drops the lines that hold TEXT (any case)
 //   bench_edit replace FILE FIND WITH    replaces FIND (any case) by WITH
 //
+// With --journal last, the edit runs in a journaled set-up pass, as the
+// monitor's does: the journal goes to FILE.journal, beside the file (the
+// same volume, so the old file is kept by a link, not copied).
+//
 // An edit prints "ms=<time> peak_kb=<memory> platform=<where>" on one line.
 #include <cstdio>
 #include <fstream>
@@ -15,8 +19,10 @@
 #include "BenchSeam.h"
 #include "BenchUtil.h"
 #include "setup/EditRules.h"
+#include "setup/Journal.h"
 #include "setup/TextEdits.h"
 #include "system/Seam.h"
+#include "system/WinPath.h"
 
 #ifdef _WIN32
 #include <psapi.h>
@@ -81,6 +87,8 @@ int Usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  const bool journaled = argc > 4 && std::string(argv[argc - 1]) == "--journal";
+  if (journaled) --argc;
   if (argc < 4) return Usage();
   const std::string command = argv[1];
   const std::string file = argv[2];
@@ -90,17 +98,20 @@ int main(int argc, char** argv) {
   zeph::PlatformSystem real = zeph::CreatePlatformSystem(argc, argv);
   const std::string path = zeph::bench::SeamPath(zeph::bench::BuildPath(file).string());
   zeph::SystemError err;
+  zeph::JournaledSystem journal(real.Seam(), path + ".journal");
+  zeph::Files& files = journaled ? journal.Seam().files : *real.files;
   const Clock::time_point start = Clock::now();
-  const bool ok =
-      command == "delete"
-          ? zeph::DeleteLines(*real.files, path, zeph::DeleteRule(argv[3], "2"), &err)
-          : zeph::ReplaceInLines(*real.files, path, zeph::ReplaceRule(argv[3], argv[4]), &err);
+  bool ok = !journaled || journal.OpenPass({zeph::FolderOf(path), path, "1"}, &err);
+  ok = ok && (command == "delete"
+                  ? zeph::DeleteLines(files, path, zeph::DeleteRule(argv[3], "2"), &err)
+                  : zeph::ReplaceInLines(files, path, zeph::ReplaceRule(argv[3], argv[4]), &err));
+  if (journaled) journal.ClosePass(ok);
   const double ms = zeph::bench::MillisSince(start);
   if (!ok) {
     std::fprintf(stderr, "bench_edit: %s failed: %s\n", command.c_str(), err.Describe().c_str());
     return 1;
   }
-  std::printf("ms=%.1f peak_kb=%llu platform=%s\n", ms, PeakKilobytes(),
-              zeph::bench::PlatformLabel().c_str());
+  std::printf("ms=%.1f peak_kb=%llu platform=%s journal=%s\n", ms, PeakKilobytes(),
+              zeph::bench::PlatformLabel().c_str(), journaled ? "on" : "off");
   return 0;
 }

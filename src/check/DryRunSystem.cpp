@@ -113,6 +113,7 @@ class DryRunSystem::OverlayProgram final : public Program {
   bool AnotherInstanceRunning() override { return false; }
   [[noreturn]] void End() override { throw ProgramEnded{}; }
   OsVersion Version() override { return d_.real_.program.Version(); }
+  std::string DataFolder() override { return d_.real_.program.DataFolder(); }
 
  private:
   DryRunSystem& d_;
@@ -206,6 +207,8 @@ class DryRunSystem::OverlayFiles final : public Files {
       contents_.clear();
       return true;
     }
+    // The monitor's routines keep no backups; a journal is not run dry.
+    bool CommitKeeping(const std::string&, SystemError* err) override { return Commit(err); }
 
    private:
     DryRunSystem& d_;
@@ -234,6 +237,23 @@ class DryRunSystem::OverlayFiles final : public Files {
     d_.StoreFile(path, "");
     d_.FindFile(path)->exists = false;
     return true;
+  }
+
+  // The real folders: the routines run dry list none, and remove none.
+  bool ListFolders(const std::string& folder, std::vector<std::string>* names,
+                   SystemError* err) override {
+    return d_.real_.files.ListFolders(folder, names, err);
+  }
+  bool RemoveFolder(const std::string&, SystemError* err) override {
+    return Fail(err, d_.options_.errors.isFolder);
+  }
+  ReadResult Size(const std::string& path, uint64_t* size, SystemError* err) override {
+    if (const FileEntry* entry = d_.FindFile(path)) {
+      if (!entry->exists) return ReadResult::Missing;
+      *size = entry->contents.size();
+      return ReadResult::Ok;
+    }
+    return d_.real_.files.Size(path, size, err);
   }
 
  private:

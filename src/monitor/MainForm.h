@@ -16,6 +16,7 @@
 #include "activation/ProfileSettings.h"
 #include "monitor/DebugList.h"
 #include "monitor/MonitorState.h"
+#include "setup/SetupJournal.h"
 #include "setup/SetupObserver.h"
 #include "system/Seam.h"
 #include "tray/Desktop.h"
@@ -138,6 +139,9 @@ class MainForm : public Commands {
   std::vector<CopyEntry> copyList;
   // Told what the pass reads and decides (a check tool's); null in the monitor.
   SetupObserver* setupObserver = nullptr;
+  // Records each change of a pass before it is made (the monitor's, set in
+  // main.cpp); null: the pass runs unrecorded.
+  SetupJournal* setupJournal = nullptr;
 
   // Commands arriving through message processing.
   void OnTimer() override { tmrMonitor_Timer(); }
@@ -186,6 +190,8 @@ class MainForm : public Commands {
   bool ActivationMayGoOn(uint64_t epoch) const;
 
   // --- end-of-game pass (setup/)
+  // The copy and custom blocks and the marker; true when the pass passed.
+  bool RunSetupPass();
   // The marker file is current for this profile; deletes one that is not.
   bool MarkerIsCurrent(const std::string& marker);
   void WriteMarker(const std::string& marker);

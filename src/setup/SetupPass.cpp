@@ -32,6 +32,22 @@ void MainForm::WriteStuff() {
   ResetController();
 
   if (!IsTrue(profile.custom) && !IsTrue(profile.copyFiles)) return;
+  if (setupJournal) {
+    SystemError err;
+    // Without its records a pass could not be undone, so it changes
+    // nothing at all; the marker stays as it is and the pass is tried
+    // again at the next game end. Running unrecorded would leave the user
+    // a change with no way back, and a failing journal is rare.
+    if (!setupJournal->OpenPass({state.GameFolder, state.ActiveProfile, profile.revision}, &err)) {
+      debugList.Add("Set-up pass not run: its journal cannot be written: " + err.Describe());
+      return;
+    }
+  }
+  const bool passed = RunSetupPass();
+  if (setupJournal) setupJournal->ClosePass(passed);
+}
+
+bool MainForm::RunSetupPass() {
   alreadyConfigured = false;
   customFailure_ = 0;
   const std::string marker = state.GameFolder + "\\" + kMarkerName;
@@ -62,6 +78,7 @@ void MainForm::WriteStuff() {
   }
   if (customFailure_ != 0)
     debugList.Add("Copy/Custom section error " + std::to_string(customFailure_));
+  return passed;
 }
 
 bool MainForm::MarkerIsCurrent(const std::string& marker) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -31,6 +32,14 @@ class WorkFile {
   // Replaces the target (or creates it when there is none). After a failure
   // the target is as it was and the work file is gone.
   virtual bool Commit(SystemError* err) = 0;
+  // Commit that keeps the replaced file at backup (a path on any volume,
+  // whose folder exists): the backup is there only once the replace has
+  // begun, and holds the target's old content whole. Where backup shares the
+  // target's volume the old file is moved there, not copied; elsewhere it is
+  // copied before the replace. With no target there is nothing to keep and
+  // no backup is made. After a failure the target is as it was, and no
+  // backup is left unless the target's only copy is there.
+  virtual bool CommitKeeping(const std::string& backup, SystemError* err) = 0;
 };
 
 class Files {
@@ -62,6 +71,13 @@ class Files {
   virtual std::unique_ptr<WorkFile> CreateWorkFile(const std::string& target, SystemError* err) = 0;
   // Deletes a file; a missing file is a failure too.
   virtual bool Remove(const std::string& path, SystemError* err) = 0;
+  // Names of the sub-folders directly in folder.
+  virtual bool ListFolders(const std::string& folder, std::vector<std::string>* names,
+                           SystemError* err) = 0;
+  // Deletes an empty folder; one that holds anything is a failure.
+  virtual bool RemoveFolder(const std::string& path, SystemError* err) = 0;
+  // The file's size in bytes.
+  virtual ReadResult Size(const std::string& path, uint64_t* size, SystemError* err) = 0;
 };
 
 }  // namespace zeph

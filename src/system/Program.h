@@ -30,6 +30,11 @@ class Program {
   // Ends the process at once. Nothing after the call runs.
   [[noreturn]] virtual void End() = 0;
   virtual OsVersion Version() = 0;
+  // The user's own data folder for this program, Windows form, without a
+  // trailing backslash: %LOCALAPPDATA%\ZephMonitor on Windows,
+  // $XDG_STATE_HOME/zephmonitor (~/.local/state/zephmonitor) elsewhere. It
+  // may not exist yet; "" when the platform names none.
+  virtual std::string DataFolder() = 0;
 };
 
 }  // namespace zeph

@@ -146,6 +146,8 @@ class PosixHarness : public MonitorHarness {
     // registrations, apart from every other test.
     setenv("XDG_CONFIG_HOME", (root_ / "config").c_str(), 1);
     setenv("XDG_RUNTIME_DIR", (root_ / "run").c_str(), 1);
+    // The set-up journal too stays in the test's own folder.
+    setenv("XDG_STATE_HOME", (root_ / "state").c_str(), 1);
     setenv("ZEPH_TESTCHILD_LOG", (root_ / "started.log").c_str(), 1);
   }
 

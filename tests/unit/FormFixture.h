@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
 #include "monitor/MainForm.h"
 #include "system/fake/FakeSystem.h"
@@ -24,6 +25,17 @@ inline std::string ProfileText(const std::string& executable, const std::string&
   return "[IDENTIFICATION]\r\nAPPLICATION_NAME=" + appName +
          "\r\n[VERSION]\r\nVERSION=6.1\r\n[CONFIGURATION]\r\nHIDE_FILE=FALSE\r\nEXECUTABLE=" +
          executable + "\r\n" + extra + kMaps;
+}
+
+// A profile with a copy-files block and a custom block of these lines.
+inline std::string SetupProfile(const std::vector<std::string>& copyLines,
+                                const std::vector<std::string>& customLines) {
+  std::string text = "[IDENTIFICATION]\r\nAPPLICATION_NAME=Foo Game\r\n[CONFIGURATION]\r\n";
+  text += "COPY_FILES=TRUE\r\n{\r\n";
+  for (const auto& line : copyLines) text += line + "\r\n";
+  text += "   }\r\nCUSTOM=TRUE\r\n{\r\n";
+  for (const auto& line : customLines) text += line + "\r\n";
+  return text + "   }\r\n";
 }
 
 // The fake system and desktop together, with one log.

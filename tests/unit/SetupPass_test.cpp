@@ -15,17 +15,6 @@ const char* const kGame = "C:\\Games\\Foo";
 const char* const kMarker = "C:\\Games\\Foo\\thalix.tlx";
 const char* const kConfigured = "Foo Game has been configured for use with the Thalix.";
 
-// A profile with a copy-files block and a custom block of these lines.
-std::string SetupProfile(const std::vector<std::string>& copyLines,
-                         const std::vector<std::string>& customLines) {
-  std::string text = "[IDENTIFICATION]\r\nAPPLICATION_NAME=Foo Game\r\n[CONFIGURATION]\r\n";
-  text += "COPY_FILES=TRUE\r\n{\r\n";
-  for (const auto& line : copyLines) text += line + "\r\n";
-  text += "   }\r\nCUSTOM=TRUE\r\n{\r\n";
-  for (const auto& line : customLines) text += line + "\r\n";
-  return text + "   }\r\n";
-}
-
 class SetupPass : public FormFixture {
  protected:
   SetupPass() {

@@ -23,6 +23,7 @@ constexpr int kFileNotFound = 2;
 constexpr int kPathNotFound = 3;
 constexpr int kAccessDenied = 5;
 constexpr int kIoDevice = 1117;
+constexpr int kDirNotEmpty = 145;
 
 bool NotFound(SystemError* err) { return Fail(err, kFileNotFound, "not found"); }
 
@@ -40,6 +41,7 @@ class FakeSystem::FakeProgram final : public Program {
     throw ProgramEnded{};
   }
   OsVersion Version() override { return w_.osVersion; }
+  std::string DataFolder() override { return w_.dataFolder; }
 
  private:
   FakeSystem& w_;
@@ -118,13 +120,18 @@ class FakeSystem::FakeFiles final : public Files {
       w_.AddFile(path_, w_.FileContents(path_).append(data, size));
       return true;
     }
-    bool Commit(SystemError* err) override {
+    bool Commit(SystemError* err) override { return CommitKeeping("", err); }
+    bool CommitKeeping(const std::string& backup, SystemError* err) override {
       w_.log.push_back("replace " + GetFileOnly(target_));
       done_ = true;
       std::string contents = w_.FileContents(path_);
       w_.DropFile(path_);
       if (w_.Injected(err)) return false;
       if (w_.Unwritable(target_)) return Fail(err, kAccessDenied, "access denied");
+      if (!backup.empty() && w_.HasFile(target_)) {
+        if (!w_.FolderExists(FolderOf(backup))) return Fail(err, kPathNotFound, "no such folder");
+        w_.AddFile(backup, w_.FileContents(target_));
+      }
       w_.AddFile(target_, contents);
       return true;
     }
@@ -169,6 +176,38 @@ class FakeSystem::FakeFiles final : public Files {
     if (!w_.HasFile(path)) return NotFound(err);
     w_.DropFile(path);
     return true;
+  }
+  bool ListFolders(const std::string& folder, std::vector<std::string>* names,
+                   SystemError* err) override {
+    names->clear();
+    if (!w_.FolderExists(folder)) return Fail(err, kPathNotFound, "no such folder");
+    const std::string wanted = WithoutTrailingSlash(folder);
+    for (const auto& f : w_.folderList_)
+      if (EqualsNoCase(FolderOf(f), wanted)) names->push_back(GetFileOnly(f));
+    return true;
+  }
+  bool RemoveFolder(const std::string& path, SystemError* err) override {
+    w_.log.push_back("rmdir " + path);
+    if (w_.Injected(err)) return false;
+    const std::string wanted = WithoutTrailingSlash(path);
+    if (!w_.FolderExists(wanted)) return Fail(err, kPathNotFound, "no such folder");
+    auto inside = [&](const std::string& p) { return EqualsNoCase(FolderOf(p), wanted); };
+    if (std::any_of(w_.fileList_.begin(), w_.fileList_.end(),
+                    [&](const auto& f) { return inside(f.first); }) ||
+        std::any_of(w_.folderList_.begin(), w_.folderList_.end(), inside))
+      return Fail(err, kDirNotEmpty, "the folder is not empty");
+    w_.folderList_.erase(std::remove_if(w_.folderList_.begin(), w_.folderList_.end(),
+                                        [&](const auto& f) { return EqualsNoCase(f, wanted); }),
+                         w_.folderList_.end());
+    return true;
+  }
+  ReadResult Size(const std::string& path, uint64_t* size, SystemError* err) override {
+    if (!w_.HasFile(path)) {
+      NotFound(err);
+      return ReadResult::Missing;
+    }
+    *size = w_.FileContents(path).size();
+    return ReadResult::Ok;
   }
 
  private:

@@ -42,6 +42,8 @@ class FakeSystem {
   // --- set up by the test
   std::string programFolder = "C:\\Zeph";
   std::string exeName = "ZephMonitor.exe";
+  // Program::DataFolder; the test makes it (and its parents) as it needs.
+  std::string dataFolder = "C:\\Users\\me\\AppData\\Local\\ZephMonitor";
   // A program started with a shown window has it this long after its start
   // (-1: never).
   int windowAfterMs = 0;

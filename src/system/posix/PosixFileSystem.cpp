@@ -55,6 +55,11 @@ class DiskWorkFile final : public WorkFile {
     int error = 0;
     return file_->Commit(Sync::ToDisk, &error) || FailErrno(err, error);
   }
+  bool CommitKeeping(const std::string& backup, SystemError* err) override {
+    int error = 0;
+    return file_->CommitKeeping(ToNativePath(backup), Sync::ToDisk, &error) ||
+           FailErrno(err, error);
+  }
 
  private:
   std::unique_ptr<NativeWorkFile> file_;
@@ -78,8 +83,11 @@ bool FileSystem::IsFile(const std::string& path) { return StatIs(path, S_IFREG);
 
 bool FileSystem::IsFolder(const std::string& path) { return StatIs(path, S_IFDIR); }
 
-bool FileSystem::List(const std::string& folder, std::vector<std::string>* names,
-                      SystemError* err) {
+namespace {
+
+// The entries of folder that are regular files (folders: false) or folders.
+bool ListEntries(const std::string& folder, bool folders, std::vector<std::string>* names,
+                 SystemError* err) {
   names->clear();
   std::string native = ToNativePath(folder);
   DIR* dir = native.empty() ? nullptr : opendir(native.c_str());
@@ -87,14 +95,49 @@ bool FileSystem::List(const std::string& folder, std::vector<std::string>* names
   while (dirent* entry = readdir(dir)) {
     std::string name = entry->d_name;
     bool regular = entry->d_type == DT_REG;
+    bool isFolder = entry->d_type == DT_DIR;
     if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
       struct stat st;
-      regular = stat((native + "/" + name).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+      const bool there = stat((native + "/" + name).c_str(), &st) == 0;
+      regular = there && S_ISREG(st.st_mode);
+      isFolder = there && S_ISDIR(st.st_mode);
     }
-    if (regular) names->push_back(name);
+    if (folders ? isFolder && name != "." && name != ".." : regular) names->push_back(name);
   }
   closedir(dir);
   return true;
+}
+
+}  // namespace
+
+bool FileSystem::List(const std::string& folder, std::vector<std::string>* names,
+                      SystemError* err) {
+  return ListEntries(folder, false, names, err);
+}
+
+bool FileSystem::ListFolders(const std::string& folder, std::vector<std::string>* names,
+                             SystemError* err) {
+  return ListEntries(folder, true, names, err);
+}
+
+bool FileSystem::RemoveFolder(const std::string& path, SystemError* err) {
+  if (path.empty()) return FailErrno(err, ENOENT);
+  return rmdir(ToNativePath(path).c_str()) == 0 || FailErrno(err, errno);
+}
+
+ReadResult FileSystem::Size(const std::string& path, uint64_t* size, SystemError* err) {
+  struct stat st;
+  if (path.empty() || stat(ToNativePath(path).c_str(), &st) != 0) {
+    const int error = path.empty() ? ENOENT : errno;
+    FailErrno(err, error);
+    return error == ENOENT || error == ENOTDIR ? ReadResult::Missing : ReadResult::Failed;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    FailErrno(err, S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+    return ReadResult::Missing;
+  }
+  *size = static_cast<uint64_t>(st.st_size);
+  return ReadResult::Ok;
 }
 
 bool FileSystem::MakeEmptyFile(const std::string& path, SystemError* err) {

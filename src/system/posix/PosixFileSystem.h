@@ -20,6 +20,10 @@ class FileSystem final : public Files {
                                        SystemError* err) override;
   std::unique_ptr<WorkFile> CreateWorkFile(const std::string& target, SystemError* err) override;
   bool Remove(const std::string& path, SystemError* err) override;
+  bool ListFolders(const std::string& folder, std::vector<std::string>* names,
+                   SystemError* err) override;
+  bool RemoveFolder(const std::string& path, SystemError* err) override;
+  ReadResult Size(const std::string& path, uint64_t* size, SystemError* err) override;
 };
 
 class IniFileSystem final : public IniFiles {

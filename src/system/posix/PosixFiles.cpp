@@ -175,7 +175,40 @@ bool NativeWorkFile::Write(const char* data, size_t size, int* error) {
   return writeError_ == 0 || Fail(error, writeError_);
 }
 
-bool NativeWorkFile::Commit(Sync sync, int* error) {
+namespace {
+
+void SyncFolder(const std::string& folder) {
+  int dfd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dfd >= 0) {
+    fsync(dfd);
+    close(dfd);
+  }
+}
+
+// Errors of link() that say no link can be made there, where a copy can.
+bool LinkImpossible(int code) {
+  return code == EXDEV || code == EPERM || code == ENOTSUP || code == EMLINK;
+}
+
+// The target's old file at backup; *kept tells whether there was one.
+bool KeepBackup(const std::string& target, const std::string& backup, bool* kept, int* error) {
+  *kept = false;
+  struct stat st;
+  if (lstat(target.c_str(), &st) != 0) return errno == ENOENT || Fail(error, errno);
+  if (link(target.c_str(), backup.c_str()) != 0) {
+    if (!LinkImpossible(errno)) return Fail(error, errno);
+    if (!CopyFileAtomic(target, backup, Sync::ToDisk, error)) return false;
+  }
+  *kept = true;
+  SyncFolder(ParentFolder(backup));
+  return true;
+}
+
+}  // namespace
+
+bool NativeWorkFile::Commit(Sync sync, int* error) { return CommitKeeping("", sync, error); }
+
+bool NativeWorkFile::CommitKeeping(const std::string& backupPath, Sync sync, int* error) {
   if (fd_ < 0) return Fail(error, EBADF);
   int failure = writeError_;
   struct stat st;
@@ -187,19 +220,48 @@ bool NativeWorkFile::Commit(Sync sync, int* error) {
   }
   if (failure == 0 && sync == Sync::ToDisk && fsync(fd_) != 0) failure = errno;
   if (close(std::exchange(fd_, -1)) != 0 && failure == 0) failure = errno;
-  if (failure == 0 && rename(path_.c_str(), target_.c_str()) != 0) failure = errno;
+  bool kept = false;
+  if (failure == 0 && !backupPath.empty()) KeepBackup(target_, backupPath, &kept, &failure);
+  if (failure == 0 && rename(path_.c_str(), target_.c_str()) != 0) {
+    failure = errno;
+    // The target is still there, so the backup is no copy anyone needs.
+    if (kept) unlink(backupPath.c_str());
+  }
   if (failure != 0) {
     unlink(path_.c_str());
     return Fail(error, failure);
   }
-  if (sync == Sync::Replace) return true;
   // The rename itself reaches the disk with the folder.
-  int dfd = open(ParentFolder(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dfd >= 0) {
-    fsync(dfd);
-    close(dfd);
-  }
+  if (sync == Sync::ToDisk) SyncFolder(ParentFolder(target_));
   return true;
+}
+
+bool CopyFileAtomic(const std::string& from, const std::string& to, Sync sync, int* error) {
+  int in = -1;
+  int openError = 0;
+  if (OpenRegularFile(from, &in, &openError) != ReadStatus::Okay) return Fail(error, openError);
+  struct stat st;
+  if (lstat(to.c_str(), &st) == 0) {
+    close(in);
+    return Fail(error, EEXIST);
+  }
+  const bool copied = StreamFileAtomic(
+      to,
+      [in](const PutBytes& put) {
+        char buffer[65536];
+        for (;;) {
+          ssize_t n = read(in, buffer, sizeof buffer);
+          if (n == 0) return true;
+          if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+          }
+          if (!put(buffer, static_cast<size_t>(n))) return false;
+        }
+      },
+      sync, error);
+  close(in);
+  return copied;
 }
 
 bool WriteFileAtomic(const std::string& nativePath, const std::string& contents, Sync sync,

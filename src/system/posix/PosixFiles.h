@@ -55,6 +55,11 @@ class NativeWorkFile {
   // The file keeps its mode bits (and owner where allowed), and the work
   // file takes its place. On failure the work file is gone.
   bool Commit(Sync sync, int* error);
+  // Commit that keeps the replaced file at backupPath: a hard link made
+  // before the rename, or, where no link can be made there (another volume,
+  // a file system without links), a copy. The backup is on the disk before
+  // the rename is. Nothing is kept when there is no target.
+  bool CommitKeeping(const std::string& backupPath, Sync sync, int* error);
 
  private:
   NativeWorkFile(std::string target, std::string path, int fd);
@@ -77,6 +82,10 @@ bool WriteFileAtomic(const std::string& nativePath, const std::string& contents,
 // immutable, EROFS on a read-only mount), else that of the failing call
 // (EIO when writer failed on its own).
 using PutBytes = std::function<bool(const char* data, size_t size)>;
+// Copies the regular file at from to a new file at to, whole or not at all
+// (to must not exist). Sync::ToDisk forces it to the disk.
+bool CopyFileAtomic(const std::string& from, const std::string& to, Sync sync, int* error);
+
 bool StreamFileAtomic(const std::string& nativePath,
                       const std::function<bool(const PutBytes& put)>& writer, Sync sync,
                       int* error);

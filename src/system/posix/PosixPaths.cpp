@@ -64,6 +64,13 @@ std::string ConfigFolder() {
   return home.empty() ? std::string() : home + "/.config";
 }
 
+std::string StateFolder() {
+  std::string s = Env("XDG_STATE_HOME");
+  if (!s.empty()) return s;
+  std::string home = Env("HOME");
+  return home.empty() ? std::string() : home + "/.local/state";
+}
+
 bool MakeFolders(const std::string& nativePath, unsigned mode) {
   struct stat st;
   if (nativePath.empty()) return false;

@@ -24,6 +24,8 @@ std::string ParentFolder(const std::string& nativePath);
 std::string RuntimeFolder();
 // $XDG_CONFIG_HOME, else $HOME/.config; "" when neither is set.
 std::string ConfigFolder();
+// $XDG_STATE_HOME, else $HOME/.local/state; "" when neither is set.
+std::string StateFolder();
 // Creates nativePath and its missing parents. True when it is a folder afterwards.
 bool MakeFolders(const std::string& nativePath, unsigned mode);
 // A private folder under /tmp for this user (created as needed, and only

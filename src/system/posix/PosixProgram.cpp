@@ -25,6 +25,11 @@ std::string ExecutableFolder() {
 
 }  // namespace
 
+std::string RunningProgram::DataFolder() {
+  const std::string state = StateFolder();
+  return state.empty() ? std::string() : ToWindowsPath(state + "/zephmonitor");
+}
+
 std::string InstanceLockPath(const std::string& programFolder) {
   const std::string name = HashName(programFolder);
   std::string runtime = RuntimeFolder();

@@ -22,6 +22,7 @@ class RunningProgram final : public Program {
   [[noreturn]] void End() override;
   // There is no Windows version to report: all zero, which passes the check.
   OsVersion Version() override { return OsVersion{}; }
+  std::string DataFolder() override;
 
  private:
   std::string folder_;

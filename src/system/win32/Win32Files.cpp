@@ -94,17 +94,49 @@ void KeepAttributes(const std::string& target, DWORD before) {
   SetFileAttributesA(target.c_str(), wanted != 0 ? wanted : FILE_ATTRIBUTE_NORMAL);
 }
 
+bool SameVolume(const std::string& a, const std::string& b) {
+  char va[MAX_PATH];
+  char vb[MAX_PATH];
+  // When either cannot be told, ReplaceFileA's own error decides.
+  if (!GetVolumePathNameA(a.c_str(), va, MAX_PATH) || !GetVolumePathNameA(b.c_str(), vb, MAX_PATH))
+    return true;
+  return lstrcmpiA(va, vb) == 0;
+}
+
+bool ReplaceTarget(const std::string& target, const std::string& work, DWORD attributes,
+                   const std::string& keep, SystemError* err);
+
+// The old file copied to keep (through a name of its own, so that keep is
+// whole or missing), then replaced as without a backup.
+bool CopyThenReplace(const std::string& target, const std::string& work, DWORD attributes,
+                     const std::string& keep, SystemError* err) {
+  const std::string copy = UniqueName(GetPathOnly(keep));
+  if (!CopyFileA(target.c_str(), copy.c_str(), TRUE)) return FailLast(err);
+  if (!MoveFileExA(copy.c_str(), keep.c_str(), MOVEFILE_WRITE_THROUGH)) {
+    const SystemError error = LastError();
+    DeleteFileA(copy.c_str());
+    return Fail(err, error);
+  }
+  if (ReplaceTarget(target, work, attributes, "", err)) return true;
+  DeleteFileA(keep.c_str());
+  return false;
+}
+
 // ReplaceFileA keeps the target's identity, ACLs and streams. It is given a
 // backup name: without one, a failure part-way (ERROR_UNABLE_TO_MOVE_REPLACEMENT)
-// leaves the target gone, and Wine leaves a file of its own behind.
+// leaves the target gone, and Wine leaves a file of its own behind. With
+// keep the old file stays at that name; otherwise the backup is removed.
 bool ReplaceTarget(const std::string& target, const std::string& work, DWORD attributes,
-                   SystemError* err) {
-  const std::string backup = UniqueName(GetPathOnly(target));
+                   const std::string& keep, SystemError* err) {
+  const bool keeping = !keep.empty();
+  if (keeping && !SameVolume(target, keep))
+    return CopyThenReplace(target, work, attributes, keep, err);
+  const std::string backup = keeping ? keep : UniqueName(GetPathOnly(target));
   DWORD error = ERROR_SUCCESS;
   for (int attempt = 1;; ++attempt) {
     if (ReplaceFileA(target.c_str(), work.c_str(), backup.c_str(), REPLACEFILE_IGNORE_MERGE_ERRORS,
                      nullptr, nullptr)) {
-      DeleteFileA(backup.c_str());
+      if (!keeping) DeleteFileA(backup.c_str());
       KeepAttributes(target, attributes);
       return true;
     }
@@ -120,9 +152,12 @@ bool ReplaceTarget(const std::string& target, const std::string& work, DWORD att
   } else {
     DeleteFileA(backup.c_str());
   }
+  if (keeping && error == ERROR_NOT_SAME_DEVICE)
+    return CopyThenReplace(target, work, attributes, keep, err);
   if (ReplaceUnsupported(error)) {
     DWORD now = 0;
     if (!CheckTarget(target, &now, err)) return false;
+    if (keeping) return CopyThenReplace(target, work, attributes, keep, err);
     if (MoveFileExA(work.c_str(), target.c_str(),
                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
       KeepAttributes(target, attributes);
@@ -133,14 +168,15 @@ bool ReplaceTarget(const std::string& target, const std::string& work, DWORD att
   return Fail(err, Win32Error(error));
 }
 
-// existed: whether there was a target when the work file was made.
+// existed: whether there was a target when the work file was made; keep:
+// where the replaced file stays ("" for nowhere).
 bool PutInPlace(const std::string& target, const std::string& work, bool existed,
-                SystemError* err) {
+                const std::string& keep, SystemError* err) {
   DWORD attributes = 0;
   // Checked again: the target may have changed while the work file was written.
   if (!CheckTarget(target, &attributes, err)) return false;
   if (existed && attributes != INVALID_FILE_ATTRIBUTES) {
-    return ReplaceTarget(target, work, attributes, err);
+    return ReplaceTarget(target, work, attributes, keep, err);
   }
   // No replace: a file that another program made meanwhile is not overwritten.
   return MoveFileExA(work.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH) != 0 || FailLast(err);
@@ -189,12 +225,14 @@ class DiskWorkFile final : public WorkFile {
     return failed_.code == 0 || Fail(err, failed_);
   }
 
-  bool Commit(SystemError* err) override {
+  bool Commit(SystemError* err) override { return CommitKeeping("", err); }
+
+  bool CommitKeeping(const std::string& keep, SystemError* err) override {
     if (!file_) return Fail(err, Win32Error(ERROR_INVALID_HANDLE));
     SystemError failed = failed_;
     if (failed.code == 0 && !FlushFileBuffers(file_.Get())) failed = LastError();
     file_.Reset();  // ReplaceFileA and MoveFileExA want it closed
-    if (failed.code == 0 && PutInPlace(target_, path_, targetExisted_, &failed)) {
+    if (failed.code == 0 && PutInPlace(target_, path_, targetExisted_, keep, &failed)) {
       path_.clear();
       return true;
     }
@@ -242,8 +280,11 @@ bool FileSystem::IsFolder(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-bool FileSystem::List(const std::string& folder, std::vector<std::string>* names,
-                      SystemError* err) {
+namespace {
+
+// The files (folders: false) or the sub-folders directly in folder.
+bool ListEntries(const std::string& folder, bool folders, std::vector<std::string>* names,
+                 SystemError* err) {
   names->clear();
   std::string pattern = folder;
   if (!pattern.empty() && pattern.back() != '\\' && pattern.back() != '/') pattern += '\\';
@@ -255,9 +296,42 @@ bool FileSystem::List(const std::string& folder, std::vector<std::string>* names
     return error == ERROR_FILE_NOT_FOUND || Fail(err, Win32Error(error));  // an empty folder
   }
   do {
-    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names->push_back(found.cFileName);
+    const std::string name = found.cFileName;
+    const bool isFolder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (folders ? isFolder && name != "." && name != ".." : !isFolder) names->push_back(name);
   } while (FindNextFileA(find.Get(), &found));
   return true;
+}
+
+}  // namespace
+
+bool FileSystem::List(const std::string& folder, std::vector<std::string>* names,
+                      SystemError* err) {
+  return ListEntries(folder, false, names, err);
+}
+
+bool FileSystem::ListFolders(const std::string& folder, std::vector<std::string>* names,
+                             SystemError* err) {
+  return ListEntries(folder, true, names, err);
+}
+
+bool FileSystem::RemoveFolder(const std::string& path, SystemError* err) {
+  return RemoveDirectoryA(path.c_str()) != 0 || FailLast(err);
+}
+
+ReadResult FileSystem::Size(const std::string& path, uint64_t* size, SystemError* err) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) {
+    const DWORD error = GetLastError();
+    Fail(err, Win32Error(error));
+    return IsMissing(error) ? ReadResult::Missing : ReadResult::Failed;
+  }
+  if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+    Fail(err, Win32Error(ERROR_ACCESS_DENIED));
+    return ReadResult::Missing;
+  }
+  *size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  return ReadResult::Ok;
 }
 
 bool FileSystem::MakeEmptyFile(const std::string& path, SystemError* err) {

@@ -87,5 +87,15 @@ OsVersion RunningProgram::Version() {
   return {info.dwPlatformId, info.dwMajorVersion, info.dwMinorVersion};
 }
 
+std::string RunningProgram::DataFolder() {
+  // The user's local application data, which roaming profiles do not carry.
+  char buffer[MAX_PATH];
+  DWORD n = GetEnvironmentVariableA("LOCALAPPDATA", buffer, sizeof buffer);
+  if (n > 0 && n < sizeof buffer) return std::string(buffer, n) + "\\ZephMonitor";
+  n = GetEnvironmentVariableA("USERPROFILE", buffer, sizeof buffer);
+  if (n > 0 && n < sizeof buffer) return std::string(buffer, n) + "\\AppData\\Local\\ZephMonitor";
+  return {};
+}
+
 }  // namespace win32
 }  // namespace zeph

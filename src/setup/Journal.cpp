@@ -1,0 +1,598 @@
+#include "setup/Journal.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
+#include "system/IniText.h"
+#include "system/TextStreams.h"
+#include "system/WinPath.h"
+
+namespace zeph {
+
+namespace {
+
+const char* const kRecordsName = "records";
+const char* const kGameName = "game.txt";
+
+// Fields are separated by tabs; a field's own %, tab, CR and LF are escaped.
+std::string Escape(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '%' || c == '\t' || c == '\r' || c == '\n') {
+      char hex[4];
+      std::snprintf(hex, sizeof hex, "%%%02X", static_cast<unsigned char>(c));
+      out += hex;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+std::string Unescape(const std::string& text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '%' && i + 2 < text.size()) {
+      out += static_cast<char>(std::strtol(text.substr(i + 1, 2).c_str(), nullptr, 16));
+      i += 2;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
+std::string Hex(uint64_t value) {
+  char text[17];
+  std::snprintf(text, sizeof text, "%llx", static_cast<unsigned long long>(value));
+  return text;
+}
+
+uint64_t FromHex(const std::string& text) { return std::strtoull(text.c_str(), nullptr, 16); }
+
+std::string BytesHex(const std::vector<uint8_t>& data) {
+  std::string out;
+  char pair[3];
+  for (uint8_t b : data) {
+    std::snprintf(pair, sizeof pair, "%02x", b);
+    out += pair;
+  }
+  return out;
+}
+
+std::vector<uint8_t> HexBytes(const std::string& text) {
+  std::vector<uint8_t> out;
+  for (size_t i = 0; i + 1 < text.size(); i += 2)
+    out.push_back(static_cast<uint8_t>(std::strtoul(text.substr(i, 2).c_str(), nullptr, 16)));
+  return out;
+}
+
+// "-" for missing, else "size:hash".
+std::string StateText(const FileState& s) {
+  return s.exists ? Hex(s.size) + ":" + Hex(s.hash) : "-";
+}
+
+FileState ParseState(const std::string& text) {
+  FileState s;
+  const size_t colon = text.find(':');
+  if (text == "-" || colon == std::string::npos) return s;
+  s.exists = true;
+  s.size = FromHex(text.substr(0, colon));
+  s.hash = FromHex(text.substr(colon + 1));
+  return s;
+}
+
+// "-" for none, else "type:hexbytes".
+std::string ValueText(bool has, uint32_t type, const std::vector<uint8_t>& data) {
+  return has ? Hex(type) + ":" + BytesHex(data) : "-";
+}
+
+bool ParseValue(const std::string& text, uint32_t* type, std::vector<uint8_t>* data) {
+  const size_t colon = text.find(':');
+  if (text == "-" || colon == std::string::npos) return false;
+  *type = static_cast<uint32_t>(FromHex(text.substr(0, colon)));
+  *data = HexBytes(text.substr(colon + 1));
+  return true;
+}
+
+FileState StateOf(const std::string& contents) {
+  ContentHash h;
+  h.Add(contents.data(), contents.size());
+  return {true, h.Size(), h.Value()};
+}
+
+// Makes folder and each missing parent, from the top down.
+bool MakeFolders(Files& files, const std::string& folder, SystemError* err) {
+  std::vector<std::string> parts = SplitAt(folder, '\\');
+  std::string current = parts[0];
+  for (size_t k = 1; k < parts.size(); ++k) {
+    current += "\\" + parts[k];
+    if (parts[k].empty() || files.IsFolder(current)) continue;
+    if (!files.MakeFolder(current, err)) return false;
+  }
+  return true;
+}
+
+struct PassOnDisk {
+  std::string folder, time;
+  int number = 0;
+  uint64_t bytes = 0;
+};
+
+// Each file of a pass folder, then the folder itself.
+void RemovePassFolder(Files& files, const std::string& folder) {
+  std::vector<std::string> names;
+  files.List(folder, &names, nullptr);
+  for (const std::string& name : names) files.Remove(folder + "\\" + name, nullptr);
+  files.RemoveFolder(folder, nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+constexpr uint64_t kFnvPrime = 1099511628211ull;
+
+uint64_t Word(const unsigned char* p) {
+  uint64_t w = 0;
+  for (int k = 7; k >= 0; --k) w = (w << 8) | p[k];
+  return w;
+}
+
+}  // namespace
+
+void ContentHash::Add(const char* data, size_t n) {
+  const auto* p = reinterpret_cast<const unsigned char*>(data);
+  size_ += n;
+  while (n > 0 && pendingCount_ > 0) {
+    pending_[pendingCount_++] = *p++;
+    --n;
+    if (pendingCount_ == 8) {
+      hash_ = (hash_ ^ Word(pending_)) * kFnvPrime;
+      pendingCount_ = 0;
+    }
+  }
+  for (; n >= 8; p += 8, n -= 8) hash_ = (hash_ ^ Word(p)) * kFnvPrime;
+  for (; n > 0; --n) pending_[pendingCount_++] = *p++;
+}
+
+uint64_t ContentHash::Value() const {
+  uint64_t h = hash_;
+  for (size_t k = 0; k < pendingCount_; ++k) h = (h ^ pending_[k]) * kFnvPrime;
+  return h;
+}
+
+ReadResult HashFile(Files& files, const std::string& path, FileState* state, SystemError* err) {
+  *state = FileState{};
+  ReadResult result = ReadResult::Failed;
+  std::unique_ptr<FileReader> in = files.OpenRead(path, &result, err);
+  if (!in) return result;
+  ContentHash h;
+  std::string buffer(64 * 1024, '\0');
+  for (size_t got = 0;;) {
+    if (!in->Read(&buffer[0], buffer.size(), &got, err)) return ReadResult::Failed;
+    if (got == 0) break;
+    h.Add(buffer.data(), got);
+  }
+  *state = {true, h.Size(), h.Value()};
+  return ReadResult::Ok;
+}
+
+std::string FormatRecord(const JournalRecord& r) {
+  using K = JournalRecord::Kind;
+  auto join = [](std::initializer_list<std::string> fields) {
+    std::string line;
+    for (const std::string& f : fields) line += (line.empty() ? "" : "\t") + f;
+    return line;
+  };
+  switch (r.kind) {
+    case K::Pass:
+      return join(
+          {"pass", Escape(r.time), Escape(r.gameFolder), Escape(r.profile), Escape(r.revision)});
+    case K::File:
+      return join(
+          {"file", Escape(r.path), r.blob.empty() ? "-" : Escape(r.blob), StateText(r.after)});
+    case K::Folder: return join({"folder", Escape(r.path)});
+    case K::Registry:
+      return join({"reg", Hex(static_cast<uint32_t>(r.root)), Escape(r.subkey), Escape(r.name),
+                   ValueText(r.hadOld, r.oldType, r.oldData),
+                   ValueText(r.hasNew, r.newType, r.newData)});
+    case K::Closed: return join({"closed", r.passed ? "1" : "0"});
+    case K::Undone: return join({"undone", Escape(r.time)});
+    case K::Unknown: break;
+  }
+  return "unknown";
+}
+
+JournalRecord ParseRecord(const std::string& line) {
+  using K = JournalRecord::Kind;
+  std::vector<std::string> f = SplitAt(line, '\t');
+  for (std::string& field : f) field = Unescape(field);
+  JournalRecord r;
+  const std::string& word = f[0];
+  if (word == "pass" && f.size() == 5) {
+    r.kind = K::Pass;
+    r.time = f[1];
+    r.gameFolder = f[2];
+    r.profile = f[3];
+    r.revision = f[4];
+  } else if (word == "file" && f.size() == 4) {
+    r.kind = K::File;
+    r.path = f[1];
+    r.blob = f[2] == "-" ? "" : f[2];
+    r.after = ParseState(f[3]);
+  } else if (word == "folder" && f.size() == 2) {
+    r.kind = K::Folder;
+    r.path = f[1];
+  } else if (word == "reg" && f.size() == 6) {
+    r.kind = K::Registry;
+    r.root = static_cast<RegRoot>(FromHex(f[1]));
+    r.subkey = f[2];
+    r.name = f[3];
+    r.hadOld = ParseValue(f[4], &r.oldType, &r.oldData);
+    r.hasNew = ParseValue(f[5], &r.newType, &r.newData);
+  } else if (word == "closed" && f.size() == 2) {
+    r.kind = K::Closed;
+    r.passed = f[1] == "1";
+  } else if (word == "undone" && f.size() == 2) {
+    r.kind = K::Undone;
+    r.time = f[1];
+  }
+  return r;
+}
+
+std::vector<JournalRecord> ParseRecords(const std::string& text) {
+  std::vector<JournalRecord> records;
+  for (const std::string& line : SplitAt(text, '\n'))
+    if (!line.empty()) records.push_back(ParseRecord(line));
+  return records;
+}
+
+std::string GameJournalFolder(const std::string& root, const std::string& gameFolder) {
+  std::string folder = gameFolder;
+  while (!folder.empty() && folder.back() == '\\') folder.pop_back();
+  return root + "\\" + HashName(ToLower(folder));
+}
+
+std::vector<int> PassNumbers(Files& files, const std::string& gameJournal) {
+  std::vector<std::string> names;
+  std::vector<int> numbers;
+  if (!files.ListFolders(gameJournal, &names, nullptr)) return numbers;
+  for (const std::string& name : names) {
+    if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos) continue;
+    numbers.push_back(std::atoi(name.c_str()));
+  }
+  std::sort(numbers.begin(), numbers.end());
+  return numbers;
+}
+
+std::string JournalTime() {
+  const std::time_t now = std::time(nullptr);
+  char text[32] = "";
+  if (const std::tm* local = std::localtime(&now))
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", local);
+  return text;
+}
+
+// A work file whose content is hashed as it is written; its Commit records
+// the change, then keeps the old file at a blob of the pass.
+class JournaledSystem::JWork final : public WorkFile {
+ public:
+  JWork(JournaledSystem& j, std::string target, std::unique_ptr<WorkFile> inner)
+      : j_(j), target_(std::move(target)), inner_(std::move(inner)) {}
+  bool Write(const char* data, size_t size, SystemError* err) override {
+    hash_.Add(data, size);
+    return inner_->Write(data, size, err);
+  }
+  bool Commit(SystemError* err) override {
+    JournalRecord r;
+    r.kind = JournalRecord::Kind::File;
+    r.path = target_;
+    const std::string blob = j_.NewBlob();
+    if (j_.inner_.files.IsFile(target_)) r.blob = GetFileOnly(blob);
+    r.after = {true, hash_.Size(), hash_.Value()};
+    if (!j_.Record(r, err)) return false;
+    // The blob comes to exist only as the replace begins: a record whose
+    // blob is missing describes a change never begun.
+    return inner_->CommitKeeping(blob, err);
+  }
+  bool CommitKeeping(const std::string& backup, SystemError* err) override {
+    return inner_->CommitKeeping(backup, err);
+  }
+
+ private:
+  JournaledSystem& j_;
+  std::string target_;
+  std::unique_ptr<WorkFile> inner_;
+  ContentHash hash_;
+};
+
+class JournaledSystem::JFiles final : public Files {
+ public:
+  explicit JFiles(JournaledSystem& j) : j_(j), in_(j.inner_.files) {}
+  bool IsFile(const std::string& path) override { return in_.IsFile(path); }
+  bool IsFolder(const std::string& path) override { return in_.IsFolder(path); }
+  bool List(const std::string& folder, std::vector<std::string>* names, SystemError* err) override {
+    return in_.List(folder, names, err);
+  }
+  bool MakeEmptyFile(const std::string& path, SystemError* err) override {
+    if (Open() && !in_.IsFile(path)) {
+      JournalRecord r;
+      r.kind = JournalRecord::Kind::File;
+      r.path = path;
+      r.after = StateOf("");
+      if (!j_.Record(r, err)) return false;
+    }
+    return in_.MakeEmptyFile(path, err);
+  }
+  bool MakeFolder(const std::string& path, SystemError* err) override {
+    if (Open() && !in_.IsFolder(path)) {
+      JournalRecord r;
+      r.kind = JournalRecord::Kind::Folder;
+      r.path = path;
+      while (r.path.size() > 1 && r.path.back() == '\\') r.path.pop_back();
+      if (!j_.Record(r, err)) return false;
+    }
+    return in_.MakeFolder(path, err);
+  }
+  ReadResult ReadText(const std::string& path, std::string* contents, SystemError* err) override {
+    return in_.ReadText(path, contents, err);
+  }
+  bool WriteText(const std::string& path, const std::string& contents, SystemError* err) override {
+    if (!Open()) return in_.WriteText(path, contents, err);
+    std::unique_ptr<WorkFile> work = CreateWorkFile(path, err);
+    return work && work->Write(contents.data(), contents.size(), err) && work->Commit(err);
+  }
+  std::unique_ptr<FileReader> OpenRead(const std::string& path, ReadResult* result,
+                                       SystemError* err) override {
+    return in_.OpenRead(path, result, err);
+  }
+  std::unique_ptr<WorkFile> CreateWorkFile(const std::string& target, SystemError* err) override {
+    std::unique_ptr<WorkFile> work = in_.CreateWorkFile(target, err);
+    if (!work || !Open()) return work;
+    return std::make_unique<JWork>(j_, target, std::move(work));
+  }
+  bool Remove(const std::string& path, SystemError* err) override {
+    if (Open() && in_.IsFile(path)) {
+      // A removed file (the marker) is small: its copy is made first.
+      const std::string blob = j_.NewBlob();
+      if (!CopyFileOver(in_, path, blob, err)) return false;
+      JournalRecord r;
+      r.kind = JournalRecord::Kind::File;
+      r.path = path;
+      r.blob = GetFileOnly(blob);
+      if (!j_.Record(r, err)) return false;
+    }
+    return in_.Remove(path, err);
+  }
+  bool ListFolders(const std::string& folder, std::vector<std::string>* names,
+                   SystemError* err) override {
+    return in_.ListFolders(folder, names, err);
+  }
+  bool RemoveFolder(const std::string& path, SystemError* err) override {
+    return in_.RemoveFolder(path, err);
+  }
+  ReadResult Size(const std::string& path, uint64_t* size, SystemError* err) override {
+    return in_.Size(path, size, err);
+  }
+
+ private:
+  bool Open() const { return !j_.passFolder_.empty(); }
+  JournaledSystem& j_;
+  Files& in_;
+};
+
+// An INI write: the file's old bytes are copied to a blob first (INI files
+// are small), and the record names what the write will leave, as the INI
+// rules give it; the file as read back afterwards corrects that record
+// should the system have written otherwise.
+class JournaledSystem::JIni final : public IniFiles {
+ public:
+  explicit JIni(JournaledSystem& j) : j_(j), in_(j.inner_.ini) {}
+  std::string ReadString(const std::string& file, const std::string& section,
+                         const std::string& key, const std::string& def,
+                         size_t bufferSize) override {
+    return in_.ReadString(file, section, key, def, bufferSize);
+  }
+  bool WriteString(const std::string& file, const std::string& section, const std::string& key,
+                   const std::string& value, SystemError* err) override {
+    if (j_.passFolder_.empty()) return in_.WriteString(file, section, key, value, err);
+    Files& files = j_.inner_.files;
+    JournalRecord r;
+    r.kind = JournalRecord::Kind::File;
+    r.path = file;
+    std::string old;
+    const ReadResult read = files.ReadText(file, &old, err);
+    if (read == ReadResult::Failed) return false;
+    if (read == ReadResult::Ok) {
+      const std::string blob = j_.NewBlob();
+      if (!files.WriteText(blob, old, err)) return false;
+      r.blob = GetFileOnly(blob);
+    }
+    r.after = StateOf(ini::SetString(old, section, key, value));
+    if (!j_.Record(r, err)) return false;
+    if (!in_.WriteString(file, section, key, value, err)) return false;
+    FileState now;
+    if (HashFile(files, file, &now, nullptr) == ReadResult::Ok && !(now == r.after)) {
+      r.after = now;
+      j_.ReplaceLast(r, nullptr);
+    }
+    return true;
+  }
+  std::unique_ptr<IniReader> Open(const std::string& file, ReadResult* result,
+                                  SystemError* err) override {
+    return in_.Open(file, result, err);
+  }
+
+ private:
+  JournaledSystem& j_;
+  IniFiles& in_;
+};
+
+class JournaledSystem::JRegistry final : public Registry {
+ public:
+  explicit JRegistry(JournaledSystem& j) : j_(j), in_(j.inner_.registry) {}
+  bool SetValue(RegRoot root, const std::string& subkey, const std::string& name, uint32_t type,
+                const std::vector<uint8_t>& data, SystemError* err) override {
+    JournalRecord r;
+    if (!Before(root, subkey, name, &r, err)) return false;
+    r.newType = type;
+    r.newData = data;
+    return Recorded(r, err) && in_.SetValue(root, subkey, name, type, data, err);
+  }
+  ReadResult QueryValue(RegRoot root, const std::string& subkey, const std::string& name,
+                        uint32_t* type, std::vector<uint8_t>* data, SystemError* err) override {
+    return in_.QueryValue(root, subkey, name, type, data, err);
+  }
+  bool DeleteValue(RegRoot root, const std::string& subkey, const std::string& name,
+                   SystemError* err) override {
+    JournalRecord r;
+    if (!Before(root, subkey, name, &r, err)) return false;
+    r.hasNew = false;
+    return Recorded(r, err) && in_.DeleteValue(root, subkey, name, err);
+  }
+
+ private:
+  // The value as it is before the change.
+  bool Before(RegRoot root, const std::string& subkey, const std::string& name, JournalRecord* r,
+              SystemError* err) {
+    if (j_.passFolder_.empty()) return true;
+    r->kind = JournalRecord::Kind::Registry;
+    r->root = root;
+    r->subkey = subkey;
+    r->name = name;
+    const ReadResult read = in_.QueryValue(root, subkey, name, &r->oldType, &r->oldData, err);
+    r->hadOld = read == ReadResult::Ok;
+    return read != ReadResult::Failed;
+  }
+  bool Recorded(const JournalRecord& r, SystemError* err) {
+    return r.kind != JournalRecord::Kind::Registry || j_.Record(r, err);
+  }
+
+  JournaledSystem& j_;
+  Registry& in_;
+};
+
+JournaledSystem::JournaledSystem(SystemSeam inner, std::string root)
+    : inner_(inner),
+      root_(std::move(root)),
+      files_(std::make_unique<JFiles>(*this)),
+      ini_(std::make_unique<JIni>(*this)),
+      registry_(std::make_unique<JRegistry>(*this)) {}
+
+JournaledSystem::~JournaledSystem() = default;
+
+SystemSeam JournaledSystem::Seam() {
+  return {inner_.program, *files_, *ini_, *registry_, inner_.processes, inner_.loop};
+}
+
+bool JournaledSystem::OpenPass(const PassInfo& info, SystemError* err) {
+  passFolder_.clear();
+  if (root_.empty()) return Fail(err, 2, "no data folder to keep the set-up journal in");
+  Files& files = inner_.files;
+  const std::string game = GameJournalFolder(root_, info.gameFolder);
+  if (!MakeFolders(files, game, err)) return false;
+  if (!files.IsFile(game + "\\" + kGameName) &&
+      !files.WriteText(game + "\\" + kGameName, info.gameFolder + "\r\n", err))
+    return false;
+  const std::vector<int> numbers = PassNumbers(files, game);
+  const std::string folder = game + "\\" + std::to_string(numbers.empty() ? 1 : numbers.back() + 1);
+  if (!files.MakeFolder(folder, err)) return false;
+  JournalRecord r;
+  r.kind = JournalRecord::Kind::Pass;
+  r.time = JournalTime();
+  r.gameFolder = info.gameFolder;
+  r.profile = info.profile;
+  r.revision = info.revision;
+  lines_.assign(1, FormatRecord(r));
+  blobs_ = 0;
+  passFolder_ = folder;
+  if (!WriteRecords(err)) {
+    RemovePassFolder(files, folder);
+    passFolder_.clear();
+    return false;
+  }
+  Prune(game);
+  return true;
+}
+
+void JournaledSystem::ClosePass(bool passed) {
+  if (passFolder_.empty()) return;
+  JournalRecord r;
+  r.kind = JournalRecord::Kind::Closed;
+  r.passed = passed;
+  Record(r, nullptr);
+  passFolder_.clear();
+}
+
+bool JournaledSystem::Record(const JournalRecord& record, SystemError* err) {
+  lines_.push_back(FormatRecord(record));
+  if (WriteRecords(err)) return true;
+  lines_.pop_back();
+  return false;
+}
+
+bool JournaledSystem::ReplaceLast(const JournalRecord& record, SystemError* err) {
+  const std::string kept = lines_.back();
+  lines_.back() = FormatRecord(record);
+  if (WriteRecords(err)) return true;
+  lines_.back() = kept;
+  return false;
+}
+
+// The whole records file is written anew, in one step and to the disk,
+// for each record: a pass has tens of records, and none is ever torn.
+bool JournaledSystem::WriteRecords(SystemError* err) {
+  std::string text;
+  for (const std::string& line : lines_) text += line + "\n";
+  return inner_.files.WriteText(passFolder_ + "\\" + kRecordsName, text, err);
+}
+
+std::string JournaledSystem::NewBlob() { return passFolder_ + "\\b" + std::to_string(++blobs_); }
+
+// Keeps the last kPassesKept passes of this game, then removes the oldest
+// passes of all games while they take more than kJournalBytesKept.
+void JournaledSystem::Prune(const std::string& gameJournal) {
+  Files& files = inner_.files;
+  const std::vector<int> numbers = PassNumbers(files, gameJournal);
+  for (size_t k = 0; k + kPassesKept < numbers.size(); ++k)
+    RemovePassFolder(files, gameJournal + "\\" + std::to_string(numbers[k]));
+
+  std::vector<std::string> games;
+  if (!files.ListFolders(root_, &games, nullptr)) return;
+  std::vector<PassOnDisk> passes;
+  uint64_t total = 0;
+  for (const std::string& g : games) {
+    for (int n : PassNumbers(files, root_ + "\\" + g)) {
+      PassOnDisk p;
+      p.folder = root_ + "\\" + g + "\\" + std::to_string(n);
+      p.number = n;
+      std::vector<std::string> names;
+      files.List(p.folder, &names, nullptr);
+      for (const std::string& name : names) {
+        uint64_t size = 0;
+        if (files.Size(p.folder + "\\" + name, &size, nullptr) == ReadResult::Ok) p.bytes += size;
+      }
+      std::string text;
+      if (files.ReadText(p.folder + "\\" + kRecordsName, &text, nullptr) == ReadResult::Ok) {
+        std::vector<JournalRecord> records = ParseRecords(text);
+        if (!records.empty()) p.time = records[0].time;
+      }
+      total += p.bytes;
+      passes.push_back(std::move(p));
+    }
+  }
+  std::sort(passes.begin(), passes.end(), [](const PassOnDisk& a, const PassOnDisk& b) {
+    return a.time != b.time ? a.time < b.time : a.number < b.number;
+  });
+  for (const PassOnDisk& p : passes) {
+    if (total <= kJournalBytesKept) break;
+    if (EqualsNoCase(p.folder, passFolder_)) continue;
+    RemovePassFolder(files, p.folder);
+    total -= p.bytes;
+  }
+}
+
+}  // namespace zeph

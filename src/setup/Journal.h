@@ -1,0 +1,128 @@
+// The set-up journal: a write-ahead record of every change an end-of-game
+// pass makes to a game's installation and the registry, so that a pass can
+// be undone (setup/Undo.h).
+//
+// Layout under the journal folder: one folder per game folder (named by a
+// hash of its lower-cased path, holding game.txt, which names it), one
+// sub-folder per pass numbered 1, 2, 3..., each with a text file "records"
+// and the blobs b1, b2, ... (the old contents of files the pass replaced or
+// removed). Each record is on the disk before its change is begun.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "setup/SetupJournal.h"
+#include "system/Seam.h"
+
+namespace zeph {
+
+// The last passes kept per game folder, and the most all passes may take
+// (the oldest go first; the pass being written never does).
+constexpr int kPassesKept = 5;
+constexpr uint64_t kJournalBytesKept = uint64_t{1} << 30;
+
+// FNV-1a taken eight bytes at a time (each little-endian 64-bit word is one
+// step; the last bytes one by one), over bytes given a piece at a time: the
+// same value however the bytes are split. A step per word rather than per
+// byte keeps hashing a large written file well below the cost of writing it.
+class ContentHash {
+ public:
+  void Add(const char* data, size_t n);
+  uint64_t Value() const;
+  uint64_t Size() const { return size_; }
+
+ private:
+  uint64_t hash_ = 14695981039346656037ull;
+  uint64_t size_ = 0;
+  unsigned char pending_[8] = {};
+  size_t pendingCount_ = 0;
+};
+
+// A file's state: missing, or its size and hash.
+struct FileState {
+  bool exists = false;
+  uint64_t size = 0, hash = 0;
+  bool operator==(const FileState& o) const {
+    return exists == o.exists && (!exists || (size == o.size && hash == o.hash));
+  }
+};
+
+// The state of the file at path now (Missing when there is none).
+ReadResult HashFile(Files& files, const std::string& path, FileState* state, SystemError* err);
+
+// One line of a pass's records.
+struct JournalRecord {
+  enum class Kind { Pass, File, Folder, Registry, Closed, Undone, Unknown };
+  Kind kind = Kind::Unknown;
+  // Pass: when, for which game folder and profile.
+  std::string time, gameFolder, profile, revision;
+  // File: the target; blob: where its old content is kept ("" when it did
+  // not exist); after: what the change leaves (the written content by size
+  // and hash only, not a second copy; missing for a removal).
+  // Folder: path, made by the pass.
+  std::string path, blob;
+  FileState after;
+  // Registry: the value before (hadOld false: there was none) and after.
+  RegRoot root = RegRoot::CurrentUser;
+  std::string subkey, name;
+  bool hadOld = false, hasNew = true;
+  uint32_t oldType = 0, newType = 0;
+  std::vector<uint8_t> oldData, newData;
+  bool passed = false;  // Closed
+};
+
+std::string FormatRecord(const JournalRecord& record);
+JournalRecord ParseRecord(const std::string& line);
+std::vector<JournalRecord> ParseRecords(const std::string& text);
+
+// The journal folder of one game folder.
+std::string GameJournalFolder(const std::string& root, const std::string& gameFolder);
+// The pass numbers in a game's journal folder, ascending.
+std::vector<int> PassNumbers(Files& files, const std::string& gameJournal);
+// Local time as "YYYY-MM-DD HH:MM:SS".
+std::string JournalTime();
+
+// The seam the monitor runs on: the inner seam, with every change made
+// while a pass is open recorded first in the journal under root. Outside a
+// pass everything passes straight through. A change whose record cannot be
+// written is not made: it fails with the journal's error.
+class JournaledSystem final : public SetupJournal {
+ public:
+  JournaledSystem(SystemSeam inner, std::string root);
+  ~JournaledSystem() override;
+  JournaledSystem(const JournaledSystem&) = delete;
+  JournaledSystem& operator=(const JournaledSystem&) = delete;
+
+  SystemSeam Seam();
+  bool OpenPass(const PassInfo& info, SystemError* err) override;
+  void ClosePass(bool passed) override;
+  // The open pass's folder; "" when none is open.
+  const std::string& PassFolder() const { return passFolder_; }
+
+ private:
+  class JFiles;
+  class JIni;
+  class JRegistry;
+  class JWork;
+
+  bool Record(const JournalRecord& record, SystemError* err);
+  // Rewrites the last record (a correction of what its change left).
+  bool ReplaceLast(const JournalRecord& record, SystemError* err);
+  bool WriteRecords(SystemError* err);
+  std::string NewBlob();  // the path of a blob not used yet in this pass
+  void Prune(const std::string& gameJournal);
+
+  SystemSeam inner_;
+  std::string root_;
+  std::string passFolder_;
+  std::vector<std::string> lines_;
+  int blobs_ = 0;
+  std::unique_ptr<JFiles> files_;
+  std::unique_ptr<JIni> ini_;
+  std::unique_ptr<JRegistry> registry_;
+};
+
+}  // namespace zeph

@@ -1,0 +1,254 @@
+// The set-up journal and undo on the fake system: each kind of change put
+// back, changes made since left alone (or forced), a second undo, a journal
+// that cannot be written, faults at every call, and the bound on passes.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "FormFixture.h"
+#include "setup/Journal.h"
+#include "setup/Undo.h"
+
+namespace zeph::testing {
+namespace {
+
+const char* const kProfile = "C:\\Zeph\\wyn\\foo.wyn";
+const char* const kGame = "C:\\Games\\Foo";
+const char* const kMarker = "C:\\Games\\Foo\\thalix.tlx";
+const char* const kRoot = "C:\\Users\\me\\AppData\\Local\\ZephMonitor\\journal";
+const char* const kRegKey = "hkcu\\software\\foo\\mouse";
+
+// Every kind of change the pass makes, on files that exist before it.
+const std::vector<std::string> kCopies = {"'keys.cfg', 'keys.cfg'",
+                                          "'new.cfg', 'sub\\deep\\new.cfg'"};
+const std::vector<std::string> kCustom = {
+    "'a.cfg'\\, 'DELETE'\\, 'mouse'\\, '2'\\, ''",
+    "'b.cfg'\\, 'MODIFY'\\, 'set mouse %'\\, 'set mouse 1'\\, ''",
+    "'c.cfg'\\, 'REPLACE'\\, 'low'\\, 'high'\\, ''",
+    "'d.cfg'\\, 'APPEND'\\, 'bind x'\\, ''",
+    "'game.ini'\\, 'INI'\\, 'Input'\\, 'Mouse'\\, '0'\\, ''",
+    "'STRING'\\, 'REGISTRY'\\, 'HKCU\\Software\\Foo'\\, 'Mouse'\\, 'on'\\, ''",
+    "'STRING'\\, 'REGISTRY'\\, 'HKCU\\Software\\Foo'\\, 'Fresh'\\, 'yes'\\, ''"};
+
+const std::vector<std::pair<std::string, std::string>> kBefore = {
+    {"C:\\Games\\Foo\\keys.cfg", "old keys\r\n"},
+    {"C:\\Games\\Foo\\a.cfg", "bind mouse1\r\nkeep\r\n"},
+    {"C:\\Games\\Foo\\b.cfg", "set mouse 0\r\nother\r\n"},
+    {"C:\\Games\\Foo\\c.cfg", "detail low\r\n"},
+    {"C:\\Games\\Foo\\d.cfg", "first"},
+    {"C:\\Games\\Foo\\game.ini", "[Input]\r\nMouse=1\r\n"},
+    {kMarker, "[Thalix]\r\nVersion=4.0\r\n"}};
+
+struct JournalWorld {
+  JournalWorld() : journal(world.sys.Seam(), kRoot), form(journal.Seam(), world.desktop) {
+    FakeSystem& sys = world.sys;
+    for (const char* folder : {"C:\\Games", kGame, "C:\\Zeph\\games", "C:\\Users", "C:\\Users\\me",
+                               "C:\\Users\\me\\AppData", "C:\\Users\\me\\AppData\\Local"})
+      sys.AddFolder(folder);
+    for (const auto& file : kBefore) sys.AddFile(file.first, file.second);
+    sys.AddFile("C:\\Zeph\\games\\keys.cfg", "new keys\r\n");
+    sys.AddFile("C:\\Zeph\\games\\new.cfg", "brand new\r\n");
+    sys.AddFile(kProfile, SetupProfile(kCopies, kCustom));
+    sys.regValues[kRegKey] = {kRegSz, {'o', 'f', 'f', 0}};
+    form.setupJournal = &journal;
+    form.state.ProfileFolder = "C:\\Zeph\\wyn\\";
+    form.state.ActiveProfile = kProfile;
+    form.state.ActiveAppName = "Foo Game";
+    form.state.GameFolder = kGame;
+    form.profile.revision = "3";
+    form.profile.copyFiles = "TRUE";
+    form.profile.custom = "TRUE";
+  }
+  UndoResult Undo(int pass = 0, bool force = false) {
+    FakeSystem& sys = world.sys;
+    return UndoPass(sys.Seam().files, sys.Seam().registry, kRoot, kGame, pass, force);
+  }
+  // Whether the installation and registry are as before the pass.
+  void ExpectAsBefore(const std::string& when) {
+    FakeSystem& sys = world.sys;
+    for (const auto& file : kBefore)
+      EXPECT_EQ(file.second, sys.FileContents(file.first)) << when << ": " << file.first;
+    EXPECT_FALSE(sys.HasFile("C:\\Games\\Foo\\sub\\deep\\new.cfg")) << when;
+    EXPECT_FALSE(sys.Seam().files.IsFolder("C:\\Games\\Foo\\sub")) << when;
+    EXPECT_EQ((std::vector<uint8_t>{'o', 'f', 'f', 0}), sys.regValues[kRegKey].second) << when;
+    EXPECT_EQ(0u, sys.regValues.count("hkcu\\software\\foo\\fresh")) << when;
+  }
+
+  FakeWorld world;
+  JournaledSystem journal;
+  MainForm form;
+};
+
+TEST(SetupJournal, UndoPutsBackEveryKindOfChange) {
+  JournalWorld w;
+  FakeSystem& sys = w.world.sys;
+  w.form.WriteStuff();
+  // The pass did all it says.
+  EXPECT_EQ("new keys\r\n", sys.FileContents("C:\\Games\\Foo\\keys.cfg"));
+  EXPECT_EQ("brand new\r\n", sys.FileContents("C:\\Games\\Foo\\sub\\deep\\new.cfg"));
+  EXPECT_EQ("keep\r\n", sys.FileContents("C:\\Games\\Foo\\a.cfg"));
+  EXPECT_EQ("set mouse 1\r\nother\r\n", sys.FileContents("C:\\Games\\Foo\\b.cfg"));
+  EXPECT_EQ("detail high\r\n", sys.FileContents("C:\\Games\\Foo\\c.cfg"));
+  EXPECT_EQ("first\r\nbind x\r\n", sys.FileContents("C:\\Games\\Foo\\d.cfg"));
+  EXPECT_EQ("0", sys.IniValue("C:\\Games\\Foo\\game.ini", "Input", "Mouse"));
+  EXPECT_EQ("5.1", sys.IniValue(kMarker, "Thalix", "Version"));
+  EXPECT_EQ(1u, sys.regValues.count("hkcu\\software\\foo\\fresh"));
+
+  std::vector<GameJournal> games;
+  ASSERT_TRUE(ListJournal(sys.Seam().files, kRoot, "", &games, nullptr));
+  ASSERT_EQ(1u, games.size());
+  EXPECT_EQ(kGame, games[0].gameFolder);
+  ASSERT_EQ(1u, games[0].passes.size());
+  const PassSummary& pass = games[0].passes[0];
+  EXPECT_EQ(kProfile, pass.profile);
+  EXPECT_EQ("3", pass.revision);
+  EXPECT_TRUE(pass.closed && pass.passed && !pass.undone);
+  // keys, new.cfg, two folders, a-d, game.ini, the marker, two values.
+  EXPECT_EQ(12, pass.changes);
+
+  UndoResult undo = w.Undo();
+  EXPECT_EQ(0, undo.ExitStatus()) << ::testing::PrintToString(undo.leftAlone)
+                                  << ::testing::PrintToString(undo.failed);
+  w.ExpectAsBefore("after undo");
+
+  // Undone once: nothing changes, however the files are now.
+  sys.AddFile("C:\\Games\\Foo\\b.cfg", "edited by the user\r\n");
+  UndoResult again = w.Undo();
+  EXPECT_TRUE(again.alreadyUndone);
+  EXPECT_TRUE(again.changed.empty());
+  EXPECT_EQ("edited by the user\r\n", sys.FileContents("C:\\Games\\Foo\\b.cfg"));
+  ASSERT_TRUE(ListJournal(sys.Seam().files, kRoot, kGame, &games, nullptr));
+  EXPECT_TRUE(games[0].passes[0].undone);
+
+  // The marker is back as it was, so the next game end sets up again.
+  w.form.WriteStuff();
+  EXPECT_EQ("5.1", sys.IniValue(kMarker, "Thalix", "Version"));
+  EXPECT_EQ("detail high\r\n", sys.FileContents("C:\\Games\\Foo\\c.cfg"));
+  EXPECT_EQ((std::vector<int>{1, 2}),
+            PassNumbers(sys.Seam().files, GameJournalFolder(kRoot, kGame)));
+}
+
+TEST(SetupJournal, AFileChangedSinceIsLeftAloneUnlessForced) {
+  JournalWorld w;
+  FakeSystem& sys = w.world.sys;
+  w.form.WriteStuff();
+  sys.AddFile("C:\\Games\\Foo\\c.cfg", "the user's own\r\n");
+  sys.regValues["hkcu\\software\\foo\\fresh"] = {kRegSz, {'u', 0}};
+
+  UndoResult undo = w.Undo();
+  EXPECT_EQ(1, undo.ExitStatus());
+  ASSERT_EQ(2u, undo.leftAlone.size());
+  EXPECT_NE(std::string::npos, undo.leftAlone[0].find("c.cfg"));
+  EXPECT_NE(std::string::npos, undo.leftAlone[1].find("Fresh"));
+  EXPECT_EQ("the user's own\r\n", sys.FileContents("C:\\Games\\Foo\\c.cfg"));
+  EXPECT_EQ("old keys\r\n", sys.FileContents("C:\\Games\\Foo\\keys.cfg"));  // the rest went back
+
+  // Not marked undone, so a forced undo can still put the two back.
+  UndoResult forced = w.Undo(1, true);
+  EXPECT_EQ(0, forced.ExitStatus()) << ::testing::PrintToString(forced.failed);
+  w.ExpectAsBefore("after the forced undo");
+}
+
+TEST(SetupJournal, AJournalThatCannotBeWrittenStopsThePass) {
+  JournalWorld w;
+  FakeSystem& sys = w.world.sys;
+  sys.unwritable.push_back(std::string(kRoot));  // the journal folder cannot be made
+  w.form.WriteStuff();
+  w.ExpectAsBefore("pass without a journal");
+  std::vector<std::string> lines;
+  for (const auto& entry : sys.log)
+    if (entry.find("journal cannot be written") != std::string::npos) lines.push_back(entry);
+  ASSERT_EQ(1u, lines.size());
+  EXPECT_NE(std::string::npos, lines[0].find("access denied (5)"));
+  EXPECT_TRUE(w.world.desktop.boxes.empty());
+}
+
+// The k-th failable call of a journaled pass fails, for every k, and the
+// pass is then undone: every file is whole and as it was, or undo names it.
+TEST(SetupJournal, UndoAfterAFaultAtEveryCall) {
+  int calls = 0;
+  {
+    JournalWorld w;
+    w.form.WriteStuff();
+    calls = w.world.sys.failableCalls;
+  }
+  ASSERT_GT(calls, 40);
+  for (int k = 1; k <= calls; ++k) {
+    JournalWorld w;
+    FakeSystem& sys = w.world.sys;
+    sys.failCall = k;
+    w.form.WriteStuff();
+    sys.failCall = 0;
+    UndoResult undo = w.Undo();
+    std::string named;
+    for (const auto& line : undo.leftAlone) named += line + "\n";
+    for (const auto& line : undo.failed) named += line + "\n";
+    for (const auto& file : kBefore) {
+      if (named.find(file.first) != std::string::npos) continue;
+      EXPECT_EQ(file.second, sys.FileContents(file.first)) << "fault at call " << k;
+    }
+    EXPECT_TRUE(undo.failed.empty() || undo.pass == 0) << "fault at call " << k << ": " << named;
+    EXPECT_TRUE(undo.leftAlone.empty()) << "fault at call " << k << ": " << named;
+    std::vector<std::string> names;
+    sys.Seam().files.List(kGame, &names, nullptr);
+    for (const auto& name : names) EXPECT_EQ(std::string::npos, name.find("zeph-work")) << k;
+  }
+}
+
+TEST(SetupJournal, KeepsTheLastFivePasses) {
+  JournalWorld w;
+  FakeSystem& sys = w.world.sys;
+  for (int n = 0; n < 7; ++n) w.form.WriteStuff();
+  const std::string game = GameJournalFolder(kRoot, kGame);
+  EXPECT_EQ((std::vector<int>{3, 4, 5, 6, 7}), PassNumbers(sys.Seam().files, game));
+  EXPECT_FALSE(sys.HasFile(game + "\\1\\records"));
+  // Pass 6 is an earlier one, and is undone as asked.
+  EXPECT_EQ(6, w.Undo(6).pass);
+  EXPECT_EQ(1, w.Undo(2).ExitStatus());  // pruned: no such pass
+}
+
+// The written content is hashed in the pieces it is written in, and read
+// back in others: the value must not depend on the split.
+TEST(JournalRecords, TheContentHashIgnoresHowBytesAreSplit) {
+  const std::string text = "0123456789abcdefghijklmnopqrstuvwxyz!";
+  ContentHash whole;
+  whole.Add(text.data(), text.size());
+  for (size_t a = 0; a <= text.size(); ++a) {
+    for (size_t b = a; b <= text.size(); b += 3) {
+      ContentHash parts;
+      parts.Add(text.data(), a);
+      parts.Add(text.data() + a, b - a);
+      parts.Add(text.data() + b, text.size() - b);
+      EXPECT_EQ(whole.Value(), parts.Value()) << a << " " << b;
+    }
+  }
+  ContentHash other;
+  other.Add("0123456789abcdefghijklmnopqrstuvwxyz?", text.size());
+  EXPECT_NE(whole.Value(), other.Value());
+  EXPECT_EQ(text.size(), whole.Size());
+}
+
+TEST(JournalRecords, RoundTrip) {
+  JournalRecord r;
+  r.kind = JournalRecord::Kind::Registry;
+  r.root = RegRoot::LocalMachine;
+  r.subkey = "Soft\tware\\100%";
+  r.name = "a\r\nb";
+  r.hadOld = true;
+  r.oldType = kRegDword;
+  r.oldData = {1, 0, 0, 0xff};
+  r.newType = kRegSz;
+  r.newData = {};
+  JournalRecord back = ParseRecord(FormatRecord(r));
+  EXPECT_EQ(JournalRecord::Kind::Registry, back.kind);
+  EXPECT_EQ(r.subkey, back.subkey);
+  EXPECT_EQ(r.name, back.name);
+  EXPECT_TRUE(back.hadOld && back.hasNew);
+  EXPECT_EQ(r.oldData, back.oldData);
+  EXPECT_EQ(kRegSz, back.newType);
+  EXPECT_EQ(JournalRecord::Kind::Unknown, ParseRecord("file\tonly two").kind);
+}
+
+}  // namespace
+}  // namespace zeph::testing
