@@ -598,5 +598,53 @@ TEST_F(CheckScenario, CheckToolTellsWhatThePassThenDoesAndWritesNothing) {
   EXPECT_EQ("ball", h->MachineString(regKey, "Mode"));
 }
 
+// The game folder's files and folders with their contents, without the
+// stand-in game the harness puts there.
+std::map<std::string, std::string> Contents(const fs::path& folder, const std::string& game) {
+  std::map<std::string, std::string> tree;
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+    const std::string name = fs::relative(entry.path(), folder).generic_string();
+    if (name != game) tree[name] = entry.is_regular_file() ? Slurp(entry.path()) : "/";
+  }
+  return tree;
+}
+
+TEST_F(CheckScenario, UndoPutsBackWhatThePassChangedAndOnlyOnce) {
+  h->InstallCompanions();
+  fs::copy_file(ZEPH_CHECK_EXE, Folder() / fs::path(ZEPH_CHECK_EXE).filename());
+  const std::string regKey = "Software\\" + h->Exe("undone");
+  SetupProfile("5", {"'racer-keys.cfg', 'cfg\\keys.cfg'"},
+               {"'config.cfg'\\, 'MODIFY'\\, 'mouse=%'\\, 'mouse=1'\\, ''",
+                "'logs\\run.cfg'\\, 'APPEND'\\, 'started'\\, ''",
+                "'racer.ini'\\, 'INI'\\, 'Input'\\, 'Device'\\, 'ball'\\, ''",
+                "'STRING'\\, 'REGISTRY'\\, 'HKLM\\" + regKey + "'\\, 'Mode'\\, 'ball'\\, ''"});
+  Spill(Folder() / "games" / "racer-keys.cfg", "keys\r\n");
+  fs::create_directories(GameDir());
+  Spill(GameDir() / "config.cfg", "mouse=0\nquality=low");
+  Spill(GameDir() / "racer.ini", "[Input]\r\nDevice=mouse\r\n");
+  h->SetMachineString(regKey, "Mode", "mouse");
+  const auto before = Contents(GameDir(), Racer());
+
+  const int copy = StartMonitoring();
+  PlayOnce(copy);
+  BoxSeen box;
+  ASSERT_TRUE(h->NextMessageBox(copy, 30000, &box));
+  ASSERT_NE(before, Contents(GameDir(), Racer()));
+  ASSERT_EQ("ball", h->MachineString(regKey, "Mode"));
+
+  const std::string game = " \"" + GameDir().string() + "\"";
+  std::string out;
+  EXPECT_EQ(0, RunCheck("--journal" + game, &out)) << out;
+  EXPECT_NE(std::string::npos, out.find("pass 1 ")) << out;
+  EXPECT_EQ(0, RunCheck("--undo" + game, &out)) << out;
+  EXPECT_EQ(before, Contents(GameDir(), Racer())) << out;
+  EXPECT_EQ("mouse", h->MachineString(regKey, "Mode"));
+  // Undone once, it is not undone again over what comes after.
+  Spill(GameDir() / "config.cfg", "the user's own\r\n");
+  EXPECT_EQ(0, RunCheck("--undo" + game, &out)) << out;
+  EXPECT_NE(std::string::npos, out.find("undone already")) << out;
+  EXPECT_EQ("the user's own\r\n", Slurp(GameDir() / "config.cfg"));
+}
+
 }  // namespace
 }  // namespace zeph::e2e
