@@ -510,6 +510,20 @@ std::map<std::string, std::string> Tree(const fs::path& folder) {
 
 class CheckScenario : public SetupScenario {
  protected:
+  // The game folder's files (by name below it) after the check's diffs,
+  // applied in order to the files as they were.
+  static std::map<std::string, std::string> ApplyDiffs(const std::string& json,
+                                                       std::map<std::string, std::string> files) {
+    for (const std::string& diff : JsonStrings(json, "diff")) {
+      std::string name = diff.substr(diff.find("\n+++ ") + 5);
+      name = name.substr(0, name.find('\n'));
+      name = name.substr(name.find("Racer\\") + 6);
+      std::replace(name.begin(), name.end(), '\\', '/');
+      EXPECT_TRUE(ApplyUnifiedDiff(files[name], diff, &files[name])) << diff;
+    }
+    return files;
+  }
+
   // Runs the check tool from the program folder; its exit status and output.
   int RunCheck(const std::string& args, std::string* out) {
     const fs::path output = fs::path(Folder()).parent_path() / "check-output.txt";
@@ -580,15 +594,7 @@ TEST_F(CheckScenario, CheckToolTellsWhatThePassThenDoesAndWritesNothing) {
 
   // The diffs printed, applied in order to the files as they were, give
   // the files the pass left, byte for byte.
-  const std::vector<std::string> diffs = JsonStrings(json, "diff");
-  std::map<std::string, std::string> files{{"config.cfg", config}};
-  for (const std::string& diff : diffs) {
-    std::string name = diff.substr(diff.find("\n+++ ") + 5);
-    name = name.substr(0, name.find('\n'));
-    name = name.substr(name.find("Racer\\") + 6);
-    std::replace(name.begin(), name.end(), '\\', '/');
-    ASSERT_TRUE(ApplyUnifiedDiff(files[name], diff, &files[name])) << diff;
-  }
+  std::map<std::string, std::string> files = ApplyDiffs(json, {{"config.cfg", config}});
   EXPECT_EQ(Slurp(GameDir() / "config.cfg"), files["config.cfg"]);
   EXPECT_EQ(Slurp(GameDir() / "cfg" / "keys.cfg"), files["cfg/keys.cfg"]);
   EXPECT_EQ("mouse=1\r\nquality=low\r\nbind x jump\r\n", files["config.cfg"]);
@@ -596,6 +602,40 @@ TEST_F(CheckScenario, CheckToolTellsWhatThePassThenDoesAndWritesNothing) {
             json.find("\"key\":\"Device\",\"before\":\"mouse\",\"after\":\"ball\""))
       << json;
   EXPECT_EQ("ball", h->MachineString(regKey, "Mode"));
+}
+
+// The demo's profile with set-up blocks, for a game of this run's own name.
+TEST_F(CheckScenario, TheDemoProfileIsCheckedAsTheMonitorThenSetsItUp) {
+  h->InstallCompanions();
+  fs::copy_file(ZEPH_CHECK_EXE, Folder() / fs::path(ZEPH_CHECK_EXE).filename());
+  std::string profile = Slurp(fs::path(ZEPH_DEMO_DIR) / "wyn" / "tuner.wyn");
+  profile.replace(profile.find("\"tuner.exe\""), 11, Racer());
+  Spill(Folder() / "wyn" / "racer.wyn", profile);
+  fs::copy_file(fs::path(ZEPH_DEMO_DIR) / "games" / "tuner-keys.cfg",
+                Folder() / "games" / "tuner-keys.cfg");
+  fs::create_directories(GameDir());
+  std::map<std::string, std::string> originals;
+  for (const char* name : {"config.cfg", "tuner.ini"}) {
+    fs::copy_file(fs::path(ZEPH_DEMO_DIR) / "games" / "DemoTuner" / name, GameDir() / name);
+    originals[name] = Slurp(GameDir() / name);
+  }
+
+  std::string json;
+  EXPECT_EQ(0, RunCheck("\"" + (Folder() / "wyn" / "racer.wyn").string() + "\" --game-folder \"" +
+                            GameDir().string() + "\" --json",
+                        &json))
+      << json;
+  const int copy = StartMonitoring();
+  PlayOnce(copy);
+  BoxSeen box;
+  ASSERT_TRUE(h->NextMessageBox(copy, 30000, &box));
+  EXPECT_NE(std::string::npos, json.find(box.text)) << box.text;
+  const std::map<std::string, std::string> files = ApplyDiffs(json, originals);
+  EXPECT_EQ(Slurp(GameDir() / "config.cfg"), files.at("config.cfg"));
+  EXPECT_EQ(Slurp(GameDir() / "cfg" / "keys.cfg"), files.at("cfg/keys.cfg"));
+  EXPECT_NE(std::string::npos,
+            json.find("\"key\":\"Boost\",\"before\":\"ALT\",\"after\":\"SHIFT\""));
+  EXPECT_EQ("SHIFT", ini::GetString(Slurp(GameDir() / "tuner.ini"), "Controls", "Boost", "", 255));
 }
 
 // The game folder's files and folders with their contents, without the
