@@ -19,7 +19,10 @@ int ListJournalText(Files& files, const std::string& root, const std::string& ga
   }
   if (!ListJournal(files, root, gameFolder, &games, &err)) {
     // No journal folder yet: nothing has been journaled.
-    if (!files.IsFolder(root)) return 0;
+    if (!files.IsFolder(root)) {
+      *out += "no set-up pass is journaled\n";
+      return 0;
+    }
     *out += "cannot read the journal " + root + ": " + err.Describe() + "\n";
     return 1;
   }
@@ -37,8 +40,9 @@ int ListJournalText(Files& files, const std::string& root, const std::string& ga
       *out += "\n";
     }
   }
-  if (games.empty() && !gameFolder.empty())
-    *out += "no set-up pass is journaled for " + gameFolder + "\n";
+  if (games.empty())
+    *out += gameFolder.empty() ? "no set-up pass is journaled\n"
+                               : "no set-up pass is journaled for " + gameFolder + "\n";
   return 0;
 }
 
