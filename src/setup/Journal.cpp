@@ -475,9 +475,10 @@ class JournaledSystem::JRegistry final : public Registry {
   Registry& in_;
 };
 
-JournaledSystem::JournaledSystem(SystemSeam inner, std::string root)
+JournaledSystem::JournaledSystem(SystemSeam inner, std::string root, uint64_t bytesKept)
     : inner_(inner),
       root_(std::move(root)),
+      bytesKept_(bytesKept),
       files_(std::make_unique<JFiles>(*this)),
       ini_(std::make_unique<JIni>(*this)),
       registry_(std::make_unique<JRegistry>(*this)) {}
@@ -553,7 +554,7 @@ bool JournaledSystem::WriteRecords(SystemError* err) {
 std::string JournaledSystem::NewBlob() { return passFolder_ + "\\b" + std::to_string(++blobs_); }
 
 // Keeps the last kPassesKept passes of this game, then removes the oldest
-// passes of all games while they take more than kJournalBytesKept.
+// passes of all games while they take more than bytesKept_.
 void JournaledSystem::Prune(const std::string& gameJournal) {
   Files& files = inner_.files;
   const std::vector<int> numbers = PassNumbers(files, gameJournal);
@@ -588,7 +589,7 @@ void JournaledSystem::Prune(const std::string& gameJournal) {
     return a.time != b.time ? a.time < b.time : a.number < b.number;
   });
   for (const PassOnDisk& p : passes) {
-    if (total <= kJournalBytesKept) break;
+    if (total <= bytesKept_) break;
     if (EqualsNoCase(p.folder, passFolder_)) continue;
     RemovePassFolder(files, p.folder);
     total -= p.bytes;

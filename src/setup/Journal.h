@@ -91,7 +91,8 @@ std::string JournalTime();
 // written is not made: it fails with the journal's error.
 class JournaledSystem final : public SetupJournal {
  public:
-  JournaledSystem(SystemSeam inner, std::string root);
+  // bytesKept: the size all passes together may take (tests make it small).
+  JournaledSystem(SystemSeam inner, std::string root, uint64_t bytesKept = kJournalBytesKept);
   ~JournaledSystem() override;
   JournaledSystem(const JournaledSystem&) = delete;
   JournaledSystem& operator=(const JournaledSystem&) = delete;
@@ -117,6 +118,7 @@ class JournaledSystem final : public SetupJournal {
 
   SystemSeam inner_;
   std::string root_;
+  uint64_t bytesKept_;
   std::string passFolder_;
   std::vector<std::string> lines_;
   int blobs_ = 0;

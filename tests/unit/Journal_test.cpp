@@ -41,7 +41,8 @@ const std::vector<std::pair<std::string, std::string>> kBefore = {
     {kMarker, "[Thalix]\r\nVersion=4.0\r\n"}};
 
 struct JournalWorld {
-  JournalWorld() : journal(world.sys.Seam(), kRoot), form(journal.Seam(), world.desktop) {
+  explicit JournalWorld(uint64_t bytesKept = kJournalBytesKept)
+      : journal(world.sys.Seam(), kRoot, bytesKept), form(journal.Seam(), world.desktop) {
     FakeSystem& sys = world.sys;
     for (const char* folder : {"C:\\Games", kGame, "C:\\Zeph\\games", "C:\\Users", "C:\\Users\\me",
                                "C:\\Users\\me\\AppData", "C:\\Users\\me\\AppData\\Local"})
@@ -206,6 +207,18 @@ TEST(SetupJournal, KeepsTheLastFivePasses) {
   // Pass 6 is an earlier one, and is undone as asked.
   EXPECT_EQ(6, w.Undo(6).pass);
   EXPECT_EQ(1, w.Undo(2).ExitStatus());  // pruned: no such pass
+}
+
+TEST(SetupJournal, OverItsSizeTheOldestPassesGoButNeverTheOneBeingWritten) {
+  JournalWorld big;
+  for (int n = 0; n < 3; ++n) big.form.WriteStuff();
+  const std::string game = GameJournalFolder(kRoot, kGame);
+  EXPECT_EQ((std::vector<int>{1, 2, 3}), PassNumbers(big.world.sys.Seam().files, game));
+
+  JournalWorld tiny(1);  // every pass is over the size
+  for (int n = 0; n < 3; ++n) tiny.form.WriteStuff();
+  EXPECT_EQ((std::vector<int>{3}), PassNumbers(tiny.world.sys.Seam().files, game));
+  EXPECT_EQ(3, tiny.Undo().pass);
 }
 
 // The written content is hashed in the pieces it is written in, and read
