@@ -274,6 +274,53 @@ TEST(WorkFiles, DroppedOrRefusedLeavesTheTargetAndNothingBehind) {
   EXPECT_EQ(std::vector<std::string>{"game.ini"}, Names(files, dir));
 }
 
+// A folder on another volume than folder's, made for the test; "" when
+// this machine has no other writable fixed drive.
+std::string FolderOnAnotherVolume(const std::string& folder) {
+  char ours[MAX_PATH], theirs[MAX_PATH];
+  if (!GetVolumePathNameA(folder.c_str(), ours, MAX_PATH)) return "";
+  const DWORD drives = GetLogicalDrives();
+  for (char letter = 'C'; letter <= 'Z'; ++letter) {
+    if (!(drives & (1u << (letter - 'A')))) continue;
+    const std::string root = std::string(1, letter) + ":\\";
+    if (GetDriveTypeA(root.c_str()) != DRIVE_FIXED ||
+        !GetVolumePathNameA(root.c_str(), theirs, MAX_PATH) || lstrcmpiA(ours, theirs) == 0)
+      continue;
+    for (const std::string& parent : {root + "tmp", root + "Temp", root.substr(0, 2)}) {
+      const std::string made = parent + "\\zeph-volume-" + std::to_string(GetCurrentProcessId());
+      if (CreateDirectoryA(made.c_str(), nullptr)) return made;
+    }
+  }
+  return "";
+}
+
+TEST(WorkFiles, CommitKeepingMovesTheOldFileOnOneVolumeAndCopiesItToAnother) {
+  TempDir dir;
+  FileSystem files;
+  const std::string target = dir / "config.cfg";
+  ASSERT_TRUE(files.WriteText(target, "old 1", nullptr));
+  SystemError err;
+  std::unique_ptr<WorkFile> work = files.CreateWorkFile(target, &err);
+  ASSERT_TRUE(work && work->Write("new 1", 5, &err)) << err.Describe();
+  ASSERT_TRUE(work->CommitKeeping(dir / "kept", &err)) << err.Describe();
+  EXPECT_EQ("new 1", Contents(files, target));
+  EXPECT_EQ("old 1", Contents(files, dir / "kept"));
+  EXPECT_EQ((std::vector<std::string>{"config.cfg", "kept"}), Names(files, dir));
+
+  const std::string other = FolderOnAnotherVolume(dir / "");
+  if (other.empty()) GTEST_SKIP() << "no other fixed drive to keep a copy on";
+  const std::string kept = other + "\\kept";
+  work = files.CreateWorkFile(target, &err);
+  ASSERT_TRUE(work && work->Write("new 2", 5, &err)) << err.Describe();
+  const bool committed = work->CommitKeeping(kept, &err);
+  EXPECT_TRUE(committed) << err.Describe();
+  EXPECT_EQ("new 2", Contents(files, target));
+  EXPECT_EQ("new 1", Contents(files, kept));
+  EXPECT_EQ((std::vector<std::string>{"config.cfg", "kept"}), Names(files, dir));
+  DeleteFileA(kept.c_str());
+  RemoveDirectoryA(other.c_str());
+}
+
 TEST(WorkFiles, TargetHeldWithoutWriteOrDeleteSharingFailsAfterRetries) {
   TempDir dir;
   FileSystem files;
