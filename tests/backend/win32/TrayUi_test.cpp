@@ -71,10 +71,7 @@ HWND WaitForWindow(const std::string& cls, const char* caption = nullptr, int ti
   }
 }
 
-void PostKey(HWND window, UINT key) {
-  PostMessageA(window, WM_KEYDOWN, key, 1);
-  PostMessageA(window, WM_KEYUP, key, 0xC0000001);
-}
+using driver::PostKey;
 
 bool Ticked(HWND dialog, int id) { return IsDlgButtonChecked(dialog, id) == BST_CHECKED; }
 
@@ -123,24 +120,11 @@ class TrayUi : public ::testing::Test {
 
 // --- the popup menu
 
-struct MenuLine {
-  std::string text;  // "-" for a separator
-  bool checked;
-  bool operator==(const MenuLine& o) const { return text == o.text && checked == o.checked; }
-  friend void PrintTo(const MenuLine& line, std::ostream* out) {
-    *out << '"' << line.text << '"' << (line.checked ? " (checked)" : "");
-  }
-};
+using driver::MenuLine;
 
 std::vector<MenuLine> ReadMenu(HWND menuWindow) {
-  auto menu = reinterpret_cast<HMENU>(SendMessageA(menuWindow, MN_GETHMENU, 0, 0));
   std::vector<MenuLine> lines;
-  for (int i = 0; i < GetMenuItemCount(menu); ++i) {
-    const UINT state = GetMenuState(menu, i, MF_BYPOSITION);
-    char text[128] = "";
-    GetMenuStringA(menu, i, text, sizeof text, MF_BYPOSITION);
-    lines.push_back({(state & MF_SEPARATOR) != 0 ? "-" : text, (state & MF_CHECKED) != 0});
-  }
+  EXPECT_TRUE(driver::ReadPopupMenu(menuWindow, &lines));
   return lines;
 }
 
