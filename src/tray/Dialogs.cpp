@@ -1,7 +1,5 @@
 #include "tray/Dialogs.h"
 
-#include <cctype>
-
 #include "monitor/MainForm.h"
 #include "system/PlatformChecks.h"
 #include "system/RegistryWriters.h"
@@ -20,19 +18,8 @@ const char* const kAuthorMail = "support@zephmonitor.example.org";
 
 namespace {
 
-std::string Trimmed(const std::string& text) {
-  size_t begin = text.find_first_not_of(' ');
-  if (begin == std::string::npos) return "";
-  return text.substr(begin, text.find_last_not_of(' ') - begin + 1);
-}
-
 bool ContainsNoCase(const std::string& text, const std::string& part) {
-  if (part.empty()) return true;
-  auto lower = [](std::string s) {
-    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-  };
-  return lower(text).find(lower(part)) != std::string::npos;
+  return ToLower(text).find(ToLower(part)) != std::string::npos;
 }
 
 }  // namespace
@@ -95,7 +82,7 @@ std::string StartUpForm::RunData() const {
 }
 
 std::string StartUpForm::RunText(RegRoot root) {
-  return Trimmed(ReadRegString(sys_.registry, root, kRunKey, kRunValueName));
+  return Trim(ReadRegString(sys_.registry, root, kRunKey, kRunValueName));
 }
 
 bool StartUpForm::Form_Load() {
