@@ -581,51 +581,6 @@ TEST(OtherWindows, CloseWindowByTitlePostsTheCloseMessage) {
   EXPECT_FALSE(sys.processes.CloseWindowByTitle(title + " (no such window)"));
 }
 
-TEST(MainWindow, LayoutAndHiddenUntilShown) {
-  MainWindow window(GetModuleHandleA(nullptr));
-  MessageLoop loop;
-  HWND main = window.Handle();
-  ASSERT_NE(nullptr, main);
-  auto textOf = [](HWND window) {
-    char text[256] = "";
-    GetWindowTextA(window, text, sizeof text);
-    return std::string(text);
-  };
-  // The control's rectangle in the main window's client coordinates.
-  auto rectOf = [&](int id) {
-    RECT r{};
-    HWND control = GetDlgItem(main, id);
-    EXPECT_NE(nullptr, control) << id;
-    GetWindowRect(control, &r);
-    MapWindowPoints(nullptr, main, reinterpret_cast<POINT*>(&r), 2);
-    return r;
-  };
-  RECT client{};
-  GetClientRect(main, &client);
-  EXPECT_EQ((RECT{0, 0, 596, 230}), client);
-  EXPECT_EQ("Thalix Monitor - Debug Mode", textOf(main));
-  EXPECT_EQ((RECT{4, 6, 592, 179}), rectOf(IDC_DEBUG_LIST));
-  EXPECT_EQ((RECT{425, 202, 504, 224}), rectOf(IDC_SUSPEND));
-  EXPECT_EQ((RECT{511, 202, 590, 224}), rectOf(IDC_EXIT));
-  EXPECT_EQ("Suspend", textOf(GetDlgItem(main, IDC_SUSPEND)));
-  EXPECT_EQ("Exit", textOf(GetDlgItem(main, IDC_EXIT)));
-
-  window.AddDebugLine("one");
-  window.AddDebugLine("two");
-  window.RemoveFirstDebugLine();
-  HWND list = GetDlgItem(main, IDC_DEBUG_LIST);
-  EXPECT_EQ(1, SendMessageA(list, LB_GETCOUNT, 0, 0));
-  char line[16] = "";
-  SendMessageA(list, LB_GETTEXT, 0, reinterpret_cast<LPARAM>(line));
-  EXPECT_STREQ("two", line);
-  window.NotifyIcon(IconMessage::Add, IconImage::Monitoring, "Thalix Monitor");
-  loop.ProcessPendingMessages();
-  EXPECT_FALSE(IsWindowVisible(main));
-  window.Show();
-  EXPECT_TRUE(IsWindowVisible(main));
-  window.NotifyIcon(IconMessage::Delete, IconImage::Monitoring, "Thalix Monitor");
-}
-
 TEST(IconTip, CutTo63CharactersAndEndsWithItsNul) {
   NOTIFYICONDATAA record{};
   const std::string prefix = "Thalix Monitor - Watching: ";
