@@ -48,7 +48,6 @@ constexpr char kMenuClass[] = "#32768";
 using driver::kDialogClass;
 constexpr int kFindMs = 5000;
 
-
 // The visible top-level windows of this process of class cls (and caption,
 // when given).
 std::vector<HWND> OurWindows(const std::string& cls, const char* caption = nullptr) {
