@@ -209,6 +209,7 @@ class DryRunSystem::OverlayFiles final : public Files {
     }
     // The monitor's routines keep no backups; a journal is not run dry.
     bool CommitKeeping(const std::string&, SystemError* err) override { return Commit(err); }
+    std::string Path() const override { return {}; }
 
    private:
     DryRunSystem& d_;

@@ -13,8 +13,11 @@ namespace zeph {
 
 namespace {
 
+using Kind = JournalRecord::Kind;
+
 const char* const kRecordsName = "records";
 const char* const kGameName = "game.txt";
+const char* const kHeader = "zephjournal\t2";
 
 // Fields are separated by tabs; a field's own %, tab, CR and LF are escaped.
 std::string Escape(const std::string& text) {
@@ -192,9 +195,10 @@ std::string FormatRecord(const JournalRecord& r) {
       return join(
           {"pass", Escape(r.time), Escape(r.gameFolder), Escape(r.profile), Escape(r.revision)});
     case K::File:
-      return join(
-          {"file", Escape(r.path), r.blob.empty() ? "-" : Escape(r.blob), StateText(r.after)});
+      return join({"file", Escape(r.path), StateText(r.before),
+                   r.blob.empty() ? "-" : Escape(r.blob), StateText(r.after)});
     case K::Folder: return join({"folder", Escape(r.path)});
+    case K::Work: return join({"work", Escape(r.path)});
     case K::Registry:
       return join({"reg", Hex(static_cast<uint32_t>(r.root)), Escape(r.subkey), Escape(r.name),
                    ValueText(r.hadOld, r.oldType, r.oldData),
@@ -218,11 +222,21 @@ JournalRecord ParseRecord(const std::string& line) {
     r.gameFolder = f[2];
     r.profile = f[3];
     r.revision = f[4];
-  } else if (word == "file" && f.size() == 4) {
+  } else if (word == "file" && f.size() == 5) {
     r.kind = K::File;
     r.path = f[1];
+    r.before = ParseState(f[2]);
+    r.blob = f[3] == "-" ? "" : f[3];
+    r.after = ParseState(f[4]);
+  } else if (word == "file" && f.size() == 4) {  // an earlier version's: no state before
+    r.kind = K::File;
+    r.path = f[1];
+    r.beforeKnown = false;
     r.blob = f[2] == "-" ? "" : f[2];
     r.after = ParseState(f[3]);
+  } else if (word == "work" && f.size() == 2) {
+    r.kind = K::Work;
+    r.path = f[1];
   } else if (word == "folder" && f.size() == 2) {
     r.kind = K::Folder;
     r.path = f[1];
@@ -243,17 +257,85 @@ JournalRecord ParseRecord(const std::string& line) {
   return r;
 }
 
-std::vector<JournalRecord> ParseRecords(const std::string& text) {
-  std::vector<JournalRecord> records;
-  for (const std::string& line : SplitAt(text, '\n'))
-    if (!line.empty()) records.push_back(ParseRecord(line));
-  return records;
+namespace {
+
+// A line with its checksum: the line's hash as a last field.
+std::string Sealed(const std::string& line) {
+  ContentHash h;
+  h.Add(line.data(), line.size());
+  return line + "\t#" + Hex(h.Value()) + "\n";
+}
+
+// The line without its checksum; false when there is none or it does not hold.
+bool Unseal(const std::string& sealed, std::string* line) {
+  const size_t mark = sealed.rfind("\t#");
+  if (mark == std::string::npos) return false;
+  *line = sealed.substr(0, mark);
+  ContentHash h;
+  h.Add(line->data(), line->size());
+  return sealed.compare(mark + 2, std::string::npos, Hex(h.Value())) == 0;
+}
+
+}  // namespace
+
+std::string FrameRecords(const std::vector<std::string>& lines) {
+  std::string text = Sealed(kHeader);
+  for (const std::string& line : lines) text += Sealed(line);
+  return text + Sealed("end\t" + std::to_string(lines.size()));
+}
+
+JournalText ReadJournalText(const std::string& text) {
+  JournalText out;
+  std::vector<std::string> lines = SplitAt(text, '\n');
+  const bool cut = lines.back().size() > 0;  // no line end after the last line
+  lines.pop_back();
+  std::string line;
+  if (lines.empty() || !Unseal(lines[0], &line) || line != kHeader) {
+    out.damage = text.empty() ? "the records file is empty"
+                              : "the records file does not begin as a journal's does";
+    // What can be read is still read, for a forced undo.
+    for (const std::string& l : lines) {
+      JournalRecord r = ParseRecord(Unseal(l, &line) ? line : l);
+      if (r.kind != JournalRecord::Kind::Unknown) {
+        out.records.push_back(std::move(r));
+        out.lines.push_back(FormatRecord(out.records.back()));
+      }
+    }
+    return out;
+  }
+  bool ended = false;
+  size_t damaged = 0;
+  for (size_t k = 1; k < lines.size(); ++k) {
+    if (ended) {
+      out.damage = "there is more after the records' end";
+      break;
+    }
+    if (!Unseal(lines[k], &line)) {
+      if (++damaged == 1) out.damage = "record " + std::to_string(k) + " is damaged";
+      continue;
+    }
+    if (line.compare(0, 4, "end\t") == 0) {
+      ended = true;
+      if (line != "end\t" + std::to_string(out.records.size() + damaged))
+        out.damage = "records are missing";
+      continue;
+    }
+    JournalRecord r = ParseRecord(line);
+    if (r.kind == JournalRecord::Kind::Unknown) {
+      if (++damaged == 1) out.damage = "record " + std::to_string(k) + " is not understood";
+      continue;
+    }
+    out.records.push_back(std::move(r));
+    out.lines.push_back(line);
+  }
+  if (out.damage.empty() && (cut || !ended)) out.damage = "the records are cut short";
+  return out;
 }
 
 std::string GameJournalFolder(const std::string& root, const std::string& gameFolder) {
   std::string folder = gameFolder;
   while (!folder.empty() && folder.back() == '\\') folder.pop_back();
-  return root + "\\" + HashName(ToLower(folder));
+  return root + "\\" + HashName(PathKey(folder));
 }
 
 std::vector<int> PassNumbers(Files& files, const std::string& gameJournal) {
@@ -268,6 +350,31 @@ std::vector<int> PassNumbers(Files& files, const std::string& gameJournal) {
   return numbers;
 }
 
+void RemoveLeftWorkFiles(Files& files, const std::string& gameJournal, const std::string& skip,
+                         std::vector<std::string>* removed, std::vector<std::string>* failed) {
+  for (int n : PassNumbers(files, gameJournal)) {
+    const std::string folder = gameJournal + "\\" + std::to_string(n);
+    std::string text;
+    if (folder == skip ||
+        files.ReadText(folder + "\\" + kRecordsName, &text, nullptr) != ReadResult::Ok)
+      continue;
+    const JournalText journal = ReadJournalText(text);
+    bool ended = false;
+    for (const JournalRecord& r : journal.records) ended = ended || r.kind == Kind::Closed;
+    if (ended) continue;
+    for (const JournalRecord& r : journal.records) {
+      if (r.kind != Kind::Work || !files.IsFile(r.path)) continue;
+      SystemError err;
+      if (files.Remove(r.path, &err)) {
+        if (removed)
+          removed->push_back("removed the work file " + r.path + " of a pass that never ended");
+      } else if (failed) {
+        failed->push_back(r.path + ": a work file of a pass that never ended: " + err.Describe());
+      }
+    }
+  }
+}
+
 std::string JournalTime() {
   const std::time_t now = std::time(nullptr);
   char text[32] = "";
@@ -276,8 +383,30 @@ std::string JournalTime() {
   return text;
 }
 
-// A work file whose content is hashed as it is written; its Commit records
-// the change, then keeps the old file at a blob of the pass.
+// A reader that hashes what it gives out; a file read to its end is then
+// known to the pass by its content, as it was when the pass read it.
+class JournaledSystem::HashingReader final : public FileReader {
+ public:
+  HashingReader(JournaledSystem& j, std::string path, std::unique_ptr<FileReader> inner)
+      : j_(j), path_(std::move(path)), inner_(std::move(inner)) {}
+  bool Read(char* out, size_t size, size_t* got, SystemError* err) override {
+    if (!inner_->Read(out, size, got, err)) return false;
+    hash_.Add(out, *got);
+    if (*got == 0 && size > 0 && !j_.passFolder_.empty())
+      j_.SetSeen(path_, {true, hash_.Size(), hash_.Value()});
+    return true;
+  }
+
+ private:
+  JournaledSystem& j_;
+  std::string path_;
+  std::unique_ptr<FileReader> inner_;
+  ContentHash hash_;
+};
+
+// A work file whose content is hashed as it is written. Its Commit records
+// the change (the content before, as the pass read it), then keeps the old
+// file at a blob of the pass; content the same as before is not written.
 class JournaledSystem::JWork final : public WorkFile {
  public:
   JWork(JournaledSystem& j, std::string target, std::unique_ptr<WorkFile> inner)
@@ -290,17 +419,24 @@ class JournaledSystem::JWork final : public WorkFile {
     JournalRecord r;
     r.kind = JournalRecord::Kind::File;
     r.path = target_;
-    const std::string blob = j_.NewBlob();
-    if (j_.inner_.files.IsFile(target_)) r.blob = GetFileOnly(blob);
+    if (!j_.Seen(target_, &r.before) &&
+        HashFile(j_.inner_.files, target_, &r.before, err) == ReadResult::Failed)
+      return false;
     r.after = {true, hash_.Size(), hash_.Value()};
+    // Nothing would change: the work file goes, unused, and nothing is recorded.
+    if (r.before == r.after) return true;
+    const std::string blob = j_.NewBlob();
+    if (r.before.exists) r.blob = GetFileOnly(blob);
     if (!j_.Record(r, err)) return false;
-    // The blob comes to exist only as the replace begins: a record whose
-    // blob is missing describes a change never begun.
-    return inner_->CommitKeeping(blob, err);
+    // The blob comes to exist only as the replace begins.
+    if (!inner_->CommitKeeping(blob, err)) return false;
+    j_.SetSeen(target_, r.after);
+    return true;
   }
   bool CommitKeeping(const std::string& backup, SystemError* err) override {
     return inner_->CommitKeeping(backup, err);
   }
+  std::string Path() const override { return inner_->Path(); }
 
  private:
   JournaledSystem& j_;
@@ -338,7 +474,9 @@ class JournaledSystem::JFiles final : public Files {
     return in_.MakeFolder(path, err);
   }
   ReadResult ReadText(const std::string& path, std::string* contents, SystemError* err) override {
-    return in_.ReadText(path, contents, err);
+    const ReadResult read = in_.ReadText(path, contents, err);
+    if (Open() && read == ReadResult::Ok) j_.SetSeen(path, StateOf(*contents));
+    return read;
   }
   bool WriteText(const std::string& path, const std::string& contents, SystemError* err) override {
     if (!Open()) return in_.WriteText(path, contents, err);
@@ -347,21 +485,31 @@ class JournaledSystem::JFiles final : public Files {
   }
   std::unique_ptr<FileReader> OpenRead(const std::string& path, ReadResult* result,
                                        SystemError* err) override {
-    return in_.OpenRead(path, result, err);
+    std::unique_ptr<FileReader> in = in_.OpenRead(path, result, err);
+    if (!in || !Open()) return in;
+    return std::make_unique<HashingReader>(j_, path, std::move(in));
   }
   std::unique_ptr<WorkFile> CreateWorkFile(const std::string& target, SystemError* err) override {
     std::unique_ptr<WorkFile> work = in_.CreateWorkFile(target, err);
     if (!work || !Open()) return work;
+    // Named in the journal before any byte goes into it, so that the next
+    // pass or an undo finds it should this process be killed.
+    JournalRecord r;
+    r.kind = JournalRecord::Kind::Work;
+    r.path = work->Path();
+    if (!r.path.empty() && !j_.Record(r, err)) return nullptr;
     return std::make_unique<JWork>(j_, target, std::move(work));
   }
   bool Remove(const std::string& path, SystemError* err) override {
     if (Open() && in_.IsFile(path)) {
       // A removed file (the marker) is small: its copy is made first.
-      const std::string blob = j_.NewBlob();
-      if (!CopyFileOver(in_, path, blob, err)) return false;
       JournalRecord r;
       r.kind = JournalRecord::Kind::File;
       r.path = path;
+      const std::string blob = j_.NewBlob();
+      if (!CopyFileOver(in_, path, blob, err) ||
+          HashFile(in_, blob, &r.before, err) != ReadResult::Ok)
+        return false;
       r.blob = GetFileOnly(blob);
       if (!j_.Record(r, err)) return false;
     }
@@ -387,7 +535,8 @@ class JournaledSystem::JFiles final : public Files {
 // An INI write: the file's old bytes are copied to a blob first (INI files
 // are small), and the record names what the write will leave, as the INI
 // rules give it; the file as read back afterwards corrects that record
-// should the system have written otherwise.
+// should the system have written otherwise. A write that would leave the
+// file as it is writes nothing.
 class JournaledSystem::JIni final : public IniFiles {
  public:
   explicit JIni(JournaledSystem& j) : j_(j), in_(j.inner_.ini) {}
@@ -406,12 +555,17 @@ class JournaledSystem::JIni final : public IniFiles {
     std::string old;
     const ReadResult read = files.ReadText(file, &old, err);
     if (read == ReadResult::Failed) return false;
+    if (read == ReadResult::Ok) r.before = StateOf(old);
+    r.after = StateOf(ini::SetString(old, section, key, value));
+    if (r.before == r.after) return true;  // as it is already: nothing to write
     if (read == ReadResult::Ok) {
+      // The copy keeps the file's permissions; the state before is what it holds.
       const std::string blob = j_.NewBlob();
-      if (!files.WriteText(blob, old, err)) return false;
+      if (!CopyFileOver(files, file, blob, err) ||
+          HashFile(files, blob, &r.before, err) != ReadResult::Ok)
+        return false;
       r.blob = GetFileOnly(blob);
     }
-    r.after = StateOf(ini::SetString(old, section, key, value));
     if (!j_.Record(r, err)) return false;
     if (!in_.WriteString(file, section, key, value, err)) return false;
     FileState now;
@@ -440,6 +594,10 @@ class JournaledSystem::JRegistry final : public Registry {
     if (!Before(root, subkey, name, &r, err)) return false;
     r.newType = type;
     r.newData = data;
+    // The value as it is already: nothing to write or record.
+    if (r.kind == JournalRecord::Kind::Registry && r.hadOld && r.oldType == type &&
+        r.oldData == data)
+      return true;
     return Recorded(r, err) && in_.SetValue(root, subkey, name, type, data, err);
   }
   ReadResult QueryValue(RegRoot root, const std::string& subkey, const std::string& name,
@@ -489,18 +647,30 @@ SystemSeam JournaledSystem::Seam() {
   return {inner_.program, *files_, *ini_, *registry_, inner_.processes, inner_.loop};
 }
 
+namespace {
+
+// err, said to be the journal's (a full journal volume is not the game's disk).
+bool JournalFailure(SystemError* err, const std::string& where) {
+  if (err) err->text = "the set-up journal " + where + ": " + err->text;
+  return false;
+}
+
+}  // namespace
+
 bool JournaledSystem::OpenPass(const PassInfo& info, SystemError* err) {
   passFolder_.clear();
+  seen_.clear();
   if (root_.empty()) return Fail(err, 2, "no data folder to keep the set-up journal in");
   Files& files = inner_.files;
   const std::string game = GameJournalFolder(root_, info.gameFolder);
-  if (!MakeFolders(files, game, err)) return false;
+  if (!MakeFolders(files, game, err)) return JournalFailure(err, game);
   if (!files.IsFile(game + "\\" + kGameName) &&
       !files.WriteText(game + "\\" + kGameName, info.gameFolder + "\r\n", err))
-    return false;
+    return JournalFailure(err, game + "\\" + kGameName);
+  RemoveLeftWorkFiles(files, game, "", nullptr, nullptr);
   const std::vector<int> numbers = PassNumbers(files, game);
   const std::string folder = game + "\\" + std::to_string(numbers.empty() ? 1 : numbers.back() + 1);
-  if (!files.MakeFolder(folder, err)) return false;
+  if (!files.MakeFolder(folder, err)) return JournalFailure(err, folder);
   JournalRecord r;
   r.kind = JournalRecord::Kind::Pass;
   r.time = JournalTime();
@@ -509,6 +679,7 @@ bool JournaledSystem::OpenPass(const PassInfo& info, SystemError* err) {
   r.revision = info.revision;
   lines_.assign(1, FormatRecord(r));
   blobs_ = 0;
+  changes_ = 0;
   passFolder_ = folder;
   if (!WriteRecords(err)) {
     RemovePassFolder(files, folder);
@@ -521,16 +692,28 @@ bool JournaledSystem::OpenPass(const PassInfo& info, SystemError* err) {
 
 void JournaledSystem::ClosePass(bool passed) {
   if (passFolder_.empty()) return;
-  JournalRecord r;
-  r.kind = JournalRecord::Kind::Closed;
-  r.passed = passed;
-  Record(r, nullptr);
+  if (changes_ == 0) {
+    // Nothing was changed: there is nothing to undo, and the pass would only
+    // push older ones out.
+    RemovePassFolder(inner_.files, passFolder_);
+  } else {
+    JournalRecord r;
+    r.kind = JournalRecord::Kind::Closed;
+    r.passed = passed;
+    Record(r, nullptr);
+  }
   passFolder_.clear();
+  seen_.clear();
 }
 
 bool JournaledSystem::Record(const JournalRecord& record, SystemError* err) {
   lines_.push_back(FormatRecord(record));
-  if (WriteRecords(err)) return true;
+  if (WriteRecords(err)) {
+    using K = JournalRecord::Kind;
+    if (record.kind == K::File || record.kind == K::Folder || record.kind == K::Registry)
+      ++changes_;
+    return true;
+  }
   lines_.pop_back();
   return false;
 }
@@ -546,30 +729,61 @@ bool JournaledSystem::ReplaceLast(const JournalRecord& record, SystemError* err)
 // The whole records file is written anew, in one step and to the disk,
 // for each record: a pass has tens of records, and none is ever torn.
 bool JournaledSystem::WriteRecords(SystemError* err) {
-  std::string text;
-  for (const std::string& line : lines_) text += line + "\n";
-  return inner_.files.WriteText(passFolder_ + "\\" + kRecordsName, text, err);
+  const std::string path = passFolder_ + "\\" + kRecordsName;
+  return inner_.files.WriteText(path, FrameRecords(lines_), err) || JournalFailure(err, path);
 }
 
 std::string JournaledSystem::NewBlob() { return passFolder_ + "\\b" + std::to_string(++blobs_); }
 
+bool JournaledSystem::Seen(const std::string& path, FileState* state) const {
+  for (const auto& s : seen_)
+    if (SamePath(s.first, path)) {
+      *state = s.second;
+      return true;
+    }
+  return false;
+}
+
+void JournaledSystem::SetSeen(const std::string& path, const FileState& state) {
+  for (auto& s : seen_)
+    if (SamePath(s.first, path)) {
+      s.second = state;
+      return;
+    }
+  seen_.emplace_back(path, state);
+}
+
+namespace {
+
+// Whether a pass's records say it can still be undone: changes made and not undone.
+bool Undoable(const std::vector<JournalRecord>& records) {
+  bool changes = false;
+  for (const JournalRecord& r : records) {
+    if (r.kind == Kind::Undone) return false;
+    changes = changes || r.kind == Kind::File || r.kind == Kind::Folder || r.kind == Kind::Registry;
+  }
+  return changes;
+}
+
+}  // namespace
+
 // Keeps the last kPassesKept passes of this game, then removes the oldest
-// passes of all games while they take more than bytesKept_.
+// passes of all games while they take more than bytesKept_. Neither removes
+// the pass being written, nor a game's oldest pass that can be undone.
 void JournaledSystem::Prune(const std::string& gameJournal) {
   Files& files = inner_.files;
-  const std::vector<int> numbers = PassNumbers(files, gameJournal);
-  for (size_t k = 0; k + kPassesKept < numbers.size(); ++k)
-    RemovePassFolder(files, gameJournal + "\\" + std::to_string(numbers[k]));
-
   std::vector<std::string> games;
   if (!files.ListFolders(root_, &games, nullptr)) return;
   std::vector<PassOnDisk> passes;
   uint64_t total = 0;
   for (const std::string& g : games) {
-    for (int n : PassNumbers(files, root_ + "\\" + g)) {
+    const std::string gameFolder = root_ + "\\" + g;
+    const std::vector<int> numbers = PassNumbers(files, gameFolder);
+    bool oldestKept = false;
+    for (size_t k = 0; k < numbers.size(); ++k) {
       PassOnDisk p;
-      p.folder = root_ + "\\" + g + "\\" + std::to_string(n);
-      p.number = n;
+      p.folder = gameFolder + "\\" + std::to_string(numbers[k]);
+      p.number = numbers[k];
       std::vector<std::string> names;
       files.List(p.folder, &names, nullptr);
       for (const std::string& name : names) {
@@ -577,11 +791,19 @@ void JournaledSystem::Prune(const std::string& gameJournal) {
         if (files.Size(p.folder + "\\" + name, &size, nullptr) == ReadResult::Ok) p.bytes += size;
       }
       std::string text;
-      if (files.ReadText(p.folder + "\\" + kRecordsName, &text, nullptr) == ReadResult::Ok) {
-        std::vector<JournalRecord> records = ParseRecords(text);
-        if (!records.empty()) p.time = records[0].time;
-      }
+      std::vector<JournalRecord> records;
+      if (files.ReadText(p.folder + "\\" + kRecordsName, &text, nullptr) == ReadResult::Ok)
+        records = ReadJournalText(text).records;
+      if (!records.empty()) p.time = records[0].time;
       total += p.bytes;
+      const bool protect = p.folder == passFolder_ || (!oldestKept && Undoable(records));
+      oldestKept = oldestKept || Undoable(records);
+      if (protect) continue;
+      if (SamePath(gameFolder, gameJournal) && k + kPassesKept < numbers.size()) {
+        RemovePassFolder(files, p.folder);
+        total -= p.bytes;
+        continue;
+      }
       passes.push_back(std::move(p));
     }
   }
@@ -590,7 +812,6 @@ void JournaledSystem::Prune(const std::string& gameJournal) {
   });
   for (const PassOnDisk& p : passes) {
     if (total <= bytesKept_) break;
-    if (EqualsNoCase(p.folder, passFolder_)) continue;
     RemovePassFolder(files, p.folder);
     total -= p.bytes;
   }

@@ -2,11 +2,16 @@
 // pass makes to a game's installation and the registry, so that a pass can
 // be undone (setup/Undo.h).
 //
-// Layout under the journal folder: one folder per game folder (named by a
-// hash of its lower-cased path, holding game.txt, which names it), one
-// sub-folder per pass numbered 1, 2, 3..., each with a text file "records"
-// and the blobs b1, b2, ... (the old contents of files the pass replaced or
-// removed). Each record is on the disk before its change is begun.
+// Layout under the journal folder (a private one): one folder per game
+// folder (named by a hash of its path as the platform compares paths,
+// holding game.txt, which names it), one sub-folder per pass numbered 1, 2,
+// 3..., each with a text file "records" and the blobs b1, b2, ... (the old
+// contents of files the pass replaced or removed). Each record is on the
+// disk before its change is begun.
+//
+// The records file is framed so that damage shows: a header line, each
+// record followed by a checksum of its own, and a closing line that counts
+// the records. It is rewritten whole, in one step, for each record.
 #pragma once
 
 #include <cstdint>
@@ -20,7 +25,8 @@
 namespace zeph {
 
 // The last passes kept per game folder, and the most all passes may take
-// (the oldest go first; the pass being written never does).
+// (the oldest go first; the pass being written never does, nor a game's
+// oldest pass that can still be undone: the state before the first set-up).
 constexpr int kPassesKept = 5;
 constexpr uint64_t kJournalBytesKept = uint64_t{1} << 30;
 
@@ -55,16 +61,19 @@ ReadResult HashFile(Files& files, const std::string& path, FileState* state, Sys
 
 // One line of a pass's records.
 struct JournalRecord {
-  enum class Kind { Pass, File, Folder, Registry, Closed, Undone, Unknown };
+  enum class Kind { Pass, File, Folder, Registry, Work, Closed, Undone, Unknown };
   Kind kind = Kind::Unknown;
   // Pass: when, for which game folder and profile.
   std::string time, gameFolder, profile, revision;
-  // File: the target; blob: where its old content is kept ("" when it did
-  // not exist); after: what the change leaves (the written content by size
-  // and hash only, not a second copy; missing for a removal).
-  // Folder: path, made by the pass.
+  // File: the target; before: its content as the pass read it; blob: where
+  // that content is kept ("" when it did not exist); after: what the change
+  // leaves (the written content by size and hash only, not a second copy;
+  // missing for a removal).
+  // Folder: path, made by the pass. Work: path, a work file made by the
+  // pass, to be removed should the pass never end.
   std::string path, blob;
-  FileState after;
+  FileState before, after;
+  bool beforeKnown = true;  // false in records of an earlier version
   // Registry: the value before (hadOld false: there was none) and after.
   RegRoot root = RegRoot::CurrentUser;
   std::string subkey, name;
@@ -76,12 +85,27 @@ struct JournalRecord {
 
 std::string FormatRecord(const JournalRecord& record);
 JournalRecord ParseRecord(const std::string& line);
-std::vector<JournalRecord> ParseRecords(const std::string& text);
+
+// A records file's text for these records (each as FormatRecord gives it).
+std::string FrameRecords(const std::vector<std::string>& lines);
+// What a records file holds: each record whose checksum holds, and why the
+// file is not whole ("" when it is).
+struct JournalText {
+  std::vector<JournalRecord> records;
+  std::vector<std::string> lines;  // the records' lines, for a rewrite
+  std::string damage;
+};
+JournalText ReadJournalText(const std::string& text);
 
 // The journal folder of one game folder.
 std::string GameJournalFolder(const std::string& root, const std::string& gameFolder);
 // The pass numbers in a game's journal folder, ascending.
 std::vector<int> PassNumbers(Files& files, const std::string& gameJournal);
+// Removes the work files that passes of gameJournal which never ended (the
+// process was killed) left in the game's folders; the pass folder skip is
+// left as it is. The lines say what was removed, and what could not be.
+void RemoveLeftWorkFiles(Files& files, const std::string& gameJournal, const std::string& skip,
+                         std::vector<std::string>* removed, std::vector<std::string>* failed);
 // Local time as "YYYY-MM-DD HH:MM:SS".
 std::string JournalTime();
 
@@ -109,12 +133,18 @@ class JournaledSystem final : public SetupJournal {
   class JRegistry;
   class JWork;
 
+  class HashingReader;
+
   bool Record(const JournalRecord& record, SystemError* err);
   // Rewrites the last record (a correction of what its change left).
   bool ReplaceLast(const JournalRecord& record, SystemError* err);
   bool WriteRecords(SystemError* err);
   std::string NewBlob();  // the path of a blob not used yet in this pass
   void Prune(const std::string& gameJournal);
+  // The content of path as the open pass last read or wrote it, hashed as
+  // it went by; false when the pass has not seen it whole.
+  bool Seen(const std::string& path, FileState* state) const;
+  void SetSeen(const std::string& path, const FileState& state);
 
   SystemSeam inner_;
   std::string root_;
@@ -122,6 +152,8 @@ class JournaledSystem final : public SetupJournal {
   std::string passFolder_;
   std::vector<std::string> lines_;
   int blobs_ = 0;
+  int changes_ = 0;  // change records of the open pass
+  std::vector<std::pair<std::string, FileState>> seen_;
   std::unique_ptr<JFiles> files_;
   std::unique_ptr<JIni> ini_;
   std::unique_ptr<JRegistry> registry_;

@@ -13,13 +13,13 @@ namespace {
 
 using Kind = JournalRecord::Kind;
 
-// A file's changes in one pass: what it held before the first change that
-// began, and each state a change of the pass may have left it in.
+// A file's changes in one pass: its content before the pass, and each
+// change made or begun, in order.
 struct FileChanges {
   std::string path;
-  bool begun = false;
-  std::string blob;  // the old content's blob; "" when there was no file
-  std::vector<FileState> left;
+  FileState original;
+  bool originalKnown = false;
+  std::vector<JournalRecord> changes;
 };
 
 struct TypedData {
@@ -42,20 +42,17 @@ struct ValueChanges {
   std::vector<RegValue> left;
 };
 
-std::string Key(const std::string& text) { return ToLower(text); }
-
-bool ReadRecords(Files& files, const std::string& passFolder, std::string* text,
-                 std::vector<JournalRecord>* records, SystemError* err) {
-  if (files.ReadText(passFolder + "\\records", text, err) != ReadResult::Ok) return false;
-  *records = ParseRecords(*text);
-  return true;
+// Registry names ignore case on every platform; file names as the platform's do.
+std::string ValueKey(const JournalRecord& r) {
+  return std::to_string(static_cast<uint32_t>(r.root)) + ToLower(r.subkey) + "\\" + ToLower(r.name);
 }
 
-PassSummary Summarize(int number, const std::vector<JournalRecord>& records) {
+PassSummary Summarize(int number, const JournalText& journal) {
   PassSummary s;
   s.number = number;
+  s.damage = journal.damage;
   std::set<std::string> changed;
-  for (const JournalRecord& r : records) {
+  for (const JournalRecord& r : journal.records) {
     switch (r.kind) {
       case Kind::Pass:
         s.time = r.time;
@@ -63,21 +60,26 @@ PassSummary Summarize(int number, const std::vector<JournalRecord>& records) {
         s.revision = r.revision;
         break;
       case Kind::File:
-      case Kind::Folder: changed.insert("f " + Key(r.path)); break;
-      case Kind::Registry:
-        changed.insert("r " + std::to_string(static_cast<uint32_t>(r.root)) + Key(r.subkey) + "\\" +
-                       Key(r.name));
-        break;
+      case Kind::Folder: changed.insert("f " + PathKey(r.path)); break;
+      case Kind::Registry: changed.insert("r " + ValueKey(r)); break;
       case Kind::Closed:
         s.closed = true;
         s.passed = r.passed;
         break;
       case Kind::Undone: s.undone = true; break;
+      case Kind::Work:
       case Kind::Unknown: break;
     }
   }
   s.changes = static_cast<int>(changed.size());
   return s;
+}
+
+bool ReadPass(Files& files, const std::string& passFolder, JournalText* journal, SystemError* err) {
+  std::string text;
+  if (files.ReadText(passFolder + "\\records", &text, err) != ReadResult::Ok) return false;
+  *journal = ReadJournalText(text);
+  return true;
 }
 
 class Undoer {
@@ -95,18 +97,15 @@ class Undoer {
     std::vector<std::string> folders;
     for (const JournalRecord& r : records) {
       if (r.kind == Kind::File) {
-        // A blob named but missing: that replace never began.
-        if (!r.blob.empty() && !files_.IsFile(pass_ + "\\" + r.blob)) continue;
         FileChanges& c = Find(&fileList, r.path);
-        if (!c.begun) {
-          c.begun = true;
-          c.blob = r.blob.empty() ? "" : pass_ + "\\" + r.blob;
+        if (c.changes.empty() && r.beforeKnown) {
+          c.original = r.before;
+          c.originalKnown = true;
         }
-        c.left.push_back(r.after);
+        c.changes.push_back(r);
       } else if (r.kind == Kind::Registry) {
         ValueChanges& v = FindValue(&values, r);
-        RegValue after{r.hasNew, {r.newType, r.newData}};
-        v.left.push_back(after);
+        v.left.push_back({r.hasNew, {r.newType, r.newData}});
       } else if (r.kind == Kind::Folder) {
         folders.push_back(r.path);
       }
@@ -119,7 +118,7 @@ class Undoer {
  private:
   static FileChanges& Find(std::vector<FileChanges>* list, const std::string& path) {
     for (FileChanges& c : *list)
-      if (EqualsNoCase(c.path, path)) return c;
+      if (SamePath(c.path, path)) return c;
     list->push_back(FileChanges{});
     list->back().path = path;
     return list->back();
@@ -144,31 +143,67 @@ class Undoer {
                              "as the set-up left it); --force puts it back anyway");
   }
 
+  // A kept copy of the file's content before the pass, checked against the
+  // hash the pass took as it read it: "" with *why when there is none.
+  std::string KeptOriginal(const FileChanges& c, std::string* why) {
+    *why = "the copy of its old content the set-up kept is gone";
+    for (const JournalRecord& r : c.changes) {
+      if (r.blob.empty()) continue;
+      const std::string blob = pass_ + "\\" + r.blob;
+      FileState kept;
+      SystemError err;
+      const ReadResult read = HashFile(files_, blob, &kept, &err);
+      if (read == ReadResult::Missing) continue;
+      if (read == ReadResult::Failed) {
+        *why = "its old content kept at " + blob + " cannot be read: " + err.Describe();
+        continue;
+      }
+      if (!c.originalKnown || (r.beforeKnown && kept == r.before && kept == c.original))
+        return blob;
+      *why = "its old content kept at " + blob + " has changed since the set-up";
+    }
+    return {};
+  }
+
   void UndoFile(const FileChanges& c) {
-    if (!c.begun) return;
     SystemError err;
-    FileState now, before;
-    if (HashFile(files_, c.path, &now, &err) == ReadResult::Failed ||
-        (!c.blob.empty() && HashFile(files_, c.blob, &before, &err) != ReadResult::Ok)) {
+    FileState now;
+    if (HashFile(files_, c.path, &now, &err) == ReadResult::Failed) {
       out_.failed.push_back(c.path + ": " + err.Describe());
       return;
     }
-    if (now == before) return;  // as it was: nothing to put back
-    const bool ours = std::find(c.left.begin(), c.left.end(), now) != c.left.end();
+    std::string why;
+    std::string blob;
+    FileState original = c.original;
+    if (!c.originalKnown) {  // an earlier version's records: the copy tells
+      blob = KeptOriginal(c, &why);
+      if (!blob.empty()) HashFile(files_, blob, &original, nullptr);
+      if (blob.empty() && !c.changes.front().blob.empty()) {
+        out_.failed.push_back(c.path + ": cannot be put back: " + why);
+        return;
+      }
+    }
+    if (now == original) return;  // as it was (or the change never began)
+    bool ours = false;
+    for (const JournalRecord& r : c.changes) ours = ours || now == r.after;
     if (!ours && !force_) {
       LeaveAlone(c.path);
       return;
     }
-    if (c.blob.empty()) {
+    if (!original.exists) {
       if (files_.Remove(c.path, &err))
         out_.changed.push_back("removed " + c.path);
       else
         out_.failed.push_back(c.path + ": " + err.Describe());
-    } else if (CopyFileOver(files_, c.blob, c.path, &err)) {
-      out_.changed.push_back((now.exists ? "restored " : "put back ") + c.path);
-    } else {
-      out_.failed.push_back(c.path + ": " + err.Describe());
+      return;
     }
+    if (blob.empty()) blob = KeptOriginal(c, &why);
+    if (blob.empty())
+      out_.failed.push_back(c.path + ": cannot be put back: " + why);
+    else if (CopyFileOver(files_, blob, c.path, &err))
+      out_.changed.push_back((now.exists ? "restored " : "put back ") + c.path);
+    else
+      out_.failed.push_back(c.path + ": " + err.Describe());
   }
 
   void UndoValue(const ValueChanges& v) {
@@ -215,6 +250,21 @@ class Undoer {
   UndoResult& out_;
 };
 
+// The journal folder of gameFolder; one keyed by an earlier version (by the
+// lower-cased path) when only that one names it.
+std::string FindGameJournal(Files& files, const std::string& root, const std::string& gameFolder) {
+  const std::string folder = GameJournalFolder(root, gameFolder);
+  if (kNamesIgnoreCase || files.IsFolder(folder)) return folder;
+  std::string trimmed = gameFolder;
+  while (!trimmed.empty() && trimmed.back() == '\\') trimmed.pop_back();
+  const std::string earlier = root + "\\" + HashName(ToLower(trimmed));
+  std::string named;
+  if (files.ReadText(earlier + "\\game.txt", &named, nullptr) == ReadResult::Ok &&
+      Trim(named, "\r\n") == trimmed)
+    return earlier;
+  return folder;
+}
+
 }  // namespace
 
 bool ListJournal(Files& files, const std::string& root, const std::string& gameFolder,
@@ -222,7 +272,7 @@ bool ListJournal(Files& files, const std::string& root, const std::string& gameF
   games->clear();
   std::vector<std::string> folders;
   if (!gameFolder.empty()) {
-    folders.push_back(GameJournalFolder(root, gameFolder));
+    folders.push_back(FindGameJournal(files, root, gameFolder));
   } else {
     std::vector<std::string> names;
     if (!files.ListFolders(root, &names, err)) return false;
@@ -235,10 +285,11 @@ bool ListJournal(Files& files, const std::string& root, const std::string& gameF
     files.ReadText(folder + "\\game.txt", &g.gameFolder, nullptr);
     g.gameFolder = Trim(g.gameFolder, "\r\n");
     for (int n : PassNumbers(files, folder)) {
-      std::string text;
-      std::vector<JournalRecord> records;
-      ReadRecords(files, folder + "\\" + std::to_string(n), &text, &records, nullptr);
-      g.passes.push_back(Summarize(n, records));
+      JournalText journal;
+      SystemError readErr;
+      if (!ReadPass(files, folder + "\\" + std::to_string(n), &journal, &readErr))
+        journal.damage = "its records cannot be read: " + readErr.Describe();
+      g.passes.push_back(Summarize(n, journal));
     }
     games->push_back(std::move(g));
   }
@@ -248,7 +299,7 @@ bool ListJournal(Files& files, const std::string& root, const std::string& gameF
 UndoResult UndoPass(Files& files, Registry& registry, const std::string& root,
                     const std::string& gameFolder, int pass, bool force) {
   UndoResult result;
-  const std::string game = GameJournalFolder(root, gameFolder);
+  const std::string game = FindGameJournal(files, root, gameFolder);
   const std::vector<int> numbers = PassNumbers(files, game);
   if (pass == 0 && !numbers.empty()) pass = numbers.back();
   if (std::find(numbers.begin(), numbers.end(), pass) == numbers.end()) {
@@ -258,23 +309,29 @@ UndoResult UndoPass(Files& files, Registry& registry, const std::string& root,
   }
   result.pass = pass;
   const std::string folder = game + "\\" + std::to_string(pass);
-  std::string text;
-  std::vector<JournalRecord> records;
+  JournalText journal;
   SystemError err;
-  if (!ReadRecords(files, folder, &text, &records, &err)) {
+  if (!ReadPass(files, folder, &journal, &err)) {
     result.failed.push_back(folder + "\\records: " + err.Describe());
     return result;
   }
-  if (Summarize(pass, records).undone) {
+  if (Summarize(pass, journal).undone) {
     result.alreadyUndone = true;
     return result;
   }
-  Undoer(files, registry, folder, force, &result).Run(records);
+  if (!journal.damage.empty() && !force) {
+    result.failed.push_back("pass " + std::to_string(pass) + ": its journal is damaged (" +
+                            journal.damage + "); --force undoes what can be read of it");
+    return result;
+  }
+  RemoveLeftWorkFiles(files, game, "", &result.changed, &result.failed);
+  Undoer(files, registry, folder, force, &result).Run(journal.records);
   if (!result.leftAlone.empty() || !result.failed.empty()) return result;
   JournalRecord undone;
   undone.kind = Kind::Undone;
   undone.time = JournalTime();
-  if (!files.WriteText(folder + "\\records", text + FormatRecord(undone) + "\n", &err))
+  journal.lines.push_back(FormatRecord(undone));
+  if (!files.WriteText(folder + "\\records", FrameRecords(journal.lines), &err))
     result.failed.push_back(folder + "\\records: " + err.Describe());
   return result;
 }

@@ -15,6 +15,7 @@ struct PassSummary {
   std::string time, profile, revision;
   int changes = 0;  // files, folders and registry values it changed
   bool closed = false, passed = false, undone = false;
+  std::string damage;  // why its records are not whole; "" when they are
 };
 
 struct GameJournal {
@@ -41,8 +42,12 @@ struct UndoResult {
 // INI file and registry value as it was before the pass, the files and
 // folders it made removed. A file or value that is neither as the pass
 // left it nor as it was (changed since) is left alone unless force. Each
-// file is restored through a work file. A pass undone without anything
-// left alone or failed is marked so, and a second undo changes nothing.
+// file is restored through a work file, from the copy the pass kept, which
+// must still hold what the pass read: a copy gone or changed since fails the
+// file. A pass whose records are damaged is not undone unless force (then
+// what can be read of them is). Work files that passes which never ended
+// left behind are removed. A pass undone without anything left alone or
+// failed is marked so, and a second undo changes nothing.
 UndoResult UndoPass(Files& files, Registry& registry, const std::string& root,
                     const std::string& gameFolder, int pass, bool force);
 

@@ -40,6 +40,9 @@ class WorkFile {
   // no backup is made. After a failure the target is as it was, and no
   // backup is left unless the target's only copy is there.
   virtual bool CommitKeeping(const std::string& backup, SystemError* err) = 0;
+  // Where the work file is, so that one left by a killed process can be
+  // found again; "" when it has no file of its own.
+  virtual std::string Path() const = 0;
 };
 
 class Files {

@@ -57,6 +57,12 @@ std::string HashName(const std::string& text) {
   return hex;
 }
 
+std::string PathKey(const std::string& path) { return kNamesIgnoreCase ? ToLower(path) : path; }
+
+bool SamePath(const std::string& a, const std::string& b) {
+  return kNamesIgnoreCase ? EqualsNoCase(a, b) : a == b;
+}
+
 std::string GetFileOnly(const std::string& path) {
   size_t slash = path.rfind('\\');
   return slash == std::string::npos ? path : path.substr(slash + 1);

@@ -19,6 +19,16 @@ std::string Trim(const std::string& text, const char* blanks = " ");
 // FNV-1a of text as 16 hexadecimal digits: a short, stable name for a folder.
 std::string HashName(const std::string& text);
 
+// How this platform's file system compares names: ignoring case on Windows,
+// byte for byte elsewhere. Two paths name one file when their keys are equal.
+#ifdef _WIN32
+constexpr bool kNamesIgnoreCase = true;
+#else
+constexpr bool kNamesIgnoreCase = false;
+#endif
+std::string PathKey(const std::string& path);
+bool SamePath(const std::string& a, const std::string& b);
+
 // The part of path after its last backslash (the whole path when it has none).
 std::string GetFileOnly(const std::string& path);
 // The part up to and including its last backslash (empty when it has none).

@@ -197,28 +197,75 @@ TEST(SetupJournal, UndoAfterAFaultAtEveryCall) {
   }
 }
 
-TEST(SetupJournal, KeepsTheLastFivePasses) {
+// A pass at every game end, each copying a new version of keys.cfg.
+void PassesThatChangeKeys(JournalWorld& w, int count) {
+  for (int n = 0; n < count; ++n) {
+    w.world.sys.AddFile("C:\\Zeph\\games\\keys.cfg", "keys " + std::to_string(n) + "\r\n");
+    w.form.WriteStuff();
+  }
+}
+
+TEST(SetupJournal, KeepsTheLastFivePassesAndTheOldestThatCanBeUndone) {
   JournalWorld w;
   FakeSystem& sys = w.world.sys;
-  for (int n = 0; n < 7; ++n) w.form.WriteStuff();
+  PassesThatChangeKeys(w, 7);
   const std::string game = GameJournalFolder(kRoot, kGame);
-  EXPECT_EQ((std::vector<int>{3, 4, 5, 6, 7}), PassNumbers(sys.Seam().files, game));
-  EXPECT_FALSE(sys.HasFile(game + "\\1\\records"));
+  EXPECT_EQ((std::vector<int>{1, 3, 4, 5, 6, 7}), PassNumbers(sys.Seam().files, game));
+  EXPECT_FALSE(sys.HasFile(game + "\\2\\records"));
   // Pass 6 is an earlier one, and is undone as asked.
-  EXPECT_EQ(6, w.Undo(6).pass);
   EXPECT_EQ(1, w.Undo(2).ExitStatus());  // pruned: no such pass
+  // Undone newest first, back to the oldest kept: the passes between it and
+  // the next were pruned, so the files are not as it left them, and only a
+  // forced undo takes them back to before the first set-up.
+  for (int n = 7; n >= 3; --n) EXPECT_EQ(0, w.Undo(n).ExitStatus()) << n;
+  EXPECT_EQ(1, w.Undo(1).ExitStatus());
+  EXPECT_EQ(0, w.Undo(1, true).ExitStatus());
+  w.ExpectAsBefore("after undoing every pass, newest first");
+  // Once the first is undone, the next that can be undone is the one kept.
+  PassesThatChangeKeys(w, 6);
+  EXPECT_EQ((std::vector<int>{8, 9, 10, 11, 12, 13}), PassNumbers(sys.Seam().files, game));
 }
 
 TEST(SetupJournal, OverItsSizeTheOldestPassesGoButNeverTheOneBeingWritten) {
   JournalWorld big;
-  for (int n = 0; n < 3; ++n) big.form.WriteStuff();
+  PassesThatChangeKeys(big, 3);
   const std::string game = GameJournalFolder(kRoot, kGame);
   EXPECT_EQ((std::vector<int>{1, 2, 3}), PassNumbers(big.world.sys.Seam().files, game));
 
   JournalWorld tiny(1);  // every pass is over the size
-  for (int n = 0; n < 3; ++n) tiny.form.WriteStuff();
-  EXPECT_EQ((std::vector<int>{3}), PassNumbers(tiny.world.sys.Seam().files, game));
+  PassesThatChangeKeys(tiny, 3);
+  EXPECT_EQ((std::vector<int>{1, 3}), PassNumbers(tiny.world.sys.Seam().files, game));
   EXPECT_EQ(3, tiny.Undo().pass);
+}
+
+// A game end whose lines would leave every file as it is ('ALWAYS' lines
+// already applied, copies of the same bytes) writes nothing and keeps no
+// pass, so the state before the first set-up is never pushed out.
+TEST(SetupJournal, APassThatChangesNothingWritesAndKeepsNothing) {
+  JournalWorld w;
+  FakeSystem& sys = w.world.sys;
+  w.form.profile.custom = "TRUE";
+  sys.AddFile(kProfile, SetupProfile(kCopies, {"'d.cfg'\\, 'APPEND'\\, 'bind x'\\, 'ALWAYS'",
+                                               "'b.cfg'\\, 'MODIFY'\\, 'set mouse %'\\, "
+                                               "'set mouse 1'\\, 'ALWAYS'",
+                                               "'game.ini'\\, 'INI'\\, 'Input'\\, 'Mouse'\\, "
+                                               "'0'\\, 'ALWAYS'",
+                                               "'STRING'\\, 'REGISTRY'\\, 'HKCU\\Software\\Foo'"
+                                               "\\, 'Mouse'\\, 'on'\\, 'ALWAYS'"}));
+  w.form.WriteStuff();
+  const std::string game = GameJournalFolder(kRoot, kGame);
+  ASSERT_EQ((std::vector<int>{1}), PassNumbers(sys.Seam().files, game));
+  for (int n = 0; n < 8; ++n) {
+    sys.log.clear();
+    w.form.WriteStuff();
+    for (const auto& entry : sys.log)
+      for (const char* change : {"replace ", "ini ", "reg "})
+        EXPECT_NE(0u, entry.rfind(change, 0)) << "game end " << n << ": " << entry << "\n"
+                                              << ::testing::PrintToString(sys.log);
+  }
+  EXPECT_EQ((std::vector<int>{1}), PassNumbers(sys.Seam().files, game));
+  EXPECT_EQ(0, w.Undo().ExitStatus());
+  w.ExpectAsBefore("after undoing the first pass");
 }
 
 // The written content is hashed in the pieces it is written in, and read

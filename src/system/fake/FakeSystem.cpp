@@ -135,6 +135,7 @@ class FakeSystem::FakeFiles final : public Files {
       w_.AddFile(target_, contents);
       return true;
     }
+    std::string Path() const override { return path_; }
 
    private:
     FakeSystem& w_;

@@ -60,6 +60,7 @@ class DiskWorkFile final : public WorkFile {
     return file_->CommitKeeping(ToNativePath(backup), Sync::ToDisk, &error) ||
            FailErrno(err, error);
   }
+  std::string Path() const override { return ToWindowsPath(file_->Path()); }
 
  private:
   std::unique_ptr<NativeWorkFile> file_;

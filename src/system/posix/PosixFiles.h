@@ -60,6 +60,7 @@ class NativeWorkFile {
   // a file system without links), a copy. The backup is on the disk before
   // the rename is. Nothing is kept when there is no target.
   bool CommitKeeping(const std::string& backupPath, Sync sync, int* error);
+  const std::string& Path() const { return path_; }
 
  private:
   NativeWorkFile(std::string target, std::string path, int fd);

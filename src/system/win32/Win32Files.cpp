@@ -227,6 +227,7 @@ class DiskWorkFile final : public WorkFile {
 
   bool Commit(SystemError* err) override { return CommitKeeping("", err); }
 
+  std::string Path() const override { return path_; }
   bool CommitKeeping(const std::string& keep, SystemError* err) override {
     if (!file_) return Fail(err, Win32Error(ERROR_INVALID_HANDLE));
     SystemError failed = failed_;
