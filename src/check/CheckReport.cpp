@@ -5,6 +5,7 @@
 #include "check/Json.h"
 #include "check/LineDiff.h"
 #include "check/ProfileCheck.h"
+#include "check/TerminalText.h"
 
 namespace zeph {
 
@@ -231,7 +232,7 @@ std::string ReportText(const CheckReport& r) {
            (r.problems.size() == 1 ? " thing" : " things") + " the author likely did not mean:\n";
     for (const std::string& problem : r.problems) out += "  - " + problem + "\n";
   }
-  return out;
+  return TerminalText(out);
 }
 
 std::string ReportJson(const CheckReport& r) {

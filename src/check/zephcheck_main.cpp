@@ -18,6 +18,7 @@
 #include "check/CheckPlatform.h"
 #include "check/JournalCommands.h"
 #include "check/ProfileCheck.h"
+#include "check/TerminalText.h"
 
 namespace {
 
@@ -71,6 +72,7 @@ int JournalMain(int argc, char** argv) {
   const int status = command == "--undo"
                          ? zeph::UndoText(platform.Seam(), root, game, pass, force, &out)
                          : zeph::ListJournalText(*platform.files, root, game, &out);
+  out = zeph::TerminalText(out);  // paths and profile names from the journal
   std::fwrite(out.data(), 1, out.size(), stdout);
   return status;
 }

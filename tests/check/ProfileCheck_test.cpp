@@ -222,5 +222,35 @@ TEST(ProfileCheck, JsonCarriesTheReport) {
             json.find("\"fields\":[\"a.cfg\",\"APPEND\",\"bind MOUSE1 fire\",\"ALWAYS\"]"));
 }
 
+// Profiles and game files are other people's text: what they hold must not
+// drive the terminal the report is printed on, yet stay visible.
+TEST(ProfileCheck, ControlBytesAreShownEscaped) {
+  FakeWorld w;
+  LayOut(
+      w.sys,
+      "CUSTOM=TRUE\r\n{\r\n   'a.cfg'\\, 'APPEND'\\, 'bind \x1b[2J\x7f'\\, 'ALWAYS'\r\n   }\r\n");
+  w.sys.AddFile(std::string(kGame) + "\\a.cfg",
+                "name \x1b]0;owned\x07 caf\xe9\r\nset\tmouse 0\rhidden\n");
+  const CheckReport report = Check(w.sys);
+
+  const std::string text = ReportText(report);
+  for (size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    const bool lineEnd = c == '\n' || (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n');
+    EXPECT_TRUE(lineEnd || (c >= 0x20 && c != 0x7f)) << "byte " << int(c) << " at " << i << " of:\n"
+                                                     << text;
+  }
+  for (const char* shown :
+       {"'a.cfg'\\, 'APPEND'\\, 'bind \\x1b[2J\\x7f'\\, 'ALWAYS'\n", "+bind \\x1b[2J\\x7f\r\n",
+        " name \\x1b]0;owned\\x07 caf\xe9\r\n", " set\\x09mouse 0\\x0dhidden\n",
+        "file changed: D:\\Games\\Racer\\a.cfg\n"})
+    EXPECT_NE(std::string::npos, text.find(shown)) << shown << " in:\n" << text;
+
+  const std::string json = ReportJson(report);
+  EXPECT_EQ(std::string::npos, json.find_first_of(std::string("\x1b\x07\x7f\t\r", 5)));
+  EXPECT_NE(std::string::npos, json.find("\"bind \\u001b[2J\\u007f\""));
+  EXPECT_NE(std::string::npos, json.find("name \\u001b]0;owned\\u0007 caf\xc3\xa9\\r\\n"));
+}
+
 }  // namespace
 }  // namespace zeph::testing

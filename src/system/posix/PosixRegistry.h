@@ -17,6 +17,14 @@
 // are comments. Keys and names match without regard to ASCII case, like
 // Windows; a key exists while any key below it does.
 //
+// The file may be edited by hand. A write changes only the lines of the
+// value it sets or deletes (or adds a line, or a key line and a line), and
+// keeps every other byte where it was: comments, lines it cannot read, and
+// what stands under a key line without its "]" (which belongs to no key).
+// New lines end as the file's first line does (LF or CR LF). A UTF-8
+// byte-order mark is kept. A file that is no text (UTF-16, or binary data:
+// any NUL byte) is neither read nor written; calls fail with EILSEQ.
+//
 // The values of Software\Microsoft\Windows\CurrentVersion\Run, under
 // either root, are not in the file: each is a desktop entry in the user's
 // autostart folder ($XDG_CONFIG_HOME/autostart, else $HOME/.config/autostart),
@@ -36,20 +44,6 @@
 
 namespace zeph::posix {
 
-struct RegValue {
-  std::string name;
-  uint32_t type = 0;
-  std::vector<uint8_t> data;
-};
-
-struct RegKey {
-  std::string path;
-  std::vector<RegValue> values;
-};
-
-std::vector<RegKey> ParseRegistryText(const std::string& text);
-std::string FormatRegistryText(const std::vector<RegKey>& keys);
-
 // "HKEY_CURRENT_USER\Software\Zeph" for (CurrentUser, "Software\\Zeph\\");
 // empty components are dropped. "" for an unknown root.
 std::string RegistryKeyPath(RegRoot root, const std::string& subkey);
@@ -60,16 +54,18 @@ class RegistryStore {
   // Where the store of this user lives; "" when there is no home to keep it in.
   static std::string DefaultFile();
 
-  // Failures give an errno value in *error.
+  // Failures give an errno value in *error: EILSEQ when the file is not
+  // text, which is then neither read nor written.
   bool Set(const std::string& keyPath, const std::string& name, uint32_t type,
            const std::vector<uint8_t>& data, int* error);
   ReadResult Query(const std::string& keyPath, const std::string& name, uint32_t* type,
                    std::vector<uint8_t>* data, int* error) const;
   bool Delete(const std::string& keyPath, const std::string& name, int* error);
+  // A failure's error as the seam gives it, naming the file where it matters.
+  SystemError Describe(int error) const;
 
  private:
-  bool Load(std::vector<RegKey>* keys, int* error) const;
-  bool Save(const std::vector<RegKey>& keys, int* error);
+  bool Load(std::string* bytes, int* error) const;
   std::string file_;
 };
 
