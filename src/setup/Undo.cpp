@@ -326,6 +326,11 @@ UndoResult UndoPass(Files& files, Registry& registry, const std::string& root,
   }
   RemoveLeftWorkFiles(files, game, "", &result.changed, &result.failed);
   Undoer(files, registry, folder, force, &result).Run(journal.records);
+  // What damage hid may still be changed: such a pass is never marked undone.
+  if (!journal.damage.empty())
+    result.failed.push_back(
+        "pass " + std::to_string(pass) + ": its journal is damaged (" + journal.damage +
+        "); what could be read of it was put back, and it is not marked undone");
   if (!result.leftAlone.empty() || !result.failed.empty()) return result;
   JournalRecord undone;
   undone.kind = Kind::Undone;

@@ -3,6 +3,7 @@
 // that cannot be written, faults at every call, and the bound on passes.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -162,6 +163,8 @@ TEST(SetupJournal, AJournalThatCannotBeWrittenStopsThePass) {
     if (entry.find("journal cannot be written") != std::string::npos) lines.push_back(entry);
   ASSERT_EQ(1u, lines.size());
   EXPECT_NE(std::string::npos, lines[0].find("access denied (5)"));
+  EXPECT_NE(std::string::npos, lines[0].find("the set-up journal " + std::string(kRoot)))
+      << "the failure is the journal's, not the game's disk: " << lines[0];
   EXPECT_TRUE(w.world.desktop.boxes.empty());
 }
 
@@ -194,6 +197,176 @@ TEST(SetupJournal, UndoAfterAFaultAtEveryCall) {
     std::vector<std::string> names;
     sys.Seam().files.List(kGame, &names, nullptr);
     for (const auto& name : names) EXPECT_EQ(std::string::npos, name.find("zeph-work")) << k;
+  }
+}
+
+// The records of the last pass, and the path of the blob kept for a file.
+struct PassOnFake {
+  std::string folder, records;
+  std::string BlobOf(const std::string& path) const {
+    for (const JournalRecord& r : ReadJournalText(records).records)
+      if (r.kind == JournalRecord::Kind::File && r.path == path && !r.blob.empty())
+        return folder + "\\" + r.blob;
+    return {};
+  }
+};
+
+PassOnFake LastPass(FakeSystem& sys) {
+  const std::string game = GameJournalFolder(kRoot, kGame);
+  const std::vector<int> numbers = PassNumbers(sys.Seam().files, game);
+  PassOnFake p;
+  if (numbers.empty()) return p;
+  p.folder = game + "\\" + std::to_string(numbers.back());
+  p.records = sys.FileContents(p.folder + "\\records");
+  return p;
+}
+
+bool MarkedUndone(FakeSystem& sys) {
+  std::vector<GameJournal> games;
+  ListJournal(sys.Seam().files, kRoot, kGame, &games, nullptr);
+  return !games.empty() && !games[0].passes.empty() && games[0].passes.back().undone;
+}
+
+// The old content kept for a file is gone, or no longer what the pass read
+// (another link to the old file was written since): the file cannot be put
+// back, undo says so and why, and the pass stays open for another try.
+TEST(SetupJournal, AKeptCopyGoneOrChangedFailsItsFile) {
+  for (const bool gone : {true, false}) {
+    JournalWorld w;
+    FakeSystem& sys = w.world.sys;
+    w.form.WriteStuff();
+    const std::string blob = LastPass(sys).BlobOf("C:\\Games\\Foo\\c.cfg");
+    ASSERT_FALSE(blob.empty());
+    if (gone)
+      sys.DropFile(blob);
+    else
+      sys.AddFile(blob, "detail ultra\r\n");
+    const UndoResult undo = w.Undo();
+    EXPECT_EQ(1, undo.ExitStatus());
+    ASSERT_EQ(1u, undo.failed.size()) << ::testing::PrintToString(undo.failed);
+    EXPECT_NE(std::string::npos, undo.failed[0].find("C:\\Games\\Foo\\c.cfg"));
+    EXPECT_NE(std::string::npos, undo.failed[0].find(gone ? "is gone" : "has changed since"))
+        << undo.failed[0];
+    EXPECT_EQ("detail high\r\n", sys.FileContents("C:\\Games\\Foo\\c.cfg"));
+    EXPECT_EQ("old keys\r\n", sys.FileContents("C:\\Games\\Foo\\keys.cfg"));  // the rest went back
+    EXPECT_FALSE(MarkedUndone(sys));
+    EXPECT_FALSE(w.Undo().alreadyUndone);
+  }
+}
+
+// Records cut at every length, or with a byte changed anywhere: an undo says
+// the pass's journal is damaged and changes nothing; forced, it puts back
+// what can be read, and nothing is ever marked undone while changes remain.
+TEST(SetupJournal, ADamagedJournalIsRefusedUnlessForced) {
+  std::string whole;
+  {
+    JournalWorld w;
+    w.form.WriteStuff();
+    whole = LastPass(w.world.sys).records;
+  }
+  ASSERT_GT(whole.size(), 200u);
+  std::vector<std::string> damaged;
+  for (size_t n = 0; n < whole.size(); ++n) damaged.push_back(whole.substr(0, n));
+  for (size_t k = 0; k < whole.size(); k += 7) {
+    std::string flipped = whole;
+    flipped[k] = static_cast<char>(flipped[k] ^ (flipped[k] == '\n' ? 0x21 : 0x01));
+    damaged.push_back(flipped);
+  }
+  damaged.push_back(whole + "file\tC:\\Games\\Foo\\x.cfg\t-\t-\t0:0\n");
+  for (const std::string& text : damaged) {
+    JournalWorld w;
+    FakeSystem& sys = w.world.sys;
+    w.form.WriteStuff();
+    const PassOnFake pass = LastPass(sys);
+    sys.AddFile(pass.folder + "\\records", text);
+    const std::string shown = ::testing::PrintToString(text);
+    const UndoResult undo = w.Undo();
+    EXPECT_EQ(1, undo.ExitStatus()) << shown;
+    ASSERT_EQ(1u, undo.failed.size()) << shown;
+    EXPECT_NE(std::string::npos, undo.failed[0].find("pass 1: its journal is damaged"))
+        << undo.failed[0];
+    EXPECT_TRUE(undo.changed.empty()) << shown;
+    EXPECT_EQ("detail high\r\n", sys.FileContents("C:\\Games\\Foo\\c.cfg")) << shown;
+
+    const UndoResult forced = w.Undo(0, true);
+    bool asBefore = true;
+    for (const auto& file : kBefore)
+      asBefore = asBefore && sys.FileContents(file.first) == file.second;
+    EXPECT_TRUE(asBefore || !MarkedUndone(sys)) << "marked undone with changes left: " << shown;
+  }
+}
+
+// A pass killed while it wrote leaves its work file; the next pass on that
+// game, or an undo, removes it.
+TEST(SetupJournal, WorkFilesOfAPassThatNeverEndedAreRemoved) {
+  for (const bool byUndo : {false, true}) {
+    JournalWorld w;
+    FakeSystem& sys = w.world.sys;
+    {
+      JournaledSystem killed(sys.Seam(), kRoot);
+      ASSERT_TRUE(killed.OpenPass({kGame, kProfile, "3"}, nullptr));
+      std::unique_ptr<WorkFile> work =
+          killed.Seam().files.CreateWorkFile("C:\\Games\\Foo\\c.cfg", nullptr);
+      ASSERT_TRUE(work && work->Write("half", 4, nullptr));
+      // Killed: no ClosePass, and the work file is never dropped.
+      work.release();  // NOLINT(bugprone-unused-return-value)
+    }
+    auto workFiles = [&] {
+      std::vector<std::string> names, left;
+      sys.Seam().files.List(kGame, &names, nullptr);
+      for (const auto& name : names)
+        if (name.find("zeph-work") != std::string::npos) left.push_back(name);
+      return left;
+    };
+    ASSERT_EQ(1u, workFiles().size());
+    if (byUndo) {
+      const UndoResult undo = w.Undo();
+      EXPECT_EQ(0, undo.ExitStatus()) << ::testing::PrintToString(undo.failed);
+      ASSERT_FALSE(undo.changed.empty());
+      EXPECT_NE(std::string::npos, undo.changed[0].find("work file"));
+    } else {
+      w.form.WriteStuff();
+    }
+    EXPECT_TRUE(workFiles().empty()) << ::testing::PrintToString(workFiles());
+    EXPECT_EQ(byUndo ? "detail low\r\n" : "detail high\r\n",
+              sys.FileContents("C:\\Games\\Foo\\c.cfg"));
+  }
+}
+
+// The k-th failable call of an undo fails, for every k: each file is then as
+// the journal says it was before, or as the pass left it and named by the
+// undo, which is not marked done; a second undo finishes the work.
+TEST(SetupJournal, AnUndoFailingAtEveryCallIsFinishedByTheNext) {
+  int calls = 0;
+  {
+    JournalWorld w;
+    w.form.WriteStuff();
+    const int before = w.world.sys.failableCalls;
+    w.Undo();
+    calls = w.world.sys.failableCalls - before;
+  }
+  ASSERT_GT(calls, 20);
+  for (int k = 1; k <= calls; ++k) {
+    JournalWorld w;
+    FakeSystem& sys = w.world.sys;
+    w.form.WriteStuff();
+    std::map<std::string, std::string> afterPass;
+    for (const auto& file : kBefore) afterPass[file.first] = sys.FileContents(file.first);
+    sys.failCall = sys.failableCalls + k;
+    const UndoResult undo = w.Undo();
+    sys.failCall = 0;
+    for (const auto& file : kBefore) {
+      const std::string now = sys.FileContents(file.first);
+      EXPECT_TRUE(now == file.second || now == afterPass[file.first])
+          << "fault at undo call " << k << ": " << file.first << " holds " << now;
+      EXPECT_TRUE(now == file.second || undo.ExitStatus() != 0)
+          << "fault at undo call " << k << ": " << file.first << " not back, and no failure";
+    }
+    EXPECT_TRUE(undo.ExitStatus() == 0 || !MarkedUndone(sys)) << k;
+    const UndoResult again = w.Undo();
+    EXPECT_TRUE(again.ExitStatus() == 0 || again.alreadyUndone)
+        << "fault at undo call " << k << ": " << ::testing::PrintToString(again.failed);
+    w.ExpectAsBefore("after a fault at undo call " + std::to_string(k) + " and a second undo");
   }
 }
 

@@ -3,8 +3,10 @@
 // volumes), and a journaled pass undone.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -70,8 +72,128 @@ class PosixJournal : public ::testing::Test {
   ~PosixJournal() override { fs::remove_all(root_); }
   std::string Seam(const fs::path& path) { return ToWindowsPath(path.string()); }
 
+  // A journaled end-of-game pass of the real monitor on game, with these
+  // custom lines, on the platform's own seam.
+  void RunPass(const fs::path& game, const std::string& custom) {
+    const fs::path program = root_ / "prog";
+    Put(program / "wyn" / "foo.wyn",
+        "[CONFIGURATION]\r\nCUSTOM=TRUE\r\n{\r\n" + custom + "   }\r\n");
+    PlatformSystem& real = Real();
+    ProgramAt at(*real.program, Seam(program));
+    JournaledSystem journal(
+        {at, *real.files, *real.ini, *real.registry, *real.processes, *real.loop}, JournalRoot());
+    std::vector<std::string> log;
+    FakeDesktop desktop(log);
+    MainForm form(journal.Seam(), desktop);
+    form.setupJournal = &journal;
+    form.state.ProfileFolder = Seam(program / "wyn") + "\\";
+    form.state.ActiveProfile = Seam(program / "wyn" / "foo.wyn");
+    form.state.GameFolder = Seam(game);
+    form.profile.custom = "TRUE";
+    form.profile.revision = "1";
+    form.WriteStuff();
+  }
+  UndoResult Undo(const fs::path& game, bool force = false) {
+    return UndoPass(*Real().files, *Real().registry, JournalRoot(), Seam(game), 0, force);
+  }
+  PlatformSystem& Real() {
+    if (!real_.files) real_ = CreatePlatformSystem(0, nullptr);
+    return real_;
+  }
+  std::string JournalRoot() { return Real().program->DataFolder() + "\\journal"; }
+
   fs::path root_;
+  PlatformSystem real_;
 };
+
+const char* const kToBall =
+    "'config.cfg'\\, 'MODIFY'\\, 'input=%'\\, 'input=ball'\\, ''\r\n"
+    "'Config.cfg'\\, 'MODIFY'\\, 'input=%'\\, 'input=ball'\\, ''\r\n";
+
+// On Linux names differ by case: game and Game are two installations with
+// two journals, and config.cfg and Config.cfg two files of one pass.
+TEST_F(PosixJournal, FoldersAndFilesThatDifferOnlyInCaseAreUndoneApart) {
+  const fs::path lower = root_ / "game", upper = root_ / "Game";
+  for (const fs::path& game : {lower, upper}) {
+    Put(game / "config.cfg", "input=mouse\r\n");
+    Put(game / "Config.cfg", "input=pad\r\n");
+  }
+  RunPass(upper, kToBall);
+  RunPass(lower, kToBall);
+  for (const fs::path& game : {lower, upper})
+    for (const char* name : {"config.cfg", "Config.cfg"})
+      ASSERT_EQ("input=ball\r\n", Slurp(game / name)) << game / name;
+
+  UndoResult undo = Undo(lower);
+  EXPECT_EQ(0, undo.ExitStatus()) << ::testing::PrintToString(undo.failed);
+  EXPECT_EQ("input=mouse\r\n", Slurp(lower / "config.cfg"));
+  EXPECT_EQ("input=pad\r\n", Slurp(lower / "Config.cfg"));
+  EXPECT_EQ("input=ball\r\n", Slurp(upper / "config.cfg"));
+  EXPECT_EQ("input=ball\r\n", Slurp(upper / "Config.cfg"));
+  undo = Undo(upper);
+  EXPECT_EQ(0, undo.ExitStatus()) << ::testing::PrintToString(undo.failed);
+  EXPECT_EQ("input=mouse\r\n", Slurp(upper / "config.cfg"));
+  EXPECT_EQ("input=pad\r\n", Slurp(upper / "Config.cfg"));
+}
+
+// The old content is kept by a hard link to the old file; another link of
+// the user's to that file can change it after the pass. Undo then refuses
+// to write content the file never held, and names the file.
+TEST_F(PosixJournal, AKeptCopyChangedThroughAnotherLinkIsNotRestored) {
+  const fs::path game = root_ / "game";
+  Put(game / "config.cfg", "input=mouse\r\n");
+  fs::create_hard_link(game / "config.cfg", root_ / "mine.cfg");
+  RunPass(game, "'config.cfg'\\, 'MODIFY'\\, 'input=%'\\, 'input=ball'\\, ''\r\n");
+  ASSERT_EQ("input=ball\r\n", Slurp(game / "config.cfg"));
+  std::ofstream(root_ / "mine.cfg", std::ios::binary) << "input=keyboard\r\n";  // same inode
+
+  const UndoResult undo = Undo(game);
+  EXPECT_EQ(1, undo.ExitStatus());
+  ASSERT_EQ(1u, undo.failed.size()) << ::testing::PrintToString(undo.changed);
+  EXPECT_NE(std::string::npos, undo.failed[0].find(Seam(game / "config.cfg")));
+  EXPECT_NE(std::string::npos, undo.failed[0].find("changed since")) << undo.failed[0];
+  EXPECT_EQ("input=ball\r\n", Slurp(game / "config.cfg"));
+}
+
+// A pass killed while it writes a large file leaves its work file in the
+// game's folder; the next pass on that game removes it, and so does an undo.
+TEST_F(PosixJournal, AWorkFileLeftByAKilledPassIsRemoved) {
+  const fs::path game = root_ / "game";
+  Put(game / "config.cfg", "input=mouse\r\n");
+  for (const bool byUndo : {false, true}) {
+    const pid_t child = fork();
+    ASSERT_NE(-1, child);
+    if (child == 0) {
+      PlatformSystem real = CreatePlatformSystem(0, nullptr);
+      JournaledSystem journal(real.Seam(), real.program->DataFolder() + "\\journal");
+      if (!journal.OpenPass({Seam(game), "foo.wyn", "1"}, nullptr)) _exit(3);
+      std::unique_ptr<WorkFile> work =
+          journal.Seam().files.CreateWorkFile(Seam(game / "config.cfg"), nullptr);
+      const std::string block(1 << 20, 'x');
+      for (int k = 0; k < 4; ++k)
+        if (!work || !work->Write(block.data(), block.size(), nullptr)) _exit(4);
+      raise(SIGKILL);
+      _exit(5);
+    }
+    int status = 0;
+    ASSERT_EQ(child, waitpid(child, &status, 0));
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
+    auto workFiles = [&] {
+      int count = 0;
+      for (const auto& entry : fs::directory_iterator(game))
+        count += entry.path().filename().string()[0] == '.';
+      return count;
+    };
+    ASSERT_EQ(1, workFiles());
+    if (byUndo) {
+      const UndoResult undo = Undo(game);
+      EXPECT_EQ(0, undo.ExitStatus()) << ::testing::PrintToString(undo.failed);
+    } else {
+      RunPass(game, "'config.cfg'\\, 'MODIFY'\\, 'input=%'\\, 'input=ball'\\, 'ALWAYS'\r\n");
+    }
+    EXPECT_EQ(0, workFiles()) << (byUndo ? "after an undo" : "after the next pass");
+  }
+}
 
 TEST_F(PosixJournal, ABackupIsALinkOnOneVolumeAndACopyAcrossVolumes) {
   Put(root_ / "t.txt", "old");
