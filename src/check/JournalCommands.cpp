@@ -21,7 +21,7 @@ int ListJournalText(Files& files, const std::string& root, const std::string& ga
     // No journal folder yet: nothing has been journaled.
     if (!files.IsFolder(root)) {
       *out += "no set-up pass is journaled\n";
-      return 0;
+      return gameFolder.empty() ? 0 : 1;
     }
     *out += "cannot read the journal " + root + ": " + err.Describe() + "\n";
     return 1;
@@ -37,13 +37,19 @@ int ListJournalText(Files& files, const std::string& root, const std::string& ga
       else if (!p.passed)
         *out += "  (failed)";
       if (p.undone) *out += "  undone";
+      if (!p.damage.empty()) *out += "  (damaged: " + p.damage + ")";
       *out += "\n";
     }
   }
-  if (games.empty())
-    *out += gameFolder.empty() ? "no set-up pass is journaled\n"
-                               : "no set-up pass is journaled for " + gameFolder + "\n";
-  return 0;
+  size_t passes = 0;
+  for (const GameJournal& g : games) passes += g.passes.size();
+  if (passes > 0 || gameFolder.empty()) {
+    if (games.empty()) *out += "no set-up pass is journaled\n";
+    return 0;
+  }
+  // A folder named that has no journal is most likely a mistyped one.
+  *out = "no set-up pass is journaled for " + gameFolder + "\n";
+  return 1;
 }
 
 int UndoText(SystemSeam sys, const std::string& root, const std::string& gameFolder, int pass,

@@ -664,6 +664,10 @@ TEST_F(CheckScenario, UndoPutsBackWhatThePassChangedAndOnlyOnce) {
   Spill(GameDir() / "racer.ini", "[Input]\r\nDevice=mouse\r\n");
   h->SetMachineString(regKey, "Mode", "mouse");
   const auto before = Contents(GameDir(), Racer());
+  const std::string game = " \"" + GameDir().string() + "\"";
+  std::string out;
+  EXPECT_EQ(1, RunCheck("--journal" + game, &out)) << out;
+  EXPECT_NE(std::string::npos, out.find("no set-up pass is journaled for")) << out;
 
   const int copy = StartMonitoring();
   PlayOnce(copy);
@@ -672,8 +676,6 @@ TEST_F(CheckScenario, UndoPutsBackWhatThePassChangedAndOnlyOnce) {
   ASSERT_NE(before, Contents(GameDir(), Racer()));
   ASSERT_EQ("ball", h->MachineString(regKey, "Mode"));
 
-  const std::string game = " \"" + GameDir().string() + "\"";
-  std::string out;
   EXPECT_EQ(0, RunCheck("--journal" + game, &out)) << out;
   EXPECT_NE(std::string::npos, out.find("pass 1 ")) << out;
   EXPECT_EQ(0, RunCheck("--undo" + game, &out)) << out;
