@@ -460,6 +460,7 @@ class JournaledSystem::JFiles final : public Files {
       r.path = path;
       r.after = StateOf("");
       if (!j_.Record(r, err)) return false;
+      j_.SetSeen(path, r.after);
     }
     return in_.MakeEmptyFile(path, err);
   }
@@ -512,6 +513,7 @@ class JournaledSystem::JFiles final : public Files {
         return false;
       r.blob = GetFileOnly(blob);
       if (!j_.Record(r, err)) return false;
+      j_.SetSeen(path, FileState{});
     }
     return in_.Remove(path, err);
   }
@@ -573,6 +575,7 @@ class JournaledSystem::JIni final : public IniFiles {
       r.after = now;
       j_.ReplaceLast(r, nullptr);
     }
+    j_.SetSeen(file, r.after);
     return true;
   }
   std::unique_ptr<IniReader> Open(const std::string& file, ReadResult* result,
