@@ -301,6 +301,9 @@ class JournaledSystem::JWork final : public WorkFile {
   bool CommitKeeping(const std::string& backup, SystemError* err) override {
     return inner_->CommitKeeping(backup, err);
   }
+  bool TakePermissionsOf(const std::string& source, SystemError* err) override {
+    return inner_->TakePermissionsOf(source, err);
+  }
 
  private:
   JournaledSystem& j_;
@@ -337,6 +340,10 @@ class JournaledSystem::JFiles final : public Files {
     }
     return in_.MakeFolder(path, err);
   }
+  bool MakePrivateFolder(const std::string& path, SystemError* err) override {
+    return in_.MakePrivateFolder(path, err);
+  }
+  std::string ResolvedPath(const std::string& path) override { return in_.ResolvedPath(path); }
   ReadResult ReadText(const std::string& path, std::string* contents, SystemError* err) override {
     return in_.ReadText(path, contents, err);
   }
