@@ -171,11 +171,14 @@ std::unique_ptr<NativeWorkFile> NativeWorkFile::Create(const std::string& native
   std::string target;
   if (!ResolveTarget(nativePath, &target, error)) return nullptr;
   struct stat st;
+  // While it is written, the work file is no more open than the target.
+  mode_t workMode = 0666;
   if (stat(target.c_str(), &st) == 0) {
     if (!S_ISREG(st.st_mode)) return Refuse(error, S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
     // Unlike the mode bits, this also sees the immutable attribute and a
     // read-only mount, which stop even root.
     if (access(target.c_str(), W_OK) != 0) return Refuse(error, errno);
+    workMode = st.st_mode & 0666;
   } else if (errno != ENOENT) {
     return Refuse(error, errno);
   }
@@ -186,7 +189,7 @@ std::unique_ptr<NativeWorkFile> NativeWorkFile::Create(const std::string& native
   const std::string base = BaseName(target);
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::string path = WorkFileName(folder, base);
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, workMode);
     if (fd >= 0) {
       return std::unique_ptr<NativeWorkFile>(new NativeWorkFile(target, std::move(path), fd));
     }

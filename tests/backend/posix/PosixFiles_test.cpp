@@ -217,7 +217,16 @@ TEST_F(PosixFiles, ACopyTakesTheSourcesModeAndAnEditKeepsTheTargetsOwn) {
   EXPECT_FALSE(err.text.empty());
   work.reset();
 
-  // Edits in place: the INI writer and a whole-file write keep the mode.
+  // Edits in place: the INI writer and a whole-file write keep the mode,
+  // and the new contents are never more open than the old ones were.
+  work = files_.CreateWorkFile(Win("secret.cfg"), &err);
+  ASSERT_TRUE(work) << err.Describe();
+  std::string hidden;
+  for (const std::string& name : Entries())
+    if (name[0] == '.') hidden = name;
+  ASSERT_FALSE(hidden.empty()) << "no work file beside the target";
+  EXPECT_EQ(Mode(dir_ / hidden), 0600u);
+  work.reset();
   IniFileSystem ini;
   ASSERT_TRUE(ini.WriteString(Win("secret.cfg"), "Net", "token", "x", &err)) << err.Describe();
   EXPECT_EQ(Mode(dir_ / "secret.cfg"), 0600u);
