@@ -322,6 +322,10 @@ class TimingSeam {
     bool MakeFolder(const std::string& path, zeph::SystemError* err) override {
       return real().MakeFolder(path, err);
     }
+    bool MakePrivateFolder(const std::string& path, zeph::SystemError* err) override {
+      return real().MakePrivateFolder(path, err);
+    }
+    std::string ResolvedPath(const std::string& path) override { return real().ResolvedPath(path); }
     zeph::ReadResult ReadText(const std::string& path, std::string* contents,
                               zeph::SystemError* err) override {
       return real().ReadText(path, contents, err);

@@ -172,6 +172,14 @@ class DryRunSystem::OverlayFiles final : public Files {
     return true;
   }
 
+  // A folder made in the overlay has no permissions to close.
+  bool MakePrivateFolder(const std::string& path, SystemError* err) override {
+    return MakeFolder(path, err);
+  }
+  std::string ResolvedPath(const std::string& path) override {
+    return d_.real_.files.ResolvedPath(path);
+  }
+
   ReadResult ReadText(const std::string& path, std::string* contents, SystemError* err) override {
     if (const FileEntry* entry = d_.FindFile(path)) {
       if (!entry->exists) return ReadResult::Missing;
@@ -202,6 +210,8 @@ class DryRunSystem::OverlayFiles final : public Files {
       contents_.append(data, size);
       return true;
     }
+    // Contents are all the overlay keeps of a file.
+    bool TakePermissionsOf(const std::string&, SystemError*) override { return true; }
     bool Commit(SystemError*) override {
       d_.PutFile(target_, std::move(contents_));
       contents_.clear();

@@ -437,6 +437,9 @@ class JournaledSystem::JWork final : public WorkFile {
     return inner_->CommitKeeping(backup, err);
   }
   std::string Path() const override { return inner_->Path(); }
+  bool TakePermissionsOf(const std::string& source, SystemError* err) override {
+    return inner_->TakePermissionsOf(source, err);
+  }
 
  private:
   JournaledSystem& j_;
@@ -474,6 +477,10 @@ class JournaledSystem::JFiles final : public Files {
     }
     return in_.MakeFolder(path, err);
   }
+  bool MakePrivateFolder(const std::string& path, SystemError* err) override {
+    return in_.MakePrivateFolder(path, err);
+  }
+  std::string ResolvedPath(const std::string& path) override { return in_.ResolvedPath(path); }
   ReadResult ReadText(const std::string& path, std::string* contents, SystemError* err) override {
     const ReadResult read = in_.ReadText(path, contents, err);
     if (Open() && read == ReadResult::Ok) j_.SetSeen(path, StateOf(*contents));

@@ -29,6 +29,11 @@ class WorkFile {
  public:
   virtual ~WorkFile() = default;
   virtual bool Write(const char* data, size_t size, SystemError* err) = 0;
+  // The committed file gets the permissions of the file at source in place
+  // of the target's own, as a copy of source would: its mode bits on POSIX
+  // (not its owner), its attributes (read-only, hidden, system, archive) on
+  // Windows. Without this call a replaced target keeps its own.
+  virtual bool TakePermissionsOf(const std::string& source, SystemError* err) = 0;
   // Replaces the target (or creates it when there is none). After a failure
   // the target is as it was and the work file is gone.
   virtual bool Commit(SystemError* err) = 0;
@@ -36,9 +41,10 @@ class WorkFile {
   // whose folder exists): the backup is there only once the replace has
   // begun, and holds the target's old content whole. Where backup shares the
   // target's volume the old file is moved there, not copied; elsewhere it is
-  // copied before the replace. With no target there is nothing to keep and
-  // no backup is made. After a failure the target is as it was, and no
-  // backup is left unless the target's only copy is there.
+  // copied before the replace, a copy no more open than the old file. With
+  // no target there is nothing to keep and no backup is made. After a
+  // failure the target is as it was, and no backup is left unless the
+  // target's only copy is there.
   virtual bool CommitKeeping(const std::string& backup, SystemError* err) = 0;
   // Where the work file is, so that one left by a killed process can be
   // found again; "" when it has no file of its own.
@@ -59,6 +65,14 @@ class Files {
   virtual bool MakeEmptyFile(const std::string& path, SystemError* err) = 0;
   // Creates one folder (its parent must exist); true when it exists afterwards.
   virtual bool MakeFolder(const std::string& path, SystemError* err) = 0;
+  // MakeFolder for a folder that only its owner may enter; one that exists
+  // already is closed to others when it is ours. (On Windows the user's own
+  // folders are private already: the same as MakeFolder.)
+  virtual bool MakePrivateFolder(const std::string& path, SystemError* err) = 0;
+  // The path that a write to path really reaches: links followed, each name
+  // spelled as it is on the disk. path itself when there is nothing to
+  // resolve (or nothing there yet).
+  virtual std::string ResolvedPath(const std::string& path) = 0;
   // The whole file as 8-bit text.
   virtual ReadResult ReadText(const std::string& path, std::string* contents, SystemError* err) = 0;
   // Replaces the file as a whole: a failed write leaves the old file as it

@@ -100,7 +100,7 @@ bool CopyFileOver(Files& files, const std::string& source, const std::string& de
   std::unique_ptr<FileReader> in = files.OpenRead(source, &opened, err);
   if (!in) return false;
   std::unique_ptr<WorkFile> out = files.CreateWorkFile(destination, err);
-  if (!out) return false;
+  if (!out || !out->TakePermissionsOf(source, err)) return false;
   std::string buffer(kChunk, '\0');
   for (;;) {
     size_t got = 0;

@@ -64,7 +64,7 @@ class LineWriter {
 };
 
 // Copies source over destination through a work file: destination holds its
-// old contents or the whole copy, never a part.
+// old contents or the whole copy, never a part, with source's permissions.
 bool CopyFileOver(Files& files, const std::string& source, const std::string& destination,
                   SystemError* err);
 

@@ -68,12 +68,13 @@ class FakeSystem::FakeFiles final : public Files {
     return true;
   }
   bool MakeFolder(const std::string& path, SystemError* err) override {
-    w_.log.push_back("mkdir " + path);
-    if (w_.Injected(err)) return false;
-    if (w_.Unwritable(WithoutTrailingSlash(path))) return Fail(err, kAccessDenied, "access denied");
-    if (!w_.FolderExists(path)) w_.AddFolder(path);
-    return true;
+    return MakeLogged("mkdir " + path, path, err);
   }
+  bool MakePrivateFolder(const std::string& path, SystemError* err) override {
+    return MakeLogged("mkdir private " + path, path, err);
+  }
+  // No links, and names are found ignoring case already.
+  std::string ResolvedPath(const std::string& path) override { return path; }
   ReadResult ReadText(const std::string& path, std::string* contents, SystemError* err) override {
     if (w_.Injected(err)) return ReadResult::Failed;
     if (!w_.HasFile(path)) return ReadResult::Missing;
@@ -120,6 +121,8 @@ class FakeSystem::FakeFiles final : public Files {
       w_.AddFile(path_, w_.FileContents(path_).append(data, size));
       return true;
     }
+    // The fake world's files have no permissions to take.
+    bool TakePermissionsOf(const std::string&, SystemError*) override { return true; }
     bool Commit(SystemError* err) override { return CommitKeeping("", err); }
     bool CommitKeeping(const std::string& backup, SystemError* err) override {
       w_.log.push_back("replace " + GetFileOnly(target_));
@@ -212,6 +215,14 @@ class FakeSystem::FakeFiles final : public Files {
   }
 
  private:
+  bool MakeLogged(const std::string& line, const std::string& path, SystemError* err) {
+    w_.log.push_back(line);
+    if (w_.Injected(err)) return false;
+    if (w_.Unwritable(WithoutTrailingSlash(path))) return Fail(err, kAccessDenied, "access denied");
+    if (!w_.FolderExists(path)) w_.AddFolder(path);
+    return true;
+  }
+
   FakeSystem& w_;
   int workFiles_ = 0;
 };

@@ -16,10 +16,12 @@ namespace zeph::posix {
 
 namespace {
 
+// A path of the program as the disk spells it.
+std::string Native(const std::string& path) { return MatchCase(ToNativePath(path)); }
+
 bool StatIs(const std::string& path, mode_t type) {
   struct stat st;
-  return !path.empty() && stat(ToNativePath(path).c_str(), &st) == 0 &&
-         (st.st_mode & S_IFMT) == type;
+  return !path.empty() && stat(Native(path).c_str(), &st) == 0 && (st.st_mode & S_IFMT) == type;
 }
 
 bool FailErrno(SystemError* err, int code) { return Fail(err, ErrnoError(code)); }
@@ -55,10 +57,13 @@ class DiskWorkFile final : public WorkFile {
     int error = 0;
     return file_->Commit(Sync::ToDisk, &error) || FailErrno(err, error);
   }
+  bool TakePermissionsOf(const std::string& source, SystemError* err) override {
+    int error = 0;
+    return file_->TakeModeOf(Native(source), &error) || FailErrno(err, error);
+  }
   bool CommitKeeping(const std::string& backup, SystemError* err) override {
     int error = 0;
-    return file_->CommitKeeping(ToNativePath(backup), Sync::ToDisk, &error) ||
-           FailErrno(err, error);
+    return file_->CommitKeeping(Native(backup), Sync::ToDisk, &error) || FailErrno(err, error);
   }
   std::string Path() const override { return ToWindowsPath(file_->Path()); }
 
@@ -90,7 +95,7 @@ namespace {
 bool ListEntries(const std::string& folder, bool folders, std::vector<std::string>* names,
                  SystemError* err) {
   names->clear();
-  std::string native = ToNativePath(folder);
+  std::string native = Native(folder);
   DIR* dir = native.empty() ? nullptr : opendir(native.c_str());
   if (!dir) return FailErrno(err, native.empty() ? ENOENT : errno);
   while (dirent* entry = readdir(dir)) {
@@ -123,12 +128,12 @@ bool FileSystem::ListFolders(const std::string& folder, std::vector<std::string>
 
 bool FileSystem::RemoveFolder(const std::string& path, SystemError* err) {
   if (path.empty()) return FailErrno(err, ENOENT);
-  return rmdir(ToNativePath(path).c_str()) == 0 || FailErrno(err, errno);
+  return rmdir(Native(path).c_str()) == 0 || FailErrno(err, errno);
 }
 
 ReadResult FileSystem::Size(const std::string& path, uint64_t* size, SystemError* err) {
   struct stat st;
-  if (path.empty() || stat(ToNativePath(path).c_str(), &st) != 0) {
+  if (path.empty() || stat(Native(path).c_str(), &st) != 0) {
     const int error = path.empty() ? ENOENT : errno;
     FailErrno(err, error);
     return error == ENOENT || error == ENOTDIR ? ReadResult::Missing : ReadResult::Failed;
@@ -144,8 +149,7 @@ ReadResult FileSystem::Size(const std::string& path, uint64_t* size, SystemError
 bool FileSystem::MakeEmptyFile(const std::string& path, SystemError* err) {
   if (path.empty()) return FailErrno(err, ENOENT);
   // Never blocks on a FIFO, and a folder or device there is a failure.
-  int fd = open(ToNativePath(path).c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC,
-                0666);
+  int fd = open(Native(path).c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
   if (fd < 0) return FailErrno(err, errno);
   struct stat st;
   bool regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
@@ -155,14 +159,39 @@ bool FileSystem::MakeEmptyFile(const std::string& path, SystemError* err) {
 
 bool FileSystem::MakeFolder(const std::string& path, SystemError* err) {
   if (path.empty()) return FailErrno(err, ENOENT);
-  if (mkdir(ToNativePath(path).c_str(), 0777) == 0) return true;
+  if (mkdir(Native(path).c_str(), 0777) == 0) return true;
   int error = errno;
   return IsFolder(path) || FailErrno(err, error);
 }
 
+bool FileSystem::MakePrivateFolder(const std::string& path, SystemError* err) {
+  if (path.empty()) return FailErrno(err, ENOENT);
+  const std::string native = Native(path);
+  // chmod as well: the umask may have taken the owner's own bits.
+  if (mkdir(native.c_str(), 0700) == 0)
+    return chmod(native.c_str(), 0700) == 0 || FailErrno(err, errno);
+  const int error = errno;
+  struct stat st;
+  if (error != EEXIST || stat(native.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+    return FailErrno(err, error);
+  if ((st.st_mode & 07777) == 0700) return true;
+  // Another's folder is not ours to change: good enough when it is closed.
+  if (st.st_uid != geteuid()) return (st.st_mode & 077) == 0 || FailErrno(err, EPERM);
+  return chmod(native.c_str(), 0700) == 0 || FailErrno(err, errno);
+}
+
+std::string FileSystem::ResolvedPath(const std::string& path) {
+  const std::string given = ToNativePath(path);
+  std::string resolved = MatchCase(given);
+  std::string target;
+  int error = 0;
+  if (ResolveTarget(resolved, &target, &error)) resolved = target;
+  return resolved == given ? path : ToWindowsPath(resolved);
+}
+
 ReadResult FileSystem::ReadText(const std::string& path, std::string* contents, SystemError* err) {
   if (path.empty()) return ReadResult::Missing;
-  switch (ReadWholeFile(ToNativePath(path), contents)) {
+  switch (ReadWholeFile(Native(path), contents)) {
     case ReadStatus::Okay: return ReadResult::Ok;
     case ReadStatus::NotFound: return ReadResult::Missing;
     case ReadStatus::OtherError: break;
@@ -173,15 +202,14 @@ ReadResult FileSystem::ReadText(const std::string& path, std::string* contents, 
 
 bool FileSystem::WriteText(const std::string& path, const std::string& contents, SystemError* err) {
   int error = 0;
-  return WriteFileAtomic(ToNativePath(path), contents, Sync::ToDisk, &error) ||
-         FailErrno(err, error);
+  return WriteFileAtomic(Native(path), contents, Sync::ToDisk, &error) || FailErrno(err, error);
 }
 
 std::unique_ptr<FileReader> FileSystem::OpenRead(const std::string& path, ReadResult* result,
                                                  SystemError* err) {
   int fd = -1;
   int error = 0;
-  const ReadStatus status = OpenRegularFile(ToNativePath(path), &fd, &error);
+  const ReadStatus status = OpenRegularFile(Native(path), &fd, &error);
   if (status == ReadStatus::Okay) {
     *result = ReadResult::Ok;
     return std::make_unique<DiskReader>(fd);
@@ -193,7 +221,7 @@ std::unique_ptr<FileReader> FileSystem::OpenRead(const std::string& path, ReadRe
 
 std::unique_ptr<WorkFile> FileSystem::CreateWorkFile(const std::string& target, SystemError* err) {
   int error = 0;
-  std::unique_ptr<NativeWorkFile> file = NativeWorkFile::Create(ToNativePath(target), &error);
+  std::unique_ptr<NativeWorkFile> file = NativeWorkFile::Create(Native(target), &error);
   if (!file) {
     FailErrno(err, error);
     return nullptr;
@@ -203,13 +231,13 @@ std::unique_ptr<WorkFile> FileSystem::CreateWorkFile(const std::string& target, 
 
 bool FileSystem::Remove(const std::string& path, SystemError* err) {
   if (!IsFile(path)) return FailErrno(err, ENOENT);
-  return unlink(ToNativePath(path).c_str()) == 0 || FailErrno(err, errno);
+  return unlink(Native(path).c_str()) == 0 || FailErrno(err, errno);
 }
 
 std::string IniFileSystem::ReadString(const std::string& file, const std::string& section,
                                       const std::string& key, const std::string& def,
                                       size_t bufferSize) {
-  return ReadIniValue(ToNativePath(file), section, key, def, bufferSize);
+  return ReadIniValue(Native(file), section, key, def, bufferSize);
 }
 
 bool IniFileSystem::WriteString(const std::string& file, const std::string& section,
@@ -217,7 +245,7 @@ bool IniFileSystem::WriteString(const std::string& file, const std::string& sect
                                 SystemError* err) {
   int error = 0;
   if (file.empty()) return FailErrno(err, ENOENT);
-  return WriteIniValue(ToNativePath(file), section, key, value, &error) ||
+  return WriteIniValue(Native(file), section, key, value, &error) ||
          FailErrno(err, error ? error : EIO);
 }
 
@@ -225,7 +253,7 @@ std::unique_ptr<IniReader> IniFileSystem::Open(const std::string& file, ReadResu
                                                SystemError* err) {
   int error = 0;
   std::unique_ptr<IniFileReader> reader =
-      file.empty() ? nullptr : IniFileReader::Open(ToNativePath(file), &error);
+      file.empty() ? nullptr : IniFileReader::Open(Native(file), &error);
   if (!reader) {
     *result = (file.empty() || error == ENOENT) ? ReadResult::Missing : ReadResult::Failed;
     FailErrno(err, file.empty() ? ENOENT : error);

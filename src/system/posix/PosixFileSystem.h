@@ -1,5 +1,6 @@
 // Files and INI files on POSIX, behind the seam: Windows-form paths are
-// translated here, and every failure carries its errno.
+// translated here, each name found as Windows would find it (ignoring case,
+// see MatchCase), and every failure carries its errno.
 #pragma once
 
 #include "system/Files.h"
@@ -14,6 +15,8 @@ class FileSystem final : public Files {
   bool List(const std::string& folder, std::vector<std::string>* names, SystemError* err) override;
   bool MakeEmptyFile(const std::string& path, SystemError* err) override;
   bool MakeFolder(const std::string& path, SystemError* err) override;
+  bool MakePrivateFolder(const std::string& path, SystemError* err) override;
+  std::string ResolvedPath(const std::string& path) override;
   ReadResult ReadText(const std::string& path, std::string* contents, SystemError* err) override;
   bool WriteText(const std::string& path, const std::string& contents, SystemError* err) override;
   std::unique_ptr<FileReader> OpenRead(const std::string& path, ReadResult* result,

@@ -127,20 +127,58 @@ std::string WorkFileName(const std::string& folder, const std::string& base) {
 
 }  // namespace
 
+bool ResolveTarget(const std::string& nativePath, std::string* target, int* error) {
+  struct stat st;
+  if (lstat(nativePath.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+    *target = nativePath;  // no link: whatever else is wrong shows where it is used
+    return true;
+  }
+  char resolved[PATH_MAX];
+  if (realpath(nativePath.c_str(), resolved)) {
+    *target = resolved;
+    return true;
+  }
+  if (errno != ENOENT) return Fail(error, errno);
+  // The chain ends at nothing: follow it by hand to the name it ends at.
+  std::string path = nativePath;
+  for (int hops = 0;; ++hops) {
+    if (lstat(path.c_str(), &st) != 0) {
+      if (errno != ENOENT) return Fail(error, errno);
+      break;
+    }
+    if (!S_ISLNK(st.st_mode)) {
+      // Made since realpath looked: a file there now.
+      *target = path;
+      return true;
+    }
+    if (hops == 40) return Fail(error, ELOOP);  // as many as the kernel follows
+    char link[PATH_MAX];
+    const ssize_t n = readlink(path.c_str(), link, sizeof link);
+    if (n < 0) return Fail(error, errno);
+    if (static_cast<size_t>(n) >= sizeof link) return Fail(error, ENAMETOOLONG);
+    const std::string to(link, static_cast<size_t>(n));
+    path = to[0] == '/' ? to : ParentFolder(path) + "/" + to;
+  }
+  if (!realpath(ParentFolder(path).c_str(), resolved)) return Fail(error, errno);
+  const std::string folder = resolved;
+  *target = (folder == "/" ? folder : folder + "/") + BaseName(path);
+  return true;
+}
+
 std::unique_ptr<NativeWorkFile> NativeWorkFile::Create(const std::string& nativePath, int* error) {
   if (nativePath.empty()) return Refuse(error, ENOENT);
-  std::string target = nativePath;
+  // Renaming over a link would replace the link: write the file it names.
+  std::string target;
+  if (!ResolveTarget(nativePath, &target, error)) return nullptr;
   struct stat st;
-  if (lstat(target.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-    // Renaming over the link would replace the link; write the file it names.
-    char resolved[PATH_MAX];
-    if (realpath(target.c_str(), resolved)) target = resolved;
-  }
+  // While it is written, the work file is no more open than the target.
+  mode_t workMode = 0666;
   if (stat(target.c_str(), &st) == 0) {
     if (!S_ISREG(st.st_mode)) return Refuse(error, S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
     // Unlike the mode bits, this also sees the immutable attribute and a
     // read-only mount, which stop even root.
     if (access(target.c_str(), W_OK) != 0) return Refuse(error, errno);
+    workMode = st.st_mode & 0666;
   } else if (errno != ENOENT) {
     return Refuse(error, errno);
   }
@@ -151,7 +189,7 @@ std::unique_ptr<NativeWorkFile> NativeWorkFile::Create(const std::string& native
   const std::string base = BaseName(target);
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::string path = WorkFileName(folder, base);
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, workMode);
     if (fd >= 0) {
       return std::unique_ptr<NativeWorkFile>(new NativeWorkFile(target, std::move(path), fd));
     }
@@ -206,17 +244,37 @@ bool KeepBackup(const std::string& target, const std::string& backup, bool* kept
 
 }  // namespace
 
+bool NativeWorkFile::TakeModeOf(const std::string& sourcePath, int* error) {
+  if (fd_ < 0) return Fail(error, EBADF);
+  struct stat st;
+  if (stat(sourcePath.c_str(), &st) != 0) return Fail(error, errno);
+  if (fchmod(fd_, st.st_mode & 0777u) != 0) return Fail(error, errno);
+  taken_ = {st.st_mode & 07777u, st.st_uid, st.st_gid};
+  hasTakenMode_ = true;
+  return true;
+}
+
 bool NativeWorkFile::Commit(Sync sync, int* error) { return CommitKeeping("", sync, error); }
 
 bool NativeWorkFile::CommitKeeping(const std::string& backupPath, Sync sync, int* error) {
   if (fd_ < 0) return Fail(error, EBADF);
   int failure = writeError_;
   struct stat st;
-  if (failure == 0 && stat(target_.c_str(), &st) == 0) {
+  if (failure == 0) {
+    const bool replacing = stat(target_.c_str(), &st) == 0;
     // Owner first: changing it may clear set-id bits that the mode restores.
-    if (fchown(fd_, st.st_uid, st.st_gid) != 0) { /* not ours to give away: keep ours */
+    if (replacing && fchown(fd_, st.st_uid, st.st_gid) != 0) {
+      // not ours to give away: the file stays ours
     }
-    if (fchmod(fd_, st.st_mode & 07777) != 0) failure = errno;
+    unsigned mode = replacing ? st.st_mode & 07777u : 0;
+    if (hasTakenMode_) {
+      mode = taken_.mode & 01777u;
+      // Set-id bits would lend the source's owner or group to a file of another.
+      const bool owned = fstat(fd_, &st) == 0;
+      if (owned && st.st_uid == taken_.uid) mode |= taken_.mode & S_ISUID;
+      if (owned && st.st_gid == taken_.gid) mode |= taken_.mode & S_ISGID;
+    }
+    if ((replacing || hasTakenMode_) && fchmod(fd_, mode) != 0) failure = errno;
   }
   if (failure == 0 && sync == Sync::ToDisk && fsync(fd_) != 0) failure = errno;
   if (close(std::exchange(fd_, -1)) != 0 && failure == 0) failure = errno;
@@ -245,23 +303,24 @@ bool CopyFileAtomic(const std::string& from, const std::string& to, Sync sync, i
     close(in);
     return Fail(error, EEXIST);
   }
-  const bool copied = StreamFileAtomic(
-      to,
-      [in](const PutBytes& put) {
-        char buffer[65536];
-        for (;;) {
-          ssize_t n = read(in, buffer, sizeof buffer);
-          if (n == 0) return true;
-          if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-          }
-          if (!put(buffer, static_cast<size_t>(n))) return false;
-        }
-      },
-      sync, error);
+  // The copy's mode is set before a byte is in it: a private file's copy
+  // is never readable by more than the file was.
+  std::unique_ptr<NativeWorkFile> work = NativeWorkFile::Create(to, error);
+  bool copied = work && work->TakeModeOf(from, error);
+  char buffer[65536];
+  while (copied) {
+    ssize_t n = read(in, buffer, sizeof buffer);
+    if (n == 0) break;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      copied = Fail(error, errno);
+    } else {
+      copied = work->Write(buffer, static_cast<size_t>(n), error);
+    }
+  }
   close(in);
-  return copied;
+  // Dropping the work file removes it.
+  return copied && work->Commit(sync, error);
 }
 
 bool WriteFileAtomic(const std::string& nativePath, const std::string& contents, Sync sync,

@@ -1,5 +1,6 @@
 #include "system/posix/PosixPaths.h"
 
+#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,6 +24,57 @@ std::string ToWindowsPath(const std::string& path) {
 }
 
 namespace posix {
+
+namespace {
+
+char FoldAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool SameIgnoringAsciiCase(const char* a, const std::string& b) {
+  size_t i = 0;
+  for (; a[i] != '\0' && i < b.size(); ++i)
+    if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
+  return a[i] == '\0' && i == b.size();
+}
+
+// The entry of folder that matches name ignoring case; "" when none does.
+std::string FindIgnoringCase(const std::string& folder, const std::string& name) {
+  DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
+  if (!dir) return {};
+  std::string found;
+  while (const dirent* entry = readdir(dir)) {
+    if (SameIgnoringAsciiCase(entry->d_name, name) && (found.empty() || entry->d_name < found))
+      found = entry->d_name;
+  }
+  closedir(dir);
+  return found;
+}
+
+}  // namespace
+
+std::string MatchCase(const std::string& nativePath) {
+  struct stat st;
+  if (nativePath.empty() || lstat(nativePath.c_str(), &st) == 0 ||
+      (errno != ENOENT && errno != ENOTDIR))
+    return nativePath;
+  // Folding ASCII letters keeps the length, so a match takes the place of
+  // its component byte for byte.
+  std::string path = nativePath;
+  size_t begin = 0;
+  while (begin < path.size()) {
+    size_t end = path.find('/', begin);
+    if (end == std::string::npos) end = path.size();
+    const std::string name = path.substr(begin, end - begin);
+    if (!name.empty() && name != "." && name != ".." &&
+        lstat(path.substr(0, end).c_str(), &st) != 0) {
+      if (errno != ENOENT) return path;  // not a folder, or not ours to look into
+      const std::string match = FindIgnoringCase(path.substr(0, begin), name);
+      if (match.empty()) return path;
+      path.replace(begin, name.size(), match);
+    }
+    begin = end + 1;
+  }
+  return path;
+}
 
 std::string ReadExeLink(const std::string& linkPath) {
   char target[PATH_MAX];

@@ -13,6 +13,15 @@ std::string ToWindowsPath(const std::string& path);
 
 namespace posix {
 
+// nativePath with each component that is not there under its own name
+// replaced by the entry of its folder that matches it ignoring the case of
+// ASCII letters, from the top down, as Windows and Wine find names. Where
+// several entries match and none exactly, the first in byte order is taken,
+// so that the same one is found every time. From the first component that
+// matches nothing the rest stays as given: a new file keeps its spelling.
+// An exact path costs one lstat.
+std::string MatchCase(const std::string& nativePath);
+
 // The target of a /proc "exe" link (linkPath like "/proc/self/exe"), without
 // the " (deleted)" the kernel adds when the file is gone; "" when it cannot be read.
 std::string ReadExeLink(const std::string& linkPath);

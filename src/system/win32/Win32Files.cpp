@@ -94,6 +94,16 @@ void KeepAttributes(const std::string& target, DWORD before) {
   SetFileAttributesA(target.c_str(), wanted != 0 ? wanted : FILE_ATTRIBUTE_NORMAL);
 }
 
+// Those of a source's attributes that CopyFileA gives its copy.
+DWORD CopiedAttributes(DWORD source) {
+  constexpr DWORD kCopied = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                            FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                            FILE_ATTRIBUTE_NOT_CONTENT_INDEXED | FILE_ATTRIBUTE_TEMPORARY |
+                            FILE_ATTRIBUTE_OFFLINE;
+  const DWORD copied = source & kCopied;
+  return copied != 0 ? copied : FILE_ATTRIBUTE_NORMAL;
+}
+
 bool SameVolume(const std::string& a, const std::string& b) {
   char va[MAX_PATH];
   char vb[MAX_PATH];
@@ -225,6 +235,15 @@ class DiskWorkFile final : public WorkFile {
     return failed_.code == 0 || Fail(err, failed_);
   }
 
+  // Read now, set once the file is in place: a read-only work file could
+  // not be moved over the target.
+  bool TakePermissionsOf(const std::string& source, SystemError* err) override {
+    const DWORD attributes = GetFileAttributesA(source.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return FailLast(err);
+    takenAttributes_ = attributes;
+    return true;
+  }
+
   bool Commit(SystemError* err) override { return CommitKeeping("", err); }
 
   std::string Path() const override { return path_; }
@@ -235,7 +254,10 @@ class DiskWorkFile final : public WorkFile {
     file_.Reset();  // ReplaceFileA and MoveFileExA want it closed
     if (failed.code == 0 && PutInPlace(target_, path_, targetExisted_, keep, &failed)) {
       path_.clear();
-      return true;
+      // The new contents are in place; a failure here is the attributes' only.
+      return takenAttributes_ == INVALID_FILE_ATTRIBUTES ||
+             SetFileAttributesA(target_.c_str(), CopiedAttributes(takenAttributes_)) ||
+             FailLast(err);
     }
     Discard();
     return Fail(err, failed);
@@ -253,6 +275,7 @@ class DiskWorkFile final : public WorkFile {
   std::string path_;
   FileHandle file_;
   SystemError failed_;
+  DWORD takenAttributes_ = INVALID_FILE_ATTRIBUTES;
 };
 
 // The profile functions read the file themselves, through the system's own
@@ -345,6 +368,29 @@ bool FileSystem::MakeFolder(const std::string& path, SystemError* err) {
   if (CreateDirectoryA(path.c_str(), nullptr)) return true;
   const DWORD error = GetLastError();
   return IsFolder(path) || Fail(err, Win32Error(error));
+}
+
+// The user's own folders are closed to other users already, and a folder
+// made in them inherits that.
+bool FileSystem::MakePrivateFolder(const std::string& path, SystemError* err) {
+  return MakeFolder(path, err);
+}
+
+std::string FileSystem::ResolvedPath(const std::string& path) {
+  // No access asked: only the name is wanted. Backup semantics let a folder open.
+  FileHandle file(CreateFileA(path.c_str(), 0,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!file.Valid()) return path;
+  char buffer[MAX_PATH + 8];
+  const DWORD n = GetFinalPathNameByHandleA(file.Get(), buffer, sizeof buffer,
+                                            FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  if (n == 0 || n >= sizeof buffer) return path;
+  std::string final(buffer, n);
+  // "\\?\C:\x" and "\\?\UNC\server\share\x" in the form the program uses.
+  if (final.compare(0, 8, "\\\\?\\UNC\\") == 0) return "\\" + final.substr(7);
+  if (final.compare(0, 4, "\\\\?\\") == 0) return final.substr(4);
+  return final;
 }
 
 ReadResult FileSystem::ReadText(const std::string& path, std::string* contents, SystemError* err) {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "system/ProcessHelpers.h"
+#include "system/TextStreams.h"
 #include "system/WinPath.h"
 #include "tray/win32/MainWindow.h"
 #include "tray/win32/MainWindowIds.h"
@@ -341,6 +342,50 @@ TEST(WorkFiles, TargetHeldWithoutWriteOrDeleteSharingFailsAfterRetries) {
   EXPECT_GE(took, 150u) << "no retries";
   EXPECT_EQ("old", Contents(files, target));
   EXPECT_EQ(std::vector<std::string>{"player.cfg"}, Names(files, dir)) << "work or backup left";
+}
+
+TEST(WorkFiles, ACopyTakesTheSourcesAttributesAsCopyFileDoes) {
+  TempDir dir;
+  FileSystem files;
+  const std::string source = dir / "secret.cfg", fresh = dir / "fresh.cfg", over = dir / "over.cfg";
+  ASSERT_TRUE(files.WriteText(source, "token", nullptr));
+  ASSERT_TRUE(files.WriteText(over, "old", nullptr));
+  ASSERT_TRUE(SetFileAttributesA(source.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY));
+  SystemError err;
+  EXPECT_TRUE(CopyFileOver(files, source, fresh, &err)) << err.Describe();
+  EXPECT_TRUE(CopyFileOver(files, source, over, &err)) << err.Describe();
+  for (const std::string& copy : {fresh, over}) {
+    SCOPED_TRACE(copy);
+    const DWORD attributes = GetFileAttributesA(copy.c_str());
+    EXPECT_TRUE(attributes & FILE_ATTRIBUTE_HIDDEN);
+    EXPECT_TRUE(attributes & FILE_ATTRIBUTE_READONLY);
+    EXPECT_EQ("token", Contents(files, copy));
+  }
+  std::unique_ptr<WorkFile> work = files.CreateWorkFile(dir / "other.cfg", &err);
+  ASSERT_TRUE(work);
+  EXPECT_FALSE(work->TakePermissionsOf(dir / "gone.cfg", &err));
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND, err.code);
+  work.reset();
+  for (const std::string& file : {source, fresh, over})
+    SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST(Files, ResolvedPathSpellsNamesAsOnDiskAndAPrivateFolderIsMade) {
+  TempDir dir;
+  FileSystem files;
+  ASSERT_TRUE(files.WriteText(dir / "Config.cfg", "", nullptr));
+  const std::string resolved = files.ResolvedPath(dir / "CONFIG.CFG");
+  EXPECT_TRUE(SameText(dir / "Config.cfg", resolved)) << resolved;
+  EXPECT_EQ("Config.cfg", GetFileOnly(resolved));
+  EXPECT_EQ(dir / "none.cfg", files.ResolvedPath(dir / "none.cfg"));
+
+  SystemError err;
+  EXPECT_TRUE(files.MakePrivateFolder(dir / "journal", &err)) << err.Describe();
+  EXPECT_TRUE(files.MakePrivateFolder(dir / "journal", &err)) << err.Describe();
+  EXPECT_TRUE(files.IsFolder(dir / "journal"));
+  EXPECT_FALSE(files.MakePrivateFolder(dir / "none\\journal", &err));
+  EXPECT_EQ(ERROR_PATH_NOT_FOUND, err.code);
+  RemoveDirectoryA((dir / "journal").c_str());
 }
 
 TEST(Registry, WriteReadAndDeleteUnderNewKeys) {
