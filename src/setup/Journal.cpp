@@ -673,7 +673,10 @@ bool JournaledSystem::OpenPass(const PassInfo& info, SystemError* err) {
   if (root_.empty()) return Fail(err, 2, "no data folder to keep the set-up journal in");
   Files& files = inner_.files;
   const std::string game = GameJournalFolder(root_, info.gameFolder);
-  if (!MakeFolders(files, game, err)) return JournalFailure(err, game);
+  // The journal keeps old contents of the user's files: only the user may look in.
+  if (!MakeFolders(files, FolderOf(root_), err) || !files.MakePrivateFolder(root_, err))
+    return JournalFailure(err, root_);
+  if (!files.MakePrivateFolder(game, err)) return JournalFailure(err, game);
   if (!files.IsFile(game + "\\" + kGameName) &&
       !files.WriteText(game + "\\" + kGameName, info.gameFolder + "\r\n", err))
     return JournalFailure(err, game + "\\" + kGameName);

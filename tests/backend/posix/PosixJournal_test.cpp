@@ -155,6 +155,36 @@ TEST_F(PosixJournal, AKeptCopyChangedThroughAnotherLinkIsNotRestored) {
   EXPECT_EQ("input=ball\r\n", Slurp(game / "config.cfg"));
 }
 
+// The journal holds old contents of the user's files: its folders are the
+// user's alone, and a kept copy is no more open than the file it keeps.
+TEST_F(PosixJournal, OldContentsAreKeptPrivate) {
+  const fs::path game = root_ / "game";
+  Put(game / "game.ini", "[Input]\r\nToken=secret\r\n");
+  Put(game / "config.cfg", "input=mouse\r\n");
+  fs::permissions(game / "game.ini", fs::perms::owner_read | fs::perms::owner_write);
+  fs::permissions(game / "config.cfg", fs::perms::owner_read | fs::perms::owner_write);
+  RunPass(game,
+          "'game.ini'\\, 'INI'\\, 'Input'\\, 'Mouse'\\, '0'\\, ''\r\n"
+          "'config.cfg'\\, 'MODIFY'\\, 'input=%'\\, 'input=ball'\\, ''\r\n");
+  const fs::path journal = ToNativePath(JournalRoot());
+  auto mode = [](const fs::path& p) {
+    struct stat st {};
+    stat(p.c_str(), &st);
+    return st.st_mode & 07777;
+  };
+  EXPECT_EQ(0700u, mode(journal));
+  for (const auto& entry : fs::directory_iterator(journal))
+    EXPECT_EQ(0700u, mode(entry.path())) << entry.path();
+  // b1 keeps game.ini and b2 config.cfg (the marker's own copies follow).
+  const fs::path pass = ToNativePath(GameJournalFolder(JournalRoot(), Seam(game))) + "/1";
+  for (const char* blob : {"b1", "b2"}) {
+    ASSERT_TRUE(fs::exists(pass / blob)) << blob;
+    EXPECT_EQ(0600u, mode(pass / blob)) << blob;
+  }
+  EXPECT_EQ(0600u, mode(game / "game.ini"));
+  EXPECT_EQ(0600u, mode(game / "config.cfg"));
+}
+
 // A pass killed while it writes a large file leaves its work file in the
 // game's folder; the next pass on that game removes it, and so does an undo.
 TEST_F(PosixJournal, AWorkFileLeftByAKilledPassIsRemoved) {
