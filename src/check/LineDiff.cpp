@@ -137,7 +137,7 @@ class LineSource {
         return true;
       }
       if (buffer_.size() - pos_ > maxLine_) {
-        *failure = DiffResult::TooLarge;
+        *failure = DiffResult::LongLine;
         return false;
       }
       if (eof_) {

@@ -25,7 +25,8 @@ std::vector<std::string> SplitKeepingEnds(const std::string& text);
 enum class DiffResult {
   Same,      // nothing to show
   Shown,     // the diff is there
-  TooLarge,  // the diff, or a line of the files, is over its limit
+  TooLarge,  // the diff is over its limit
+  LongLine,  // a line of a side is over its limit
   Failed,    // a side could not be read (err says why)
 };
 

@@ -148,7 +148,7 @@ TEST(LineDiff, SmallWindowsApplyBackExactly) {
   EXPECT_EQ(3u, static_cast<size_t>(std::count(diff.begin(), diff.end(), '@')) / 4);
 }
 
-// A diff or a line over its limit gives TooLarge and no half diff.
+// A diff or a line over its limit gives no half diff.
 TEST(LineDiff, LimitsGiveTooLargeInsteadOfAPart) {
   std::string before, after;
   for (int i = 0; i < 1000; ++i) {
@@ -164,7 +164,7 @@ TEST(LineDiff, LimitsGiveTooLargeInsteadOfAPart) {
   EXPECT_EQ(DiffResult::Shown, Stream(before, after, limits, &diff));
 
   limits.maxLine = 8;
-  EXPECT_EQ(DiffResult::TooLarge,
+  EXPECT_EQ(DiffResult::LongLine,
             Stream("short\n", "short\n" + std::string(9, '\0'), limits, &diff));
   EXPECT_EQ(DiffResult::Shown, Stream("short\n", "short\n" + std::string(8, '\0'), limits, &diff));
   EXPECT_EQ(DiffResult::Same, Stream("same\r\n", "same\r\n", limits, &diff));
