@@ -56,9 +56,7 @@ std::string EffectText(const Effect& e, const std::string& indent) {
   switch (e.kind) {
     case Effect::Kind::FileWritten: {
       std::string out = indent + (e.existed ? "file changed: " : "file created: ") + e.path + "\n";
-      std::string diff =
-          UnifiedDiff(e.before.value_or(""), e.after, e.existed ? e.path : "(none)", e.path);
-      for (const std::string& line : SplitKeepingEnds(diff)) out += indent + "  " + line;
+      for (const std::string& line : SplitKeepingEnds(e.diff)) out += indent + "  " + line;
       return out;
     }
     case Effect::Kind::FileRemoved: return indent + "file removed: " + e.path + "\n";
@@ -102,14 +100,20 @@ void EffectJson(JsonWriter& j, const Effect& e) {
   };
   switch (e.kind) {
     case Effect::Kind::FileWritten:
+      // Large contents are not kept: null, with contentsKept false.
       j.Key("path").String(e.path).Key("existed").Bool(e.existed);
+      j.Key("contentsKept").Bool(e.contentsKept);
       optional("before", e.before);
-      j.Key("after").String(e.after);
-      j.Key("diff").String(
-          UnifiedDiff(e.before.value_or(""), e.after, e.existed ? e.path : "(none)", e.path));
+      j.Key("after");
+      if (e.contentsKept) {
+        j.String(e.after);
+      } else {
+        j.Null();
+      }
+      j.Key("diff").String(e.diff);
       break;
     case Effect::Kind::FileRemoved:
-      j.Key("path").String(e.path);
+      j.Key("path").String(e.path).Key("contentsKept").Bool(e.contentsKept);
       optional("before", e.before);
       break;
     case Effect::Kind::FolderMade: j.Key("path").String(e.path); break;

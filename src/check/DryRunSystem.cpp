@@ -2,8 +2,13 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <random>
 
+#include "check/LineDiff.h"
 #include "system/IniText.h"
 #include "system/WinPath.h"
 
@@ -43,22 +48,6 @@ std::string ValueKey(RegRoot root, const std::string& subkey, const std::string&
   return key + '\0' + ToLower(name);
 }
 
-// Reads a copy of the contents it was opened with.
-class MemoryReader final : public FileReader {
- public:
-  explicit MemoryReader(std::string contents) : contents_(std::move(contents)) {}
-  bool Read(char* out, size_t size, size_t* got, SystemError*) override {
-    *got = std::min(size, contents_.size() - offset_);
-    std::copy_n(contents_.data() + offset_, *got, out);
-    offset_ += *got;
-    return true;
-  }
-
- private:
-  std::string contents_;
-  size_t offset_ = 0;
-};
-
 class MemoryIniReader final : public IniReader {
  public:
   explicit MemoryIniReader(std::string contents) : contents_(std::move(contents)) {}
@@ -71,18 +60,58 @@ class MemoryIniReader final : public IniReader {
   std::string contents_;
 };
 
-// A reader over a file the overlay holds; Missing when the run removed it.
-template <typename Base, typename Reader, typename Entry>
-std::unique_ptr<Base> OpenHeld(const Entry& entry, const DryRunErrors& errors, ReadResult* result,
-                               SystemError* err) {
-  if (!entry.exists) {
-    *result = ReadResult::Missing;
-    Fail(err, errors.fileNotFound);
-    return nullptr;
+// Versions up to this size stay in memory; larger ones go to a scratch file.
+constexpr size_t kHeldInMemory = 64 * 1024;
+constexpr size_t kPiece = 64 * 1024;
+
+// A new, empty scratch file in folder (empty: the system's temporary
+// folder), open for writing and reading. Where an open file can be removed
+// from its folder (POSIX) it is at once, and lives on as the open file
+// alone; elsewhere *removeAtClose names it, to remove once it is closed.
+std::FILE* OpenScratch(const std::string& folder, std::string* removeAtClose) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  const fs::path dir = folder.empty() ? fs::temp_directory_path(ec) : fs::path(folder);
+  if (ec) return nullptr;
+  static std::mt19937_64 random(
+      std::random_device{}() ^
+      static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
+  for (int attempt = 0; attempt < 20; ++attempt) {
+    char name[40];
+    std::snprintf(name, sizeof name, "zephcheck-%016llx.tmp",
+                  static_cast<unsigned long long>(random()));
+    const std::string path = (dir / name).string();
+    if (fs::exists(path, ec) || ec) continue;
+    std::FILE* file = std::fopen(path.c_str(), "w+b");
+    if (!file) continue;
+    if (std::remove(path.c_str()) != 0) *removeAtClose = path;
+    return file;
   }
-  *result = ReadResult::Ok;
-  return std::make_unique<Reader>(entry.contents);
+  return nullptr;
 }
+
+// Up to limit bytes of a reader; false when it holds more or cannot be read.
+bool ReadUpTo(FileReader& in, size_t limit, std::string* out) {
+  out->clear();
+  for (;;) {
+    const size_t had = out->size();
+    out->resize(had + kPiece);
+    size_t got = 0;
+    SystemError ignored;
+    if (!in.Read(&(*out)[had], kPiece, &got, &ignored)) return false;
+    out->resize(had + got);
+    if (got == 0) return true;
+    if (out->size() > limit) return false;
+  }
+}
+
+class EmptyReader final : public FileReader {
+ public:
+  bool Read(char*, size_t, size_t* got, SystemError*) override {
+    *got = 0;
+    return true;
+  }
+};
 
 }  // namespace
 
@@ -99,6 +128,100 @@ DryRunErrors DryRunErrors::Posix() {
           {EEXIST, std::strerror(EEXIST)},
           {EISDIR, std::strerror(EISDIR)}};
 }
+
+// The bytes of one version of a file: in memory while small, in a scratch
+// file of their own once larger, so the overlay holds no whole copy of a
+// large file per change. Written once, then only read.
+class DryRunSystem::HeldText {
+ public:
+  explicit HeldText(std::string scratchFolder) : scratchFolder_(std::move(scratchFolder)) {}
+  ~HeldText() {
+    if (file_) std::fclose(file_);
+    if (!removeAtClose_.empty()) std::remove(removeAtClose_.c_str());
+  }
+  HeldText(const HeldText&) = delete;
+  HeldText& operator=(const HeldText&) = delete;
+
+  bool Append(const char* data, size_t size, SystemError* err) {
+    if (!file_ && memory_.size() + size > kHeldInMemory) {
+      // Past the size kept in memory: to a scratch file, when one can be
+      // made (otherwise the version stays in memory).
+      file_ = OpenScratch(scratchFolder_, &removeAtClose_);
+      if (file_ && !WriteAll(memory_.data(), memory_.size(), err)) return false;
+      if (file_) std::string().swap(memory_);
+    }
+    if (file_) {
+      if (!WriteAll(data, size, err)) return false;
+    } else {
+      memory_.append(data, size);
+    }
+    size_ += size;
+    return true;
+  }
+
+  uint64_t Size() const { return size_; }
+
+  // A reader from the start; it keeps the version alive while it reads.
+  static std::unique_ptr<FileReader> Open(const Held& held) {
+    if (!held->file_) return std::make_unique<Reader>(held);
+    auto reader = std::make_unique<Reader>(held);
+    std::rewind(held->file_);
+    std::fgetpos(held->file_, &reader->pos_);
+    return reader;
+  }
+
+  bool ReadAll(std::string* out, SystemError* err) const {
+    if (!file_) {
+      *out = memory_;
+      return true;
+    }
+    out->assign(static_cast<size_t>(size_), '\0');
+    std::rewind(file_);
+    if (std::fread(&(*out)[0], 1, out->size(), file_) == out->size()) return true;
+    out->clear();
+    return Fail(err, EIO, "cannot read the check's scratch file");
+  }
+
+ private:
+  // Each reader keeps its own place in the shared scratch file.
+  class Reader final : public FileReader {
+   public:
+    explicit Reader(Held held) : held_(std::move(held)) {}
+    bool Read(char* out, size_t size, size_t* got, SystemError* err) override {
+      std::FILE* file = held_->file_;
+      if (!file) {
+        *got = held_->memory_.copy(out, size, static_cast<size_t>(offset_));
+        offset_ += *got;
+        return true;
+      }
+      if (std::fsetpos(file, &pos_) != 0)
+        return Fail(err, EIO, "cannot read the check's scratch file");
+      *got = std::fread(out, 1, size, file);
+      if (*got < size && std::ferror(file))
+        return Fail(err, EIO, "cannot read the check's scratch file");
+      std::fgetpos(file, &pos_);
+      return true;
+    }
+    std::fpos_t pos_{};
+
+   private:
+    Held held_;
+    uint64_t offset_ = 0;
+  };
+
+  bool WriteAll(const char* data, size_t size, SystemError* err) {
+    if (size == 0) return true;
+    if (std::fseek(file_, 0, SEEK_END) == 0 && std::fwrite(data, 1, size, file_) == size)
+      return true;
+    return Fail(err, ENOSPC, "cannot write the check's scratch file");
+  }
+
+  std::string scratchFolder_;
+  std::string memory_;
+  std::FILE* file_ = nullptr;
+  std::string removeAtClose_;
+  uint64_t size_ = 0;
+};
 
 class DryRunSystem::OverlayProgram final : public Program {
  public:
@@ -183,8 +306,7 @@ class DryRunSystem::OverlayFiles final : public Files {
   ReadResult ReadText(const std::string& path, std::string* contents, SystemError* err) override {
     if (const FileEntry* entry = d_.FindFile(path)) {
       if (!entry->exists) return ReadResult::Missing;
-      *contents = entry->contents;
-      return ReadResult::Ok;
+      return entry->contents->ReadAll(contents, err) ? ReadResult::Ok : ReadResult::Failed;
     }
     return d_.real_.files.ReadText(path, contents, err);
   }
@@ -197,24 +319,32 @@ class DryRunSystem::OverlayFiles final : public Files {
 
   std::unique_ptr<FileReader> OpenRead(const std::string& path, ReadResult* result,
                                        SystemError* err) override {
-    if (const FileEntry* entry = d_.FindFile(path))
-      return OpenHeld<FileReader, MemoryReader>(*entry, d_.options_.errors, result, err);
+    if (const FileEntry* entry = d_.FindFile(path)) {
+      if (!entry->exists) {
+        *result = ReadResult::Missing;
+        Fail(err, d_.options_.errors.fileNotFound);
+        return nullptr;
+      }
+      *result = ReadResult::Ok;
+      return HeldText::Open(entry->contents);
+    }
     return d_.real_.files.OpenRead(path, result, err);
   }
 
-  // Collects the new contents; Commit puts them in the overlay.
+  // Collects the new contents in a version of their own; Commit puts it in
+  // the overlay, and a work file dropped before drops it.
   class Work final : public WorkFile {
    public:
-    Work(DryRunSystem& d, std::string target) : d_(d), target_(std::move(target)) {}
-    bool Write(const char* data, size_t size, SystemError*) override {
-      contents_.append(data, size);
-      return true;
+    Work(DryRunSystem& d, std::string target)
+        : d_(d), target_(std::move(target)), contents_(d.NewVersion()) {}
+    bool Write(const char* data, size_t size, SystemError* err) override {
+      return contents_->Append(data, size, err);
     }
     // Contents are all the overlay keeps of a file.
     bool TakePermissionsOf(const std::string&, SystemError*) override { return true; }
     bool Commit(SystemError*) override {
-      d_.PutFile(target_, std::move(contents_));
-      contents_.clear();
+      d_.PutVersion(target_, std::move(contents_));
+      contents_ = d_.NewVersion();
       return true;
     }
     // The monitor's routines keep no backups; a journal is not run dry.
@@ -224,7 +354,7 @@ class DryRunSystem::OverlayFiles final : public Files {
    private:
     DryRunSystem& d_;
     std::string target_;
-    std::string contents_;
+    std::shared_ptr<HeldText> contents_;
   };
 
   std::unique_ptr<WorkFile> CreateWorkFile(const std::string& target, SystemError* err) override {
@@ -241,12 +371,20 @@ class DryRunSystem::OverlayFiles final : public Files {
     e.kind = Effect::Kind::FileRemoved;
     e.path = path;
     e.existed = true;
-    std::string old;
+    // The old contents, while small.
+    ReadResult opened = ReadResult::Failed;
     SystemError ignored;
-    if (ReadText(path, &old, &ignored) == ReadResult::Ok) e.before = std::move(old);
+    std::string old;
+    std::unique_ptr<FileReader> in = OpenRead(path, &opened, &ignored);
+    if (in && ReadUpTo(*in, kKeptContentsBytes, &old) && d_.KeepContents(old.size())) {
+      e.before = std::move(old);
+    } else if (in) {
+      e.contentsKept = false;
+    }
     d_.effects_.push_back(std::move(e));
     d_.StoreFile(path, "");
     d_.FindFile(path)->exists = false;
+    d_.FindFile(path)->contents = nullptr;
     return true;
   }
 
@@ -261,7 +399,7 @@ class DryRunSystem::OverlayFiles final : public Files {
   ReadResult Size(const std::string& path, uint64_t* size, SystemError* err) override {
     if (const FileEntry* entry = d_.FindFile(path)) {
       if (!entry->exists) return ReadResult::Missing;
-      *size = entry->contents.size();
+      *size = entry->contents->Size();
       return ReadResult::Ok;
     }
     return d_.real_.files.Size(path, size, err);
@@ -278,9 +416,11 @@ class DryRunSystem::OverlayIni final : public IniFiles {
   std::string ReadString(const std::string& file, const std::string& section,
                          const std::string& key, const std::string& def,
                          size_t bufferSize) override {
-    if (const FileEntry* entry = d_.FindFile(file))
-      return ini::GetString(entry->exists ? entry->contents : std::string(), section, key, def,
-                            bufferSize);
+    if (const FileEntry* entry = d_.FindFile(file)) {
+      std::string contents;
+      if (entry->exists) entry->contents->ReadAll(&contents, nullptr);
+      return ini::GetString(contents, section, key, def, bufferSize);
+    }
     return d_.real_.ini.ReadString(file, section, key, def, bufferSize);
   }
 
@@ -305,8 +445,20 @@ class DryRunSystem::OverlayIni final : public IniFiles {
 
   std::unique_ptr<IniReader> Open(const std::string& file, ReadResult* result,
                                   SystemError* err) override {
-    if (const FileEntry* entry = d_.FindFile(file))
-      return OpenHeld<IniReader, MemoryIniReader>(*entry, d_.options_.errors, result, err);
+    if (const FileEntry* entry = d_.FindFile(file)) {
+      std::string contents;
+      if (!entry->exists) {
+        *result = ReadResult::Missing;
+        Fail(err, d_.options_.errors.fileNotFound);
+        return nullptr;
+      }
+      if (!entry->contents->ReadAll(&contents, err)) {
+        *result = ReadResult::Failed;
+        return nullptr;
+      }
+      *result = ReadResult::Ok;
+      return std::make_unique<MemoryIniReader>(std::move(contents));
+    }
     return d_.real_.ini.Open(file, result, err);
   }
 
@@ -509,7 +661,11 @@ SystemSeam DryRunSystem::Seam() {
 
 std::vector<DryRunSystem::OverlayFile> DryRunSystem::FilesAfter() const {
   std::vector<OverlayFile> files;
-  for (const FileEntry& entry : files_) files.push_back({entry.path, entry.exists, entry.contents});
+  for (const FileEntry& entry : files_) {
+    std::string contents;
+    if (entry.exists) entry.contents->ReadAll(&contents, nullptr);
+    files.push_back({entry.path, entry.exists, std::move(contents)});
+  }
   return files;
 }
 
@@ -567,25 +723,88 @@ bool DryRunSystem::CanCreateFile(const std::string& path, SystemError* err) {
 }
 
 void DryRunSystem::PutFile(const std::string& path, std::string contents) {
-  Effect e;
-  e.kind = Effect::Kind::FileWritten;
-  e.path = path;
-  std::string old;
-  SystemError ignored;
-  switch (filesPart_->ReadText(path, &old, &ignored)) {
-    case ReadResult::Ok:
-      e.existed = true;
-      e.before = std::move(old);
-      break;
-    case ReadResult::Missing: break;
-    case ReadResult::Failed: e.existed = true; break;
-  }
-  e.after = contents;
-  effects_.push_back(std::move(e));
-  StoreFile(path, std::move(contents));
+  PutVersion(path, HoldText(std::move(contents)));
 }
 
 void DryRunSystem::StoreFile(const std::string& path, std::string contents) {
+  StoreVersion(path, HoldText(std::move(contents)));
+}
+
+std::shared_ptr<DryRunSystem::HeldText> DryRunSystem::NewVersion() const {
+  return std::make_shared<HeldText>(options_.scratchFolder);
+}
+
+DryRunSystem::Held DryRunSystem::HoldText(std::string contents) const {
+  std::shared_ptr<HeldText> held = NewVersion();
+  SystemError ignored;
+  held->Append(contents.data(), contents.size(), &ignored);
+  return held;
+}
+
+bool DryRunSystem::KeepContents(size_t bytes) {
+  if (bytes > keptContentsLeft_) return false;
+  keptContentsLeft_ -= bytes;
+  return true;
+}
+
+std::string DryRunSystem::DiffOf(FileReader* before, const Held& after, const std::string& oldName,
+                                 const std::string& newName) {
+  EmptyReader empty;
+  std::unique_ptr<FileReader> in = HeldText::Open(after);
+  DiffLimits limits;
+  limits.maxDiffBytes = std::min(kMaxDiffBytes, diffsLeft_);
+  std::string diff;
+  SystemError err;
+  switch (StreamUnifiedDiff(before ? *before : empty, *in, oldName, newName, limits, &diff, &err)) {
+    case DiffResult::Same: return "";
+    case DiffResult::Shown: diffsLeft_ -= diff.size(); return diff;
+    case DiffResult::TooLarge:
+      if (limits.maxDiffBytes < kMaxDiffBytes)
+        return "(diff not shown: the diffs of this check have reached " +
+               std::to_string(kAllDiffsBytes) + " bytes)\n";
+      return "(diff not shown: it is longer than " + std::to_string(kMaxDiffBytes) + " bytes)\n";
+    case DiffResult::LongLine:
+      return "(diff not shown: a line is longer than " + std::to_string(limits.maxLine) +
+             " bytes)\n";
+    case DiffResult::Failed: return "(diff not shown: " + err.Describe() + ")\n";
+  }
+  return "";
+}
+
+void DryRunSystem::PutVersion(const std::string& path, Held after) {
+  Effect e;
+  e.kind = Effect::Kind::FileWritten;
+  e.path = path;
+  // The version before: the overlay's, else the real file's. Each is opened
+  // twice: once for the contents the effect keeps, once for the diff.
+  auto openBefore = [&](ReadResult* result) -> std::unique_ptr<FileReader> {
+    SystemError ignored;
+    if (const FileEntry* entry = FindFile(path)) {
+      *result = entry->exists ? ReadResult::Ok : ReadResult::Missing;
+      return entry->exists ? HeldText::Open(entry->contents) : nullptr;
+    }
+    return real_.files.OpenRead(path, result, &ignored);
+  };
+  ReadResult opened = ReadResult::Failed;
+  std::unique_ptr<FileReader> before = openBefore(&opened);
+  e.existed = opened != ReadResult::Missing;
+  std::string old, now;
+  const bool small = after->Size() <= kKeptContentsBytes &&
+                     (!before || ReadUpTo(*before, kKeptContentsBytes, &old)) &&
+                     after->ReadAll(&now, nullptr);
+  if (small && KeepContents(old.size() + now.size())) {
+    if (opened == ReadResult::Ok) e.before = std::move(old);
+    e.after = std::move(now);
+  } else {
+    e.contentsKept = false;
+  }
+  before = opened == ReadResult::Ok ? openBefore(&opened) : nullptr;
+  e.diff = DiffOf(before.get(), after, e.existed ? path : "(none)", path);
+  effects_.push_back(std::move(e));
+  StoreVersion(path, std::move(after));
+}
+
+void DryRunSystem::StoreVersion(const std::string& path, Held contents) {
   if (FileEntry* entry = FindFile(path)) {
     entry->exists = true;
     entry->contents = std::move(contents);

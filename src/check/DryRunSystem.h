@@ -34,6 +34,9 @@ struct DryRunOptions {
   std::string programFolder;    // Program::Folder; empty: the real program's
   bool pathsIgnoreCase = true;  // Windows rules; false over a POSIX file system
   DryRunErrors errors = DryRunErrors::Windows();
+  // Where versions of files too large to hold in memory are kept, as a
+  // native path; empty: the system's temporary folder.
+  std::string scratchFolder;
 };
 
 // A registry value: its type and data.
@@ -65,6 +68,13 @@ struct Effect {
   // be read), or an INI key's old value (none: the key was missing).
   std::optional<std::string> before;
   std::string after;
+  // A file's contents are kept only while small (see kKeptContentsBytes):
+  // otherwise before is none, after empty, and contentsKept false.
+  bool contentsKept = true;
+  // FileWritten: the unified diff of the old contents (none: empty) and the
+  // new, or a note in its place where it cannot be shown (too large, a line
+  // too long, a side that cannot be read).
+  std::string diff;
 
   std::string section, key;
 
@@ -78,6 +88,15 @@ struct Effect {
   std::string title;
   int intervalMs = 0;
 };
+
+// A file write or removal keeps the file's old and new contents in its
+// Effect when each is at most kKeptContentsBytes and all kept contents of the
+// run stay within kAllKeptContentsBytes. Diffs are kept up to
+// kMaxDiffBytes each and kAllDiffsBytes for the run.
+constexpr size_t kKeptContentsBytes = size_t{64} << 10;
+constexpr size_t kAllKeptContentsBytes = size_t{4} << 20;
+constexpr size_t kMaxDiffBytes = size_t{4} << 20;
+constexpr size_t kAllDiffsBytes = size_t{64} << 20;
 
 class DryRunSystem {
  public:
@@ -125,10 +144,14 @@ class DryRunSystem {
   class OverlayProcesses;
   class OverlayLoop;
 
+  // One version of a file's contents, shared by the overlay and open readers.
+  class HeldText;
+  using Held = std::shared_ptr<const HeldText>;
+
   struct FileEntry {
     std::string path;
     bool exists = true;
-    std::string contents;
+    Held contents;  // null when the file was removed
   };
   struct ValueEntry {
     RegRoot root;
@@ -150,6 +173,18 @@ class DryRunSystem {
   void PutFile(const std::string& path, std::string contents);
   // Stores contents for path, without a record.
   void StoreFile(const std::string& path, std::string contents);
+  // The same for a version already held.
+  void PutVersion(const std::string& path, Held after);
+  void StoreVersion(const std::string& path, Held contents);
+  // A new version to write to, and one that holds contents.
+  std::shared_ptr<HeldText> NewVersion() const;
+  Held HoldText(std::string contents) const;
+  // Takes up to bytes from the run's allowance for kept contents: true, and
+  // the allowance shrinks, when both fit.
+  bool KeepContents(size_t bytes);
+  // The diff an Effect shows of before (null: nothing) against after.
+  std::string DiffOf(FileReader* before, const Held& after, const std::string& oldName,
+                     const std::string& newName);
 
   SystemSeam real_;
   DryRunOptions options_;
@@ -161,6 +196,8 @@ class DryRunSystem {
   std::vector<ValueEntry> values_;
   std::map<std::string, size_t> valueIndex_;
   int64_t elapsedMs_ = 0;
+  size_t keptContentsLeft_ = kAllKeptContentsBytes;
+  size_t diffsLeft_ = kAllDiffsBytes;
 
   std::unique_ptr<OverlayProgram> programPart_;
   std::unique_ptr<OverlayFiles> filesPart_;

@@ -1,5 +1,6 @@
 #include "system/TextStreams.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace zeph {
@@ -10,19 +11,23 @@ constexpr size_t kChunk = 64 * 1024;
 
 }  // namespace
 
-LineReader::LineReader(std::unique_ptr<FileReader> file) : file_(std::move(file)) {
+LineReader::LineReader(std::unique_ptr<FileReader> file, std::string name, size_t maxLine)
+    : file_(std::move(file)), name_(std::move(name)), maxLine_(maxLine) {
   buffer_.resize(kChunk);
 }
 
 bool LineReader::Fill(SystemError* err) {
-  if (eof_) return false;
+  if (eof_ || failed_) return false;
   if (begin_ > 0) {
     // Keep the part of a line read so far at the front.
     std::memmove(&buffer_[0], &buffer_[begin_], end_ - begin_);
     end_ -= begin_;
     begin_ = 0;
   }
-  if (end_ == buffer_.size()) buffer_.resize(buffer_.size() * 2);  // a line longer than the buffer
+  // A line longer than the buffer: it grows up to the longest line taken
+  // and its line end, and no further (Next fails a longer line first).
+  if (end_ == buffer_.size())
+    buffer_.resize(std::min(buffer_.size() * 2, std::max(kChunk, maxLine_ + 2)));
   size_t got = 0;
   if (!file_->Read(&buffer_[end_], buffer_.size() - end_, &got, err)) {
     failed_ = true;
@@ -36,19 +41,40 @@ bool LineReader::Fill(SystemError* err) {
   return true;
 }
 
+LineRead LineReader::TooLong(SystemError* err) {
+  failed_ = true;
+  Fail(err, kLineTooLongCode,
+       "line longer than " + std::to_string(maxLine_) + " bytes in " + name_);
+  return LineRead::Failed;
+}
+
 LineRead LineReader::Next(std::string* line, SystemError* err) {
-  size_t scanned = begin_;
+  if (failed_) return LineRead::Failed;
+  size_t from = 0;  // bytes of the line at hand scanned so far, counted from begin_
   for (;;) {
-    const void* lf = std::memchr(buffer_.data() + scanned, '\n', end_ - scanned);
-    if (lf) {
-      size_t at = static_cast<size_t>(static_cast<const char*>(lf) - buffer_.data());
-      bool cr = at > begin_ && buffer_[at - 1] == '\r';
-      line->assign(buffer_, begin_, at - begin_ - (cr ? 1 : 0));
-      lastEnding_ = cr ? "\r\n" : "\n";
-      begin_ = at + 1;
+    const char* data = buffer_.data() + begin_;
+    const size_t have = end_ - begin_;
+    const void* lfAt = std::memchr(data + from, '\n', have - from);
+    const size_t lf = lfAt ? static_cast<size_t>(static_cast<const char*>(lfAt) - data) : have;
+    const void* crAt = std::memchr(data + from, '\r', lf - from);
+    const size_t cr = crAt ? static_cast<size_t>(static_cast<const char*>(crAt) - data) : have;
+    const size_t at = std::min(cr, lf);  // the line end's first byte, or have
+    if (at > maxLine_) return TooLong(err);
+    if (at < have) {
+      if (at == cr && at + 1 == have && !eof_) {
+        // A CR last in what has been read: the next piece may begin with
+        // its LF. Read on, and look at the CR again.
+        from = at;
+        if (!Fill(err) && failed_) return LineRead::Failed;
+        continue;
+      }
+      const bool crLf = at == cr && at + 1 < have && data[at + 1] == '\n';
+      line->assign(data, at);
+      lastEnding_ = crLf ? "\r\n" : at == cr ? "\r" : "\n";
+      begin_ += at + (crLf ? 2 : 1);
       return LineRead::Line;
     }
-    const size_t kept = end_ - begin_;
+    from = have;
     if (!Fill(err)) {
       if (!eof_) return LineRead::Failed;
       if (end_ == begin_) return LineRead::End;
@@ -57,7 +83,6 @@ LineRead LineReader::Next(std::string* line, SystemError* err) {
       begin_ = end_;
       return LineRead::Line;
     }
-    scanned = kept;  // Fill moved the kept bytes to the front
   }
 }
 
@@ -67,7 +92,7 @@ std::unique_ptr<LineReader> OpenLines(Files& files, const std::string& path, Rea
                                       SystemError* err) {
   std::unique_ptr<FileReader> file = files.OpenRead(path, result, err);
   if (!file) return nullptr;
-  return std::make_unique<LineReader>(std::move(file));
+  return std::make_unique<LineReader>(std::move(file), path);
 }
 
 LineWriter::LineWriter(std::unique_ptr<WorkFile> file) : file_(std::move(file)) {

@@ -2,10 +2,16 @@
 // files: nothing here holds more than a buffer and the line at hand.
 //
 // Text is single-byte: every byte passes through as it is except the line
-// ends. A line ends at LF, with a CR before it taken as part of the end; a
-// CR anywhere else is an ordinary byte. The last line needs no line end.
+// ends. A line ends at CR LF, at LF, or at a CR alone (as the Windows profile
+// functions read it); the last line needs no line end.
+//
+// A line is held whole, so its length is limited: a longer one (a binary or
+// zero-filled file has no line end at all) fails the read with
+// kLineTooLongCode instead of taking memory in proportion to the file.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -13,11 +19,18 @@
 
 namespace zeph {
 
+constexpr size_t kMaxLineBytes = size_t{1} << 20;
+// The code of a read that met a line longer than kMaxLineBytes, on every
+// platform: Windows' ERROR_FILE_TOO_LARGE.
+constexpr int64_t kLineTooLongCode = 223;
+
 enum class LineRead { Line, End, Failed };
 
 class LineReader {
  public:
-  explicit LineReader(std::unique_ptr<FileReader> file);
+  // name is the file's, for the error of a line that is too long.
+  explicit LineReader(std::unique_ptr<FileReader> file, std::string name = std::string(),
+                      size_t maxLine = kMaxLineBytes);
 
   // The next line, without its line end.
   LineRead Next(std::string* line, SystemError* err);
@@ -25,14 +38,17 @@ class LineReader {
   // tells, and err says why.
   bool AtEnd(SystemError* err);
   bool Failed() const { return failed_; }
-  // The line end of the line Next gave last: "\r\n", "\n", or "" for a last
-  // line without one.
+  // The line end of the line Next gave last: "\r\n", "\n", "\r", or "" for a
+  // last line without one.
   const char* LastEnding() const { return lastEnding_; }
 
  private:
   bool Fill(SystemError* err);
+  LineRead TooLong(SystemError* err);
 
   std::unique_ptr<FileReader> file_;
+  std::string name_;
+  size_t maxLine_;
   std::string buffer_;
   size_t begin_ = 0;  // first byte of buffer_ not yet given out
   size_t end_ = 0;    // bytes of buffer_ that hold data

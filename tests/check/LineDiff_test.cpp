@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 namespace zeph {
@@ -79,6 +80,95 @@ TEST(LineDiff, AHugeChangeIsShownWholeInsteadOfSearchedForEver) {
   std::string applied;
   ASSERT_TRUE(ApplyUnifiedDiff(before, diff, &applied));
   EXPECT_EQ(after, applied);
+}
+
+// Reads a string in pieces of a few bytes, as a file may come.
+class PieceReader final : public FileReader {
+ public:
+  explicit PieceReader(const std::string& text) : text_(text) {}
+  bool Read(char* out, size_t size, size_t* got, SystemError*) override {
+    *got = text_.copy(out, std::min<size_t>(size, 1 + at_ % 7), at_);
+    at_ += *got;
+    return true;
+  }
+
+ private:
+  const std::string& text_;
+  size_t at_ = 0;
+};
+
+DiffResult Stream(const std::string& before, const std::string& after, const DiffLimits& limits,
+                  std::string* diff) {
+  PieceReader a(before), b(after);
+  return StreamUnifiedDiff(a, b, "old", "new", limits, diff, nullptr);
+}
+
+// Windows of a few lines give diffs that apply back exactly, and where no
+// change spans a window, the same diff as the whole texts.
+TEST(LineDiff, SmallWindowsApplyBackExactly) {
+  std::mt19937 random(11);
+  const char* const pieces[] = {"a\r\n", "b\n", "c\r\n", "\r\n", "\n", "d\re\n", "f"};
+  for (int round = 0; round < 400; ++round) {
+    std::string before;
+    for (int i = static_cast<int>(random() % 60); i > 0; --i) before += pieces[random() % 6];
+    std::string after = before;
+    for (int e = static_cast<int>(random() % 6); e > 0; --e) {
+      const size_t at = after.empty() ? 0 : random() % after.size();
+      if (random() % 2)
+        after.insert(at, pieces[random() % 7]);
+      else
+        after.erase(at, random() % 8);
+    }
+    DiffLimits limits;
+    limits.context = static_cast<int>(random() % 4);
+    limits.windowLines = 1 + random() % 6;
+    limits.windowBytes = 1 + random() % 30;
+    std::string diff, applied;
+    const DiffResult result = Stream(before, after, limits, &diff);
+    ASSERT_EQ(before == after ? DiffResult::Same : DiffResult::Shown, result) << round;
+    ASSERT_TRUE(ApplyUnifiedDiff(before, diff, &applied)) << round << "\n" << diff;
+    ASSERT_EQ(after, applied) << round << "\n" << diff;
+  }
+
+  // One line changed, one removed, one added, in a long file: each window
+  // takes the change whole, so the hunks are those of the whole texts.
+  std::string before, after;
+  for (int i = 0; i < 500; ++i) {
+    const std::string line = "key" + std::to_string(i) + "=" + std::to_string(i) + "\r\n";
+    before += line;
+    if (i == 50) after += "key50=changed\r\n";
+    if (i != 50 && i != 260) after += line;
+    if (i == 400) after += "added\r\n";
+  }
+  DiffLimits small;
+  small.windowLines = 16;
+  std::string diff;
+  ASSERT_EQ(DiffResult::Shown, Stream(before, after, small, &diff));
+  EXPECT_EQ(UnifiedDiff(before, after, "old", "new"), diff);
+  EXPECT_EQ(3u, static_cast<size_t>(std::count(diff.begin(), diff.end(), '@')) / 4);
+}
+
+// A diff or a line over its limit gives no half diff.
+TEST(LineDiff, LimitsGiveTooLargeInsteadOfAPart) {
+  std::string before, after;
+  for (int i = 0; i < 1000; ++i) {
+    before += "line " + std::to_string(i) + "\n";
+    after += "LINE " + std::to_string(i) + "\n";
+  }
+  DiffLimits limits;
+  limits.maxDiffBytes = 4096;
+  std::string diff = "stale";
+  EXPECT_EQ(DiffResult::TooLarge, Stream(before, after, limits, &diff));
+  EXPECT_EQ("", diff);
+  limits.maxDiffBytes = 1 << 20;
+  EXPECT_EQ(DiffResult::Shown, Stream(before, after, limits, &diff));
+
+  limits.maxLine = 8;
+  EXPECT_EQ(DiffResult::LongLine,
+            Stream("short\n", "short\n" + std::string(9, '\0'), limits, &diff));
+  EXPECT_EQ(DiffResult::Shown, Stream("short\n", "short\n" + std::string(8, '\0'), limits, &diff));
+  EXPECT_EQ(DiffResult::Same, Stream("same\r\n", "same\r\n", limits, &diff));
+  EXPECT_EQ("", diff);
 }
 
 }  // namespace

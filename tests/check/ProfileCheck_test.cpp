@@ -103,8 +103,7 @@ TEST(ProfileCheck, TellsWhatTheMonitorThenDoesByteForByte) {
       // The first write of a file starts from what the disk held.
       if (!files.count(e.path)) files[e.path] = e.before.value_or("");
       std::string& text = files[e.path];
-      const std::string diff = UnifiedDiff(e.before.value_or(""), e.after, e.path, e.path);
-      ASSERT_TRUE(ApplyUnifiedDiff(text, diff, &text)) << diff;
+      ASSERT_TRUE(ApplyUnifiedDiff(text, e.diff, &text)) << e.diff;
     }
   };
   apply(report.setup.copyEffects);

@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "system/TextStreams.h"
 #include "system/fake/FakeSystem.h"
@@ -108,7 +111,7 @@ TEST(TextStreams, LineEndsAndBytes) {
   for (int b = 0; b < 256; ++b)
     if (b != '\n' && b != '\r') all += static_cast<char>(b);
   const std::string longLine(200000, 'x');  // longer than the read buffer
-  sys.AddFile("C:\\t\\a.txt", "one\r\ntwo\nthree\rsame\r\n\r\n" + all + "\n" + longLine);
+  sys.AddFile("C:\\t\\a.txt", "one\r\ntwo\nthree\rsame\r\n\r\n\r\r\n\n\r" + all + "\n" + longLine);
   ReadResult result;
   auto in = OpenLines(sys.Seam().files, "C:\\t\\a.txt", &result, nullptr);
   ASSERT_TRUE(in);
@@ -116,8 +119,8 @@ TEST(TextStreams, LineEndsAndBytes) {
   std::vector<std::pair<std::string, std::string>> got;
   while (in->Next(&line, nullptr) == LineRead::Line) got.emplace_back(line, in->LastEnding());
   const std::vector<std::pair<std::string, std::string>> expected = {
-      {"one", "\r\n"}, {"two", "\n"}, {"three\rsame", "\r\n"},
-      {"", "\r\n"},    {all, "\n"},   {longLine, ""}};
+      {"one", "\r\n"}, {"two", "\n"}, {"three", "\r"}, {"same", "\r\n"}, {"", "\r\n"},  {"", "\r"},
+      {"", "\r\n"},    {"", "\n"},    {"", "\r"},      {all, "\n"},      {longLine, ""}};
   EXPECT_EQ(expected, got);
   EXPECT_TRUE(in->AtEnd(nullptr));
   EXPECT_FALSE(in->Failed());
@@ -126,6 +129,90 @@ TEST(TextStreams, LineEndsAndBytes) {
   ASSERT_TRUE(out.WriteLine(all, nullptr) && out.WriteLine(longLine, nullptr) &&
               out.Commit(nullptr));
   EXPECT_EQ(all + "\r\n" + longLine + "\r\n", sys.FileContents("C:\\t\\b.txt"));
+}
+
+// Hands out the text in pieces of the sizes given, round and round.
+class PieceReader final : public FileReader {
+ public:
+  PieceReader(std::string text, std::vector<size_t> pieces)
+      : text_(std::move(text)), pieces_(std::move(pieces)) {}
+  bool Read(char* out, size_t size, size_t* got, SystemError*) override {
+    *got = std::min({size, pieces_[next_++ % pieces_.size()], text_.size() - at_});
+    text_.copy(out, *got, at_);
+    at_ += *got;
+    read += *got;
+    return true;
+  }
+  size_t read = 0;
+
+ private:
+  std::string text_;
+  std::vector<size_t> pieces_;
+  size_t next_ = 0;
+  size_t at_ = 0;
+};
+
+// Lines and line ends read from text handed out in pieces of the given sizes.
+std::vector<std::string> ReadPieces(const std::string& text, std::vector<size_t> pieces) {
+  LineReader in(std::make_unique<PieceReader>(text, std::move(pieces)));
+  std::vector<std::string> got;
+  std::string line;
+  while (in.Next(&line, nullptr) == LineRead::Line) got.push_back(line + "|" + in.LastEnding());
+  EXPECT_FALSE(in.Failed());
+  return got;
+}
+
+// A CR LF split between two reads is one line end; a CR last in a read and
+// a CR last in the file end their lines alone.
+TEST(TextStreams, LineEndsSplitBetweenReads) {
+  const std::string text = "a\r\nb\rc\r\r\nd\n\re\r";
+  const std::vector<std::string> whole = {"a|\r\n", "b|\r", "c|\r", "|\r\n", "d|\n", "|\r", "e|\r"};
+  EXPECT_EQ(whole, ReadPieces(text, {1000}));
+  for (size_t piece = 1; piece <= 4; ++piece) EXPECT_EQ(whole, ReadPieces(text, {piece})) << piece;
+  EXPECT_EQ(whole, ReadPieces(text, {2, 1, 3}));
+  // The CR of "input=mouse\r" last in one read, its LF first in the next.
+  EXPECT_EQ((std::vector<std::string>{"input=mouse|\r\n", "x|"}),
+            ReadPieces("input=mouse\r\nx", {12, 1}));
+}
+
+// A line longer than the limit fails the read with its code and the file's
+// name, after reading little more than the limit; one at the limit is read.
+TEST(TextStreams, ALineLongerThanTheLimitFails) {
+  struct Row {
+    const char* name;
+    std::string text;
+    bool fails;
+  } rows[] = {
+      {"AtTheLimit", std::string(16, 'x') + "\r\ny", false},
+      {"LastLineAtTheLimit", "a\n" + std::string(16, 'x'), false},
+      {"CrAfterTheLimit", std::string(17, 'x') + "\r", true},
+      {"NoLineEnd", std::string(1000, '\0'), true},
+      {"LaterLine", "short\n" + std::string(40, 'x') + "\n", true},
+  };
+  for (const Row& r : rows) {
+    auto piece = std::make_unique<PieceReader>(r.text, std::vector<size_t>{3});
+    LineReader in(std::move(piece), "C:\\t\\a.txt", 16);
+    std::string line;
+    LineRead read;
+    SystemError err;
+    while ((read = in.Next(&line, &err)) == LineRead::Line) {
+    }
+    EXPECT_EQ(r.fails, read == LineRead::Failed) << r.name;
+    EXPECT_EQ(r.fails, in.Failed()) << r.name;
+    if (r.fails) {
+      EXPECT_EQ(kLineTooLongCode, err.code) << r.name;
+      EXPECT_EQ("line longer than 16 bytes in C:\\t\\a.txt", err.text) << r.name;
+      EXPECT_EQ(LineRead::Failed, in.Next(&line, &err)) << r.name;
+    }
+  }
+  // With the real limit, a file of zeros is given up after about that much.
+  std::string zeros(8 << 20, '\0');
+  auto counted = std::make_unique<PieceReader>(zeros, std::vector<size_t>{zeros.size()});
+  PieceReader& reader = *counted;
+  LineReader in(std::move(counted));
+  std::string line;
+  EXPECT_EQ(LineRead::Failed, in.Next(&line, nullptr));
+  EXPECT_LE(reader.read, kMaxLineBytes + 64 * 1024);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "FormFixture.h"
+#include "system/TextStreams.h"
 
 namespace zeph::testing {
 namespace {
@@ -218,6 +219,14 @@ TEST_F(SetupPass, TextEdits) {
       {"AppendAlreadyThere", "  BIND X jump \n", "'a.cfg'\\, 'APPEND'\\, 'bind x jump'\\, ''",
        "  BIND X jump \n"},
       {"AppendMakesFoldersAndFile", nullptr, "'new\\sub\\a.cfg'\\, 'APPEND'\\, 'x'\\, ''", nullptr},
+      // A CR alone ends a line as CR LF and LF do.
+      {"ModifyCrOnlyLines", "input=mouse\rsensitivity=7\rname=x\rfov=90\r",
+       "'a.cfg'\\, 'MODIFY'\\, 'input=%'\\, 'input=ball'\\, ''",
+       "input=ball\r\nsensitivity=7\r\nname=x\r\nfov=90\r\n"},
+      {"DeleteCrOnlyLines", "a\rb\rc", "'a.cfg'\\, 'DELETE'\\, 'b'\\, '1'\\, ''", "a\r\nc\r\n"},
+      {"AppendKeepsCrOnlyLineEnds", "a\rb\r", "'a.cfg'\\, 'APPEND'\\, 'c'\\, ''", "a\rb\rc\r\n"},
+      {"AppendFindsItsLineAmongCrOnlyLines", "a\rc\rd", "'a.cfg'\\, 'APPEND'\\, 'c'\\, ''",
+       "a\rc\rd"},
   };
   for (const Row& r : rows) {
     sys.DropFile(kMarker);
@@ -231,6 +240,35 @@ TEST_F(SetupPass, TextEdits) {
     }
   }
   EXPECT_EQ("x\r\n", Game("new\\sub\\a.cfg"));
+}
+
+// A file without a line end (binary, zero-filled) is not held whole: each
+// edit of it fails with its code, and the file and its folder stay as they were.
+TEST_F(SetupPass, ALineTooLongFailsTheEntry) {
+  const std::string huge = "k=1\r\n" + std::string(kMaxLineBytes + 1, '\0') + "\r\nk=2\r\n";
+  const std::string code = std::to_string(kLineTooLongCode);
+  struct Row {
+    std::string line;
+    std::vector<std::string> lines;
+  } rows[] = {
+      {"'a.cfg'\\, 'MODIFY'\\, 'k=%'\\, 'k=3'\\, ''",
+       {"Error " + code + " modifying k=%", "Copy/Custom section error 888"}},
+      {"'a.cfg'\\, 'DELETE'\\, 'k'\\, '0'\\, ''",
+       {"Error " + code + " deleting k", "Copy/Custom section error 999"}},
+      {"'a.cfg'\\, 'REPLACE'\\, 'k'\\, 'j'\\, ''",
+       {"Error " + code + " replacing k", "Copy/Custom section error 555"}},
+      {"'a.cfg'\\, 'APPEND'\\, 'k=3'\\, ''",
+       {"Error " + code + " deleting k=3", "Copy/Custom section error 777"}},
+  };
+  for (const Row& r : rows) {
+    SetGame("a.cfg", huge);
+    Custom({r.line});
+    EXPECT_EQ(r.lines, Pass()) << r.line;
+    EXPECT_TRUE(huge == Game("a.cfg")) << r.line;
+    std::vector<std::string> names;
+    sys.Seam().files.List(kGame, &names, nullptr);
+    EXPECT_EQ(std::vector<std::string>{"a.cfg"}, names) << r.line;
+  }
 }
 
 TEST_F(SetupPass, RefusedWritesFailTheEntry) {
