@@ -207,8 +207,10 @@ class MainForm : public Commands {
   using Rewriter = std::function<bool(const std::string& path,
                                       const std::vector<std::string>& fields, SystemError* err)>;
   bool RunRewrites(CustomCommand command, const char* what, const Rewriter& rewrite);
-  // "Error <code><what><subject>", and false.
-  bool LogOperationError(int64_t code, const char* what, const std::string& subject);
+  // "Error <code><what><subject>", then "  <target>: <why>" (the line alone
+  // may name only a pattern), and false.
+  bool LogOperationError(const char* what, const std::string& subject, const std::string& target,
+                         const SystemError& why);
   // BuildFolders for each folder of path, from the innermost out.
   void BuildFoldersFor(const std::string& path);
   // The target of an operation: field 1 resolved against the game folder.

@@ -19,19 +19,20 @@ bool MainForm::ExecIni() {
   return RunEntries(CustomCommand::Ini, 6, [&](const std::vector<std::string>& f) {
     const std::string path = TargetPath(f[0]);
     if (EqualsNoCase(path, "ERROR"))
-      return LogOperationError(kPathNotResolved, " changing INI ", path);
+      return LogOperationError(" changing INI ", path, f[0],
+                               {kPathNotResolved, "the path climbs above the drive"});
     SystemError err;
     bool created = false;
     if (!sys_.files.IsFile(path)) {
       BuildFoldersFor(path);
       if (!sys_.files.MakeEmptyFile(path, &err))
-        return LogOperationError(err.code, " changing INI ", path);
+        return LogOperationError(" changing INI ", path, path, err);
       created = true;
     }
     if (WriteIni(sys_.ini, path, f[2], f[3], f[4], &err)) return true;
     // The empty file made for the write goes with it.
     if (created) sys_.files.Remove(path, nullptr);
-    return LogOperationError(err.code, " changing INI ", path);
+    return LogOperationError(" changing INI ", path, path, err);
   });
 }
 
@@ -48,16 +49,18 @@ bool MainForm::ExecRegistry() {
     else
       return false;
     const std::string subkey = f[2].size() > 5 ? f[2].substr(5) : std::string();
+    const std::string value = f[2] + "\\" + f[3];
     SystemError err;
     if (isString) {
       return WriteRegString(sys_.registry, root, subkey, f[3], f[4], &err) ||
-             LogOperationError(err.code, " changing registry ", "");
+             LogOperationError(" changing registry ", "", value, err);
     }
     int32_t number = 0;
     if (!ParseDwordData(f[4], &number))
-      return LogOperationError(kInvalidData, " changing registry ", "");
+      return LogOperationError(" changing registry ", "", value,
+                               {kInvalidData, "the data is not a number: " + f[4]});
     return WriteRegDword(sys_.registry, root, subkey, f[3], number, &err) ||
-           LogOperationError(err.code, " changing registry ", "");
+           LogOperationError(" changing registry ", "", value, err);
   });
 }
 

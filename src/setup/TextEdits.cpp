@@ -126,8 +126,10 @@ bool MainForm::RunEntries(CustomCommand command, size_t alwaysField,
   return result;
 }
 
-bool MainForm::LogOperationError(int64_t code, const char* what, const std::string& subject) {
-  debugList.Add("Error " + std::to_string(code) + what + subject);
+bool MainForm::LogOperationError(const char* what, const std::string& subject,
+                                 const std::string& target, const SystemError& why) {
+  debugList.Add("Error " + std::to_string(why.code) + what + subject);
+  debugList.Add("  " + target + ": " + why.Describe());
   return false;
 }
 
@@ -141,7 +143,7 @@ bool MainForm::RunRewrites(CustomCommand command, const char* what, const Rewrit
     // A path that cannot be resolved names no file: there is nothing to edit.
     if (EqualsNoCase(path, "ERROR") || !sys_.files.IsFile(path)) return true;
     SystemError err;
-    return rewrite(path, f, &err) || LogOperationError(err.code, what, f[2]);
+    return rewrite(path, f, &err) || LogOperationError(what, f[2], path, err);
   });
 }
 
@@ -170,11 +172,13 @@ bool MainForm::ExecAppend() {
   return RunEntries(CustomCommand::Append, 4, [&](const std::vector<std::string>& f) {
     const std::string path = TargetPath(f[0]);
     // The logged word is " deleting ", as the operation has always logged it.
-    if (EqualsNoCase(path, "ERROR")) return LogOperationError(kPathNotResolved, " deleting ", f[2]);
+    if (EqualsNoCase(path, "ERROR"))
+      return LogOperationError(" deleting ", f[2], f[0],
+                               {kPathNotResolved, "the path climbs above the drive"});
     if (!sys_.files.IsFile(path)) BuildFoldersFor(path);
     SystemError err;
     return AppendLine(sys_.files, path, f[2], &err) ||
-           LogOperationError(err.code, " deleting ", f[2]);
+           LogOperationError(" deleting ", f[2], path, err);
   });
 }
 

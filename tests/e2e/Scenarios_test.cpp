@@ -430,12 +430,19 @@ TEST_F(SetupScenario, ATargetThatCannotBeReplacedStaysAsItWas) {
   const int copy = StartMonitoring();
   const int from = PlayOnce(copy);
   ASSERT_TRUE(WaitForLine(copy, "Copy/Custom section error 888", from));
-  std::string line;
+  std::string line, reason;
   const std::vector<std::string> lines = h->DebugLines(copy);
-  for (size_t i = static_cast<size_t>(from); i < lines.size(); ++i)
-    if (EndsWith(lines[i], " modifying mouse=%")) line = lines[i];
+  for (size_t i = static_cast<size_t>(from); i + 1 < lines.size(); ++i)
+    if (EndsWith(lines[i], " modifying mouse=%")) {
+      line = lines[i];
+      reason = lines[i + 1];
+    }
   EXPECT_EQ(0u, line.rfind("Error ", 0)) << line;
   EXPECT_NE("Error 0 modifying mouse=%", line);
+  // The next line names the file and the system's reason, with its code.
+  EXPECT_NE(std::string::npos, reason.find("config.cfg: ")) << reason;
+  EXPECT_NE(std::string::npos, reason.find("(" + line.substr(6, line.find(' ', 6) - 6) + ")"))
+      << reason;
   EXPECT_EQ(original, Slurp(GameDir() / "config.cfg"));
   EXPECT_EQ((std::vector<std::string>{"config.cfg", Racer()}), GameFiles());
   BoxSeen box;

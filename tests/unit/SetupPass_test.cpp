@@ -247,18 +247,21 @@ TEST_F(SetupPass, TextEdits) {
 TEST_F(SetupPass, ALineTooLongFailsTheEntry) {
   const std::string huge = "k=1\r\n" + std::string(kMaxLineBytes + 1, '\0') + "\r\nk=2\r\n";
   const std::string code = std::to_string(kLineTooLongCode);
+  const std::string file = std::string(kGame) + "\\a.cfg";
+  const std::string why = "  " + file + ": line longer than " + std::to_string(kMaxLineBytes) +
+                          " bytes in " + file + " (" + code + ")";
   struct Row {
     std::string line;
     std::vector<std::string> lines;
   } rows[] = {
       {"'a.cfg'\\, 'MODIFY'\\, 'k=%'\\, 'k=3'\\, ''",
-       {"Error " + code + " modifying k=%", "Copy/Custom section error 888"}},
+       {"Error " + code + " modifying k=%", why, "Copy/Custom section error 888"}},
       {"'a.cfg'\\, 'DELETE'\\, 'k'\\, '0'\\, ''",
-       {"Error " + code + " deleting k", "Copy/Custom section error 999"}},
+       {"Error " + code + " deleting k", why, "Copy/Custom section error 999"}},
       {"'a.cfg'\\, 'REPLACE'\\, 'k'\\, 'j'\\, ''",
-       {"Error " + code + " replacing k", "Copy/Custom section error 555"}},
+       {"Error " + code + " replacing k", why, "Copy/Custom section error 555"}},
       {"'a.cfg'\\, 'APPEND'\\, 'k=3'\\, ''",
-       {"Error " + code + " deleting k=3", "Copy/Custom section error 777"}},
+       {"Error " + code + " deleting k=3", why, "Copy/Custom section error 777"}},
   };
   for (const Row& r : rows) {
     SetGame("a.cfg", huge);
@@ -282,16 +285,21 @@ TEST_F(SetupPass, RefusedWritesFailTheEntry) {
   } rows[] = {
       {"IniRefused",
        "'locked.ini'\\, 'INI'\\, 'S'\\, 'k'\\, 'new'\\, ''",
-       {"Error 5 changing INI " + ini, "Copy/Custom section error 444"}},
+       {"Error 5 changing INI " + ini, "  " + ini + ": access denied (5)",
+        "Copy/Custom section error 444"}},
       {"IniUnresolved",
        "'..\\..\\..\\x.ini'\\, 'INI'\\, 'S'\\, 'k'\\, 'v'\\, ''",
-       {"Error 3 changing INI ERROR", "Copy/Custom section error 444"}},
+       {"Error 3 changing INI ERROR", "  ..\\..\\..\\x.ini: the path climbs above the drive (3)",
+        "Copy/Custom section error 444"}},
       {"RegistryRefused",
        "'STRING'\\, 'REGISTRY'\\, 'HKCU\\Software\\Test'\\, 'v'\\, 'x'\\, ''",
-       {"Error 5 changing registry ", "Copy/Custom section error 444"}},
+       {"Error 5 changing registry ", "  HKCU\\Software\\Test\\v: access denied (5)",
+        "Copy/Custom section error 444"}},
       {"DwordNotANumber",
        "'DWORD'\\, 'REGISTRY'\\, 'HKCU\\Software\\Test'\\, 'w'\\, 'abc'\\, ''",
-       {"Error 13 changing registry ", "Copy/Custom section error 444"}},
+       {"Error 13 changing registry ",
+        "  HKCU\\Software\\Test\\w: the data is not a number: abc (13)",
+        "Copy/Custom section error 444"}},
       {"UnknownTypeNoLine",
        "'BINARY'\\, 'REGISTRY'\\, 'HKCU\\Software\\Test'\\, 'w'\\, '1'\\, ''",
        {"Copy/Custom section error 444"}},
