@@ -51,18 +51,24 @@ std::string StatusName(CustomLineStatus status) {
   return "";
 }
 
+// The path as named, and where it really is when that is elsewhere.
+std::string Where(const Effect& e) {
+  return e.resolved.empty() ? e.path : e.path + " (resolved: " + e.resolved + ")";
+}
+
 // One effect as lines of text, each starting with indent.
 std::string EffectText(const Effect& e, const std::string& indent) {
   switch (e.kind) {
     case Effect::Kind::FileWritten: {
-      std::string out = indent + (e.existed ? "file changed: " : "file created: ") + e.path + "\n";
+      std::string out =
+          indent + (e.existed ? "file changed: " : "file created: ") + Where(e) + "\n";
       for (const std::string& line : SplitKeepingEnds(e.diff)) out += indent + "  " + line;
       return out;
     }
-    case Effect::Kind::FileRemoved: return indent + "file removed: " + e.path + "\n";
+    case Effect::Kind::FileRemoved: return indent + "file removed: " + Where(e) + "\n";
     case Effect::Kind::FolderMade: return indent + "folder made: " + e.path + "\n";
     case Effect::Kind::IniWritten:
-      return indent + "INI " + e.path + " [" + e.section + "] " + e.key + ": " +
+      return indent + "INI " + Where(e) + " [" + e.section + "] " + e.key + ": " +
              (e.before ? "\"" + *e.before + "\"" : std::string("(missing)")) + " -> \"" + e.after +
              "\"\n";
     case Effect::Kind::RegistrySet:
@@ -102,6 +108,7 @@ void EffectJson(JsonWriter& j, const Effect& e) {
     case Effect::Kind::FileWritten:
       // Large contents are not kept: null, with contentsKept false.
       j.Key("path").String(e.path).Key("existed").Bool(e.existed);
+      if (!e.resolved.empty()) j.Key("resolvedPath").String(e.resolved);
       j.Key("contentsKept").Bool(e.contentsKept);
       optional("before", e.before);
       j.Key("after");
@@ -114,11 +121,13 @@ void EffectJson(JsonWriter& j, const Effect& e) {
       break;
     case Effect::Kind::FileRemoved:
       j.Key("path").String(e.path).Key("contentsKept").Bool(e.contentsKept);
+      if (!e.resolved.empty()) j.Key("resolvedPath").String(e.resolved);
       optional("before", e.before);
       break;
     case Effect::Kind::FolderMade: j.Key("path").String(e.path); break;
     case Effect::Kind::IniWritten:
       j.Key("path").String(e.path).Key("section").String(e.section).Key("key").String(e.key);
+      if (!e.resolved.empty()) j.Key("resolvedPath").String(e.resolved);
       optional("before", e.before);
       j.Key("after").String(e.after);
       break;

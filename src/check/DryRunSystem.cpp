@@ -369,6 +369,7 @@ class DryRunSystem::OverlayFiles final : public Files {
     }
     Effect e;
     e.kind = Effect::Kind::FileRemoved;
+    e.resolved = d_.Resolved(path);
     e.path = path;
     e.existed = true;
     // The old contents, while small.
@@ -433,6 +434,7 @@ class DryRunSystem::OverlayIni final : public IniFiles {
     Effect e;
     e.kind = Effect::Kind::IniWritten;
     e.path = file;
+    e.resolved = d_.Resolved(file);
     e.existed = read == ReadResult::Ok;
     e.section = section;
     e.key = key;
@@ -771,10 +773,16 @@ std::string DryRunSystem::DiffOf(FileReader* before, const Held& after, const st
   return "";
 }
 
+std::string DryRunSystem::Resolved(const std::string& path) {
+  const std::string resolved = real_.files.ResolvedPath(path);
+  return resolved == path ? std::string() : resolved;
+}
+
 void DryRunSystem::PutVersion(const std::string& path, Held after) {
   Effect e;
   e.kind = Effect::Kind::FileWritten;
   e.path = path;
+  e.resolved = Resolved(path);
   // The version before: the overlay's, else the real file's. Each is opened
   // twice: once for the contents the effect keeps, once for the diff.
   auto openBefore = [&](ReadResult* result) -> std::unique_ptr<FileReader> {

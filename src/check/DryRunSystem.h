@@ -62,7 +62,10 @@ struct Effect {
   };
   Kind kind = Kind::FileWritten;
 
-  std::string path;      // file or folder, as the caller named it
+  std::string path;  // file or folder, as the caller named it
+  // Where the system would really write it, when that is elsewhere: a
+  // symbolic link followed, a name matched in another case.
+  std::string resolved;
   bool existed = false;  // the file was there before
   // A file's old contents (none: it was missing, or existed but could not
   // be read), or an INI key's old value (none: the key was missing).
@@ -162,6 +165,8 @@ class DryRunSystem {
   // The overlay's key of a path: one separator style, no doubled or trailing
   // backslash, case folded where paths ignore case.
   std::string PathKey(const std::string& path) const;
+  // Where the real system would write path; "" when that is path itself.
+  std::string Resolved(const std::string& path);
   FileEntry* FindFile(const std::string& path);
   bool MadeFolder(const std::string& path) const;
   // The file and folder view of overlay over real.

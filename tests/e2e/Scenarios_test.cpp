@@ -3,6 +3,7 @@
 // scenarios run on Linux and, as Windows programs, under Wine.
 #include "Scenario.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "check/LineDiff.h"
@@ -610,6 +611,39 @@ TEST_F(CheckScenario, CheckToolTellsWhatThePassThenDoesAndWritesNothing) {
       << json;
   EXPECT_EQ("ball", h->MachineString(regKey, "Mode"));
 }
+
+#ifndef _WIN32
+// Profiles are written for Windows: a name in another case finds the file,
+// as Wine would. A configuration file the user keeps elsewhere and links in
+// is edited where it is, the link kept; the check shows where that is.
+TEST_F(CheckScenario, ANameInAnotherCaseAndALinkedFileAreEditedWhereTheyAre) {
+  h->InstallCompanions();
+  fs::copy_file(ZEPH_CHECK_EXE, Folder() / fs::path(ZEPH_CHECK_EXE).filename());
+  SetupProfile("1", {}, {"'CONFIG.CFG'\\, 'MODIFY'\\, 'mouse=%'\\, 'mouse=1'\\, ''"});
+  fs::create_directories(GameDir());
+  const fs::path mine = fs::path(Folder()).parent_path() / "mine.cfg";
+  Spill(mine, "mouse=0\r\nquality=low\r\n");
+  fs::create_symlink(mine, GameDir() / "config.cfg");
+
+  std::string out;
+  EXPECT_EQ(0, RunCheck("\"" + (Folder() / "wyn" / "racer.wyn").string() + "\" --game-folder \"" +
+                            GameDir().string() + "\"",
+                        &out));
+  std::string shown = mine.string();
+  std::replace(shown.begin(), shown.end(), '/', '\\');
+  EXPECT_NE(std::string::npos, out.find("(resolved: " + shown + ")")) << out;
+  EXPECT_NE(std::string::npos, out.find("+mouse=1")) << out;
+
+  const int copy = StartMonitoring();
+  PlayOnce(copy);
+  BoxSeen box;
+  ASSERT_TRUE(h->NextMessageBox(copy, 30000, &box));
+  EXPECT_TRUE(fs::is_symlink(GameDir() / "config.cfg"));
+  EXPECT_EQ("mouse=1\r\nquality=low\r\n", Slurp(mine));
+  // No second file in the profile's spelling.
+  EXPECT_FALSE(fs::exists(fs::symlink_status(GameDir() / "CONFIG.CFG")));
+}
+#endif
 
 // The demo's profile with set-up blocks, for a game of this run's own name.
 TEST_F(CheckScenario, TheDemoProfileIsCheckedAsTheMonitorThenSetsItUp) {
