@@ -12,6 +12,21 @@ namespace zeph {
 
 namespace {
 
+// "" when source is inside the program's games folder, else where it leads.
+std::string OutsideGames(Files& files, const std::string& programFolder,
+                         const std::string& source) {
+  for (const std::string& part : SplitAt(source.substr(programFolder.size()), '\\'))
+    if (part == "..") return "a path that climbs out of it";
+  const std::string games = PathKey(files.ResolvedPath(programFolder + "\\games")) + "\\";
+  const std::string resolved = files.ResolvedPath(source);
+  if (PathKey(resolved).compare(0, games.size(), games) == 0) return "";
+  return "really " + resolved;
+}
+
+}  // namespace
+
+namespace {
+
 const char* const kProfileExt = ".wyn";
 
 bool EndsWithNoCase(const std::string& text, const std::string& end) {
@@ -236,7 +251,11 @@ CheckReport CheckProfile(SystemSeam real, const CheckOptions& options) {
     copy.source = report.programFolder + "\\games\\" + entry.source;
     copy.destination = form.CheckRelativePath(gameFolder + "\\", entry.destination);
     copy.sourceExists = real.files.IsFile(copy.source);
-    if (!copy.sourceExists)
+    const std::string outside = OutsideGames(real.files, report.programFolder, copy.source);
+    if (!outside.empty())
+      report.problems.push_back("the copy source " + copy.source + " is " + outside +
+                                ", outside the program's games folder");
+    else if (!copy.sourceExists)
       report.problems.push_back("the copy source " + copy.source + " is missing");
     setup.copies.push_back(copy);
   }

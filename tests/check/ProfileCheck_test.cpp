@@ -156,6 +156,10 @@ TEST(ProfileCheck, ProblemsTheAuthorLikelyDidNotMean) {
        "the placeholder \"^16;\" names no button or motion"},
       {"missing source", "COPY_FILES=TRUE\r\n{\r\n   'none.cfg', 'x.cfg'\r\n   }\r\n", "racer.exe",
        "the copy source C:\\Zeph\\games\\none.cfg is missing"},
+      {"source outside the games folder",
+       "COPY_FILES=TRUE\r\n{\r\n   '..\\zephmon.ini', 'x.cfg'\r\n   }\r\n", "racer.exe",
+       "the copy source C:\\Zeph\\games\\..\\zephmon.ini is a path that climbs out of it, "
+       "outside the program's games folder"},
       {"a failing operation",
        "CUSTOM=TRUE\r\n{\r\n   'a.cfg'\\, 'INI'\\, 'S'\\, 'k'\\, 'v'\\, ''\\, 'extra'\r\n   }\r\n",
        "racer.exe", "Copy/Custom section error 104"},
