@@ -4,8 +4,9 @@
 // on a copy of the file, each in a child process whose peak resident
 // memory (ru_maxrss) is printed beside the file's size. Linux only.
 //
-//   bench_check [--mb N] [--modify N] [--append N] [--append-kb N]
+//   bench_check [--mb N] [--modify N] [--append N] [--append-kb N] [--check-exe PATH]
 //
+// --check-exe runs another build of zephcheck (an older one, to compare).
 // Defaults: 20 MODIFY lines on a file of 50 MB, and 2,000 APPEND lines on
 // a file of 100 KB.
 #include <fcntl.h>
@@ -71,6 +72,8 @@ struct Edit {
   std::string text;  // MODIFY: the key; APPEND: the line
 };
 
+std::string checkExe = ZEPH_CHECK_EXE;
+
 void Measure(const fs::path& root, const char* label, size_t bytes,
              const std::vector<Edit>& edits) {
   const fs::path program = root / label;
@@ -101,7 +104,7 @@ void Measure(const fs::path& root, const char* label, size_t bytes,
   const Run check = InChild([&] {
     const int null = open("/dev/null", O_WRONLY);
     dup2(null, 1);
-    const std::string exe = ZEPH_CHECK_EXE;
+    const std::string exe = checkExe;
     const std::string profileArg = profile.string();
     std::vector<char*> argv = {
         const_cast<char*>(exe.c_str()), const_cast<char*>(profileArg.c_str()),
@@ -138,6 +141,10 @@ int main(int argc, char** argv) {
   int mb = 50, modify = 20, append = 2000, appendKb = 100;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string arg = argv[i];
+    if (arg == "--check-exe") {
+      checkExe = argv[i + 1];
+      continue;
+    }
     int* to = arg == "--mb"          ? &mb
               : arg == "--modify"    ? &modify
               : arg == "--append"    ? &append
@@ -145,7 +152,8 @@ int main(int argc, char** argv) {
                                      : nullptr;
     if (!to) {
       std::fprintf(stderr,
-                   "usage: bench_check [--mb N] [--modify N] [--append N] [--append-kb N]\n");
+                   "usage: bench_check [--mb N] [--modify N] [--append N] [--append-kb N] "
+                   "[--check-exe PATH]\n");
       return 2;
     }
     *to = std::atoi(argv[i + 1]);  // 0 leaves that part out

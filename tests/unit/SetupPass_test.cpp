@@ -167,6 +167,11 @@ TEST_F(SetupPass, CustomBlockOutcomes) {
        "Copy/Custom section error 104", false, ""},
       {"UnresolvedAppend", "CUSTOM=TRUE\r\n{\r\n'..\\..\\..\\a.cfg'\\, 'APPEND'\\, 'x'\\, ''\r\n",
        "Copy/Custom section error 777", false, ""},
+      // A line too long to read makes the block unreadable from there on.
+      {"LineTooLong",
+       "CUSTOM=TRUE\r\n{\r\n" + append + "\r\n" + std::string(kMaxLineBytes + 1, 'x') + "\r\n" +
+           second,
+       "Copy/Custom section error 100", false, "first\r\n"},
   };
   for (const Row& r : rows) {
     sys.DropFile(kMarker);
