@@ -1,10 +1,17 @@
 // A seam for running the monitor's routines without touching the system:
 // reads reach the real files, INI files, registry and process list, while
-// every write is kept in memory (the overlay) and recorded as an Effect.
+// every write is kept aside (the overlay) and recorded as an Effect.
 // Later reads see the overlay first, so a routine runs as it would after its
 // own writes. Nothing is written, started, opened or closed for real.
+//
+// The overlay keeps each file's current version only: in memory while
+// small, else in a scratch file of its own in the system's temporary folder
+// (never beside the real file), removed when the version goes. A write's
+// Effect holds its diff, made when the write is, from the two versions read
+// as streams, so memory does not grow with a file's size per change.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -184,8 +191,8 @@ class DryRunSystem {
   // A new version to write to, and one that holds contents.
   std::shared_ptr<HeldText> NewVersion() const;
   Held HoldText(std::string contents) const;
-  // Takes up to bytes from the run's allowance for kept contents: true, and
-  // the allowance shrinks, when both fit.
+  // Takes bytes from the run's allowance for kept contents: true, and the
+  // allowance shrinks, when they fit in it.
   bool KeepContents(size_t bytes);
   // The diff an Effect shows of before (null: nothing) against after.
   std::string DiffOf(FileReader* before, const Held& after, const std::string& oldName,

@@ -28,7 +28,11 @@ class DryRunVersions : public ::testing::Test {
     fs::create_directories(scratch_);
     for (FakeSystem* sys : {&real_, &monitor_}) sys->AddFolder("C:\\Games");
   }
-  ~DryRunVersions() override { fs::remove_all(scratch_); }
+  ~DryRunVersions() override {
+    dry_.reset();  // its scratch files first: an open file cannot be removed everywhere
+    std::error_code ec;
+    fs::remove_all(scratch_, ec);
+  }
 
   void Start(const std::string& text) {
     original_ = text;
