@@ -302,15 +302,13 @@ TEST(SetupJournal, WorkFilesOfAPassThatNeverEndedAreRemoved) {
   for (const bool byUndo : {false, true}) {
     JournalWorld w;
     FakeSystem& sys = w.world.sys;
-    {
-      JournaledSystem killed(sys.Seam(), kRoot);
-      ASSERT_TRUE(killed.OpenPass({kGame, kProfile, "3"}, nullptr));
-      std::unique_ptr<WorkFile> work =
-          killed.Seam().files.CreateWorkFile("C:\\Games\\Foo\\c.cfg", nullptr);
-      ASSERT_TRUE(work && work->Write("half", 4, nullptr));
-      // Killed: no ClosePass, and the work file is never dropped.
-      work.release();  // NOLINT(bugprone-unused-return-value)
-    }
+    // Killed: the pass is never closed, and its work file is not dropped
+    // while the next pass or the undo runs.
+    JournaledSystem killed(sys.Seam(), kRoot);
+    ASSERT_TRUE(killed.OpenPass({kGame, kProfile, "3"}, nullptr));
+    std::unique_ptr<WorkFile> work =
+        killed.Seam().files.CreateWorkFile("C:\\Games\\Foo\\c.cfg", nullptr);
+    ASSERT_TRUE(work && work->Write("half", 4, nullptr));
     auto workFiles = [&] {
       std::vector<std::string> names, left;
       sys.Seam().files.List(kGame, &names, nullptr);
