@@ -332,10 +332,44 @@ JournalText ReadJournalText(const std::string& text) {
   return out;
 }
 
-std::string GameJournalFolder(const std::string& root, const std::string& gameFolder) {
-  std::string folder = gameFolder;
+namespace {
+
+std::string WithoutTrailingSlashes(std::string folder) {
   while (!folder.empty() && folder.back() == '\\') folder.pop_back();
-  return root + "\\" + HashName(PathKey(folder));
+  return folder;
+}
+
+}  // namespace
+
+std::string GameJournalFolder(const std::string& root, const std::string& gameFolder) {
+  return root + "\\" + HashName(PathKey(WithoutTrailingSlashes(gameFolder)));
+}
+
+std::string FindGameJournal(Files& files, const std::string& root, const std::string& gameFolder) {
+  const std::string folder = GameJournalFolder(root, gameFolder);
+  if (kNamesIgnoreCase || files.IsFolder(folder)) return folder;
+  const std::string trimmed = WithoutTrailingSlashes(gameFolder);
+  const std::string earlier = root + "\\" + HashName(ToLower(trimmed));
+  return JournaledGameFolder(files, earlier) == trimmed ? earlier : folder;
+}
+
+bool ReadPassRecords(Files& files, const std::string& passFolder, JournalText* journal,
+                     SystemError* err) {
+  std::string text;
+  if (files.ReadText(passFolder + "\\" + kRecordsName, &text, err) != ReadResult::Ok) return false;
+  *journal = ReadJournalText(text);
+  return true;
+}
+
+bool WritePassRecords(Files& files, const std::string& passFolder,
+                      const std::vector<std::string>& lines, SystemError* err) {
+  return files.WriteText(passFolder + "\\" + kRecordsName, FrameRecords(lines), err);
+}
+
+std::string JournaledGameFolder(Files& files, const std::string& gameJournal) {
+  std::string named;
+  files.ReadText(gameJournal + "\\" + kGameName, &named, nullptr);
+  return Trim(named, "\r\n");
 }
 
 std::vector<int> PassNumbers(Files& files, const std::string& gameJournal) {
@@ -354,11 +388,8 @@ void RemoveLeftWorkFiles(Files& files, const std::string& gameJournal, const std
                          std::vector<std::string>* removed, std::vector<std::string>* failed) {
   for (int n : PassNumbers(files, gameJournal)) {
     const std::string folder = gameJournal + "\\" + std::to_string(n);
-    std::string text;
-    if (folder == skip ||
-        files.ReadText(folder + "\\" + kRecordsName, &text, nullptr) != ReadResult::Ok)
-      continue;
-    const JournalText journal = ReadJournalText(text);
+    JournalText journal;
+    if (folder == skip || !ReadPassRecords(files, folder, &journal, nullptr)) continue;
     bool ended = false;
     for (const JournalRecord& r : journal.records) ended = ended || r.kind == Kind::Closed;
     if (ended) continue;
@@ -742,8 +773,8 @@ bool JournaledSystem::ReplaceLast(const JournalRecord& record, SystemError* err)
 // The whole records file is written anew, in one step and to the disk,
 // for each record: a pass has tens of records, and none is ever torn.
 bool JournaledSystem::WriteRecords(SystemError* err) {
-  const std::string path = passFolder_ + "\\" + kRecordsName;
-  return inner_.files.WriteText(path, FrameRecords(lines_), err) || JournalFailure(err, path);
+  return WritePassRecords(inner_.files, passFolder_, lines_, err) ||
+         JournalFailure(err, passFolder_ + "\\" + kRecordsName);
 }
 
 std::string JournaledSystem::NewBlob() { return passFolder_ + "\\b" + std::to_string(++blobs_); }
@@ -803,10 +834,9 @@ void JournaledSystem::Prune(const std::string& gameJournal) {
         uint64_t size = 0;
         if (files.Size(p.folder + "\\" + name, &size, nullptr) == ReadResult::Ok) p.bytes += size;
       }
-      std::string text;
-      std::vector<JournalRecord> records;
-      if (files.ReadText(p.folder + "\\" + kRecordsName, &text, nullptr) == ReadResult::Ok)
-        records = ReadJournalText(text).records;
+      JournalText journal;
+      ReadPassRecords(files, p.folder, &journal, nullptr);
+      const std::vector<JournalRecord>& records = journal.records;
       if (!records.empty()) p.time = records[0].time;
       total += p.bytes;
       const bool protect = p.folder == passFolder_ || (!oldestKept && Undoable(records));

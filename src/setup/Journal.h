@@ -99,6 +99,17 @@ JournalText ReadJournalText(const std::string& text);
 
 // The journal folder of one game folder.
 std::string GameJournalFolder(const std::string& root, const std::string& gameFolder);
+// The same, or on Linux the folder an earlier version keyed by the
+// lower-cased path, when only that one exists and names gameFolder.
+std::string FindGameJournal(Files& files, const std::string& root, const std::string& gameFolder);
+// A pass folder's records, read; false (err says why) when they cannot be.
+bool ReadPassRecords(Files& files, const std::string& passFolder, JournalText* journal,
+                     SystemError* err);
+// Writes a pass folder's records anew, in one step.
+bool WritePassRecords(Files& files, const std::string& passFolder,
+                      const std::vector<std::string>& lines, SystemError* err);
+// The game folder a game's journal folder names ("" when it cannot be read).
+std::string JournaledGameFolder(Files& files, const std::string& gameJournal);
 // The pass numbers in a game's journal folder, ascending.
 std::vector<int> PassNumbers(Files& files, const std::string& gameJournal);
 // Removes the work files that passes of gameJournal which never ended (the

@@ -75,13 +75,6 @@ PassSummary Summarize(int number, const JournalText& journal) {
   return s;
 }
 
-bool ReadPass(Files& files, const std::string& passFolder, JournalText* journal, SystemError* err) {
-  std::string text;
-  if (files.ReadText(passFolder + "\\records", &text, err) != ReadResult::Ok) return false;
-  *journal = ReadJournalText(text);
-  return true;
-}
-
 class Undoer {
  public:
   Undoer(Files& files, Registry& registry, std::string passFolder, bool force, UndoResult* out)
@@ -250,21 +243,6 @@ class Undoer {
   UndoResult& out_;
 };
 
-// The journal folder of gameFolder; one keyed by an earlier version (by the
-// lower-cased path) when only that one names it.
-std::string FindGameJournal(Files& files, const std::string& root, const std::string& gameFolder) {
-  const std::string folder = GameJournalFolder(root, gameFolder);
-  if (kNamesIgnoreCase || files.IsFolder(folder)) return folder;
-  std::string trimmed = gameFolder;
-  while (!trimmed.empty() && trimmed.back() == '\\') trimmed.pop_back();
-  const std::string earlier = root + "\\" + HashName(ToLower(trimmed));
-  std::string named;
-  if (files.ReadText(earlier + "\\game.txt", &named, nullptr) == ReadResult::Ok &&
-      Trim(named, "\r\n") == trimmed)
-    return earlier;
-  return folder;
-}
-
 }  // namespace
 
 bool ListJournal(Files& files, const std::string& root, const std::string& gameFolder,
@@ -282,12 +260,11 @@ bool ListJournal(Files& files, const std::string& root, const std::string& gameF
     if (!files.IsFolder(folder)) continue;
     GameJournal g;
     g.folder = folder;
-    files.ReadText(folder + "\\game.txt", &g.gameFolder, nullptr);
-    g.gameFolder = Trim(g.gameFolder, "\r\n");
+    g.gameFolder = JournaledGameFolder(files, folder);
     for (int n : PassNumbers(files, folder)) {
       JournalText journal;
       SystemError readErr;
-      if (!ReadPass(files, folder + "\\" + std::to_string(n), &journal, &readErr))
+      if (!ReadPassRecords(files, folder + "\\" + std::to_string(n), &journal, &readErr))
         journal.damage = "its records cannot be read: " + readErr.Describe();
       g.passes.push_back(Summarize(n, journal));
     }
@@ -311,7 +288,7 @@ UndoResult UndoPass(Files& files, Registry& registry, const std::string& root,
   const std::string folder = game + "\\" + std::to_string(pass);
   JournalText journal;
   SystemError err;
-  if (!ReadPass(files, folder, &journal, &err)) {
+  if (!ReadPassRecords(files, folder, &journal, &err)) {
     result.failed.push_back(folder + "\\records: " + err.Describe());
     return result;
   }
@@ -336,7 +313,7 @@ UndoResult UndoPass(Files& files, Registry& registry, const std::string& root,
   undone.kind = Kind::Undone;
   undone.time = JournalTime();
   journal.lines.push_back(FormatRecord(undone));
-  if (!files.WriteText(folder + "\\records", FrameRecords(journal.lines), &err))
+  if (!WritePassRecords(files, folder, journal.lines, &err))
     result.failed.push_back(folder + "\\records: " + err.Describe());
   return result;
 }
