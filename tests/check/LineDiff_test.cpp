@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <random>
 
+#include "tests/support/PieceReader.h"
+
 namespace zeph {
 namespace {
 
@@ -82,24 +84,9 @@ TEST(LineDiff, AHugeChangeIsShownWholeInsteadOfSearchedForEver) {
   EXPECT_EQ(after, applied);
 }
 
-// Reads a string in pieces of a few bytes, as a file may come.
-class PieceReader final : public FileReader {
- public:
-  explicit PieceReader(const std::string& text) : text_(text) {}
-  bool Read(char* out, size_t size, size_t* got, SystemError*) override {
-    *got = text_.copy(out, std::min<size_t>(size, 1 + at_ % 7), at_);
-    at_ += *got;
-    return true;
-  }
-
- private:
-  const std::string& text_;
-  size_t at_ = 0;
-};
-
 DiffResult Stream(const std::string& before, const std::string& after, const DiffLimits& limits,
                   std::string* diff) {
-  PieceReader a(before), b(after);
+  zeph::testing::PieceReader a(before, {1, 2, 3, 4, 5, 6, 7}), b(after, {1, 2, 3, 4, 5, 6, 7});
   return StreamUnifiedDiff(a, b, "old", "new", limits, diff, nullptr);
 }
 

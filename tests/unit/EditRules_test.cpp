@@ -10,9 +10,12 @@
 
 #include "system/TextStreams.h"
 #include "system/fake/FakeSystem.h"
+#include "tests/support/PieceReader.h"
 
 namespace zeph {
 namespace {
+
+using testing::PieceReader;
 
 TEST(EditRules, LineMatching) {
   struct Row {
@@ -130,27 +133,6 @@ TEST(TextStreams, LineEndsAndBytes) {
               out.Commit(nullptr));
   EXPECT_EQ(all + "\r\n" + longLine + "\r\n", sys.FileContents("C:\\t\\b.txt"));
 }
-
-// Hands out the text in pieces of the sizes given, round and round.
-class PieceReader final : public FileReader {
- public:
-  PieceReader(std::string text, std::vector<size_t> pieces)
-      : text_(std::move(text)), pieces_(std::move(pieces)) {}
-  bool Read(char* out, size_t size, size_t* got, SystemError*) override {
-    *got = std::min({size, pieces_[next_++ % pieces_.size()], text_.size() - at_});
-    text_.copy(out, *got, at_);
-    at_ += *got;
-    read += *got;
-    return true;
-  }
-  size_t read = 0;
-
- private:
-  std::string text_;
-  std::vector<size_t> pieces_;
-  size_t next_ = 0;
-  size_t at_ = 0;
-};
 
 // Lines and line ends read from text handed out in pieces of the given sizes.
 std::vector<std::string> ReadPieces(const std::string& text, std::vector<size_t> pieces) {
