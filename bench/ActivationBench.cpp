@@ -1,7 +1,7 @@
 // bench_activation: what one activation costs on the real platform, measured
 // against as many launches of a program that does nothing.
 //
-// An activation (MainForm::WYNActivate) reads the game's profile, rewrites
+// An activation (Activation::WYNActivate) reads the game's profile, rewrites
 // the event utility's settings file key by key, writes the command script and
 // runs the control utility once per command: 6 reset calls and 32 to 41
 // script calls. Nearly all of its time should be those launches. This
@@ -40,7 +40,7 @@
 #include "BenchSeam.h"
 #include "system/ProcessHelpers.h"
 #include "BenchUtil.h"
-#include "monitor/MainForm.h"
+#include "activation/Activation.h"
 #include "system/Seam.h"
 
 #ifndef _WIN32
@@ -68,7 +68,7 @@ using Clock = std::chrono::steady_clock;
 using zeph::bench::PlatformLabel;
 
 constexpr const char* kName = "bench_activation";
-constexpr int kResetCalls = 6;  // MainForm::ResetController
+constexpr int kResetCalls = 6;  // CompanionControl::ResetController
 
 // The temporary folder, removed also when the benchmark gives up.
 fs::path g_root;
@@ -429,9 +429,31 @@ struct Result {
   std::vector<std::string> dropped;  // rounds left out, and why
 };
 
+// The activation alone on a seam, monitoring, as the main form makes it.
+struct ActivationUnit {
+  class NoIcon final : public zeph::WatchStatus {
+   public:
+    void WatchStarted(const zeph::Game&) override {}
+    void WatchEnded() override {}
+  };
+  ActivationUnit(zeph::SystemSeam seam, zeph::Desktop& desktop)
+      : debugList(desktop),
+        modes(seam.program, seam.files, seam.ini),
+        companions(seam.program, seam.processes, seam.loop, debugList),
+        activation(seam.program, seam.files, seam.ini, seam.loop, debugList, companions, modes,
+                   icon) {
+    modes.SetCurrent(zeph::Mode::Active);
+  }
+  zeph::DebugList debugList;
+  zeph::ModeChannel modes;
+  zeph::CompanionControl companions;
+  NoIcon icon;
+  zeph::Activation activation;
+};
+
 // Timed figures of one activation, after the warm-up has checked what it does.
 struct Activator {
-  zeph::MainForm& form;
+  ActivationUnit& unit;
   TimingSeam& sys;
   const Variant& variant;
   fs::path gameFolder;
@@ -446,18 +468,20 @@ struct Activator {
       fs::remove(programFolder / "zephevent.ini", ec);
       fs::remove(programFolder / "zephcfg.ini", ec);
     }
-    zeph::MonitorState& s = form.state;
-    // As the watch loop sets them for the game it found.
-    s.ActiveProfile = s.ProfileFolder + variant.file;
-    s.ActiveAppName = form.ReadGameIni("IDENTIFICATION", "APPLICATION_NAME");
-    s.GameExe = "benchgame.exe";
-    s.GameFolder = SeamPath(gameFolder);
-    s.GameProcessId = std::to_string(OwnProcessId());
     sys.counts = Counts{};
     sys.commands.clear();
+    // As the watch loop activates the game it found: the profile read from
+    // disk once, then every key from memory.
+    zeph::MaybeStop stop;
     const auto start = Clock::now();
-    form.WYNActivate();
+    const bool read = unit.activation.ActivateProfile(
+        SeamPath(programFolder) + "\\wyn\\" + variant.file, "benchgame.exe", SeamPath(gameFolder),
+        OwnProcessId(), &stop);
     const double ms = MillisSince(start);
+    if (!read || stop) {
+      std::fprintf(stderr, "bench_activation: the profile %s was not activated\n", variant.file);
+      std::exit(1);
+    }
     *counts = sys.counts;
     return ms;
   }
@@ -524,7 +548,7 @@ int main(int argc, char** argv) {
   const std::string baselineCommand =
       zeph::QuotedProgram(SeamPath(folder / testchild.filename())) + " exit 0";
 
-  std::printf("%s: one activation (MainForm::WYNActivate) against as many do-nothing launches\n",
+  std::printf("%s: one activation (Activation::WYNActivate) against as many do-nothing launches\n",
               kName);
   std::printf("Platform:   %s\n", PlatformLabel().c_str());
   std::printf(
@@ -547,21 +571,17 @@ int main(int argc, char** argv) {
 
   std::vector<Result> results;
   std::vector<std::unique_ptr<TimingSeam>> systems;
-  std::vector<std::unique_ptr<zeph::MainForm>> forms;
+  std::vector<std::unique_ptr<ActivationUnit>> units;
   std::vector<Activator> activators;
   size_t logOffset = 0;
   for (const Variant& v : kVariants) {
     if ((!v.curvesAndPrecision && !options.plain) || (v.curvesAndPrecision && !options.full))
       continue;
     systems.push_back(std::make_unique<TimingSeam>(real, SeamPath(folder)));
-    forms.push_back(
-        std::make_unique<zeph::MainForm>(systems.back()->Seam(), systems.back()->Desktop()));
-    zeph::MainForm& form = *forms.back();
-    // What start-up would have set.
-    form.state.ProfileFolder = SeamPath(folder) + "\\wyn\\";
-    form.state.ProfileExt = ".wyn";
-    form.state.CurrentMode = "ACTIVE";
-    activators.push_back(Activator{form, *systems.back(), v, gameFolder, folder, options.sameGame});
+    units.push_back(
+        std::make_unique<ActivationUnit>(systems.back()->Seam(), systems.back()->Desktop()));
+    activators.push_back(
+        Activator{*units.back(), *systems.back(), v, gameFolder, folder, options.sameGame});
     Result r;
     r.variant = &v;
     results.push_back(r);

@@ -142,7 +142,7 @@ SizeResult RunSize(zeph::PlatformSystem& real, const fs::path& root, size_t entr
   auto start = Clock::now();
   form.Form_Load();
   r.startupMs = MillisSince(start);
-  r.entries = form.state.WatchList.size();
+  r.entries = form.WatchList().size();
 
   auto list = [&] { g_sink = g_sink + sys.processes.List().size(); };
   auto tick = [&] { form.tmrMonitor_Timer(); };
@@ -152,17 +152,16 @@ SizeResult RunSize(zeph::PlatformSystem& real, const fs::path& root, size_t entr
     list();
     tick();
   }
-  if (!form.state.GameExe.empty() || form.state.CurrentMode != "ACTIVE") {
+  const std::string game = form.GameActivation().CurrentGame().exe;
+  if (!game.empty() || form.Modes().Current() != zeph::Mode::Active) {
     std::fprintf(stderr, "bench_tick: a tick did more than list and match (game '%s', mode '%s')\n",
-                 form.state.GameExe.c_str(), form.state.CurrentMode.c_str());
+                 game.c_str(), zeph::ModeText(form.Modes().Current()));
     std::exit(1);
   }
 
   // The tick's parts outside the listing, for the breakdown.
   auto table = [&] { g_sink = g_sink + form.ListProcessTable().size(); };
-  auto mode = [&] {
-    g_sink = g_sink + zeph::ReadIni(sys.ini, form.state.SettingsFile, "APPLICATION", "MODE").size();
-  };
+  auto mode = [&] { g_sink = g_sink + static_cast<size_t>(form.Modes().Read()); };
 
   const int calls = CallsPerRound(list, options.roundMs, 100000);
   const int modeCalls = CallsPerRound(mode, options.roundMs / 4, 100000);

@@ -11,7 +11,7 @@ int main(int argc, char** argv) {
   const std::string data = system.program->DataFolder();
   zeph::JournaledSystem journaled(system.Seam(), data.empty() ? "" : data + "\\journal");
   zeph::MainForm frmMain(journaled.Seam(), *desktop);
-  frmMain.setupJournal = &journaled;
+  frmMain.Setup().SetJournal(&journaled);
   system.loop->SetCommands(&frmMain);
   desktop->SetCommands(&frmMain);
   frmMain.Form_Load();

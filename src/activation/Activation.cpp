@@ -1,9 +1,11 @@
 // Activation of a game found by the watch loop: the profile is read into the
 // profile settings, the customizer is told, the event utility is set up and
 // the controller programmed.
+#include "activation/Activation.h"
+
+#include "activation/CommandScript.h"
 #include "activation/ProfileFormat.h"
 #include "companion/Companions.h"
-#include "monitor/MainForm.h"
 #include "system/IniHelpers.h"
 #include "system/WinPath.h"
 
@@ -15,44 +17,75 @@ std::string Key(const char* prefix, int n, const char* suffix) {
   return prefix + std::to_string(n) + suffix;
 }
 
+std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+
 }  // namespace
 
-void MainForm::WYNActivate() {
-  if (state.DebugMode) {
-    debugList.Add("Started watching: " + ToLower(state.GameExe) + " at " + sys_.loop.TimeOfDay());
-    debugList.Add("Path: " + ToLower(state.GameFolder));
-    debugList.Add("Process ID: " + state.GameProcessId);
-    debugList.SelectLast();
-  }
-  SetIcon(IconMessage::Modify, iconImage_, kTipWatching + state.ActiveAppName);
+const char* const kTipWatching = "Thalix Monitor - Watching: ";
 
-  WriteIni(sys_.ini, sys_.program.Folder() + "\\" + kCustomizerSettingsFile, "Games", "Current",
-           GetFileOnly(state.ActiveProfile));
+bool Activation::ActivateProfile(const std::string& profilePath, const std::string& exeName,
+                                 const std::string& gameFolder, uint32_t processId,
+                                 MaybeStop* stop) {
+  SystemError err;
+  ReadResult read = ReadResult::Ok;
+  gameProfile_ = ini_.Open(profilePath, &read, &err);
+  if (!gameProfile_) {
+    debugList_.Add("Error reading profile " + profilePath + " for " + exeName + ": " +
+                   DescribeRead(read, err));
+    return false;
+  }
+  game_.profile = profilePath;
+  game_.appName = ReadGameIni("IDENTIFICATION", "APPLICATION_NAME");
+  game_.exe = exeName;
+  game_.folder = gameFolder;
+  game_.processId = processId;
+  *stop = WYNActivate();
+  gameProfile_.reset();
+  return true;
+}
+
+std::string Activation::ReadGameIni(const std::string& section, const std::string& key) {
+  // During an activation the profile is read from disk once, not per key.
+  if (gameProfile_) return gameProfile_->Read(section, key, kIniMissing, kIniBufferSize);
+  return ReadIni(ini_, game_.profile, section, key);
+}
+
+MaybeStop Activation::WYNActivate() {
+  if (debugList_.DebugMode()) {
+    debugList_.Add("Started watching: " + ToLower(game_.exe) + " at " + loop_.TimeOfDay());
+    debugList_.Add("Path: " + ToLower(game_.folder));
+    debugList_.Add("Process ID: " + std::to_string(game_.processId));
+    debugList_.SelectLast();
+  }
+  status_.WatchStarted(game_);
+
+  WriteIni(ini_, program_.Folder() + "\\" + kCustomizerSettingsFile, "Games", "Current",
+           GetFileOnly(game_.profile));
 
   startEvent_ = false;
   ReadProfileSettings();
-  if (!ReadProfileMaps()) Form_Unload();
-  for (int n = 0; n < 6; ++n) profile.curves[n] = ReadGameIni("THALIX", Key("CURVE_", n, "_USER"));
+  if (MaybeStop stop = ReadProfileMaps()) return stop;
+  for (int n = 0; n < 6; ++n) profile_.curves[n] = ReadGameIni("THALIX", Key("CURVE_", n, "_USER"));
 
   WriteEventSettings();
   RunCommandScript();
+  return std::nullopt;
 }
 
-void MainForm::ReadProfileSettings() {
-  ProfileSettings& p = profile;
+void Activation::ReadProfileSettings() {
+  ProfileSettings& p = profile_;
   p.revision = ReadGameIni("VERSION", "FILE_REVISION_NUMBER");
-  p.level = ReadGameIni("IDENTIFICATION", "LEVEL");
-  p.levelCode = LevelCode(p.level);
-  p.orientation = ReadGameIni("IDENTIFICATION", "ORIENTATION");
-  p.copyFiles = ReadGameIni("CONFIGURATION", "COPY_FILES");
-  p.custom = ReadGameIni("CONFIGURATION", "CUSTOM");
-  p.master = ReadGameIni("CONFIGURATION", "USE_MASTER_USER");
-  p.chording = ReadGameIni("CONFIGURATION", "USE_CHORDING_USER");
-  p.keys = ReadGameIni("CONFIGURATION", "USE_KEYS");
-  if (IsTrue(p.keys)) startEvent_ = true;
+  p.levelCode = LevelCode(ReadGameIni("IDENTIFICATION", "LEVEL"));
+  p.horizontal = EqualsNoCase(ReadGameIni("IDENTIFICATION", "ORIENTATION"), "HORIZONTAL");
+  p.copyFiles = ProfileFlag::Of(ReadGameIni("CONFIGURATION", "COPY_FILES"));
+  p.custom = ProfileFlag::Of(ReadGameIni("CONFIGURATION", "CUSTOM"));
+  p.master = IsTRUE(ReadGameIni("CONFIGURATION", "USE_MASTER_USER"));
+  p.chording = IsTRUE(ReadGameIni("CONFIGURATION", "USE_CHORDING_USER"));
+  p.keys = IsTrue(ReadGameIni("CONFIGURATION", "USE_KEYS"));
+  if (p.keys) startEvent_ = true;
 
-  p.buttons = ReadGameIni("TUNING", "USE_BUTTONS");
-  if (EqualsNoCase(p.buttons, "TRUE")) {
+  p.buttons = IsTRUE(ReadGameIni("TUNING", "USE_BUTTONS"));
+  if (p.buttons) {
     for (int n = 0; n < 16; ++n) {
       ItemTriple& entry = p.buttonTable[n];
       // A value that cannot be split leaves the entry empty.
@@ -62,8 +95,8 @@ void MainForm::ReadProfileSettings() {
     }
   }
 
-  p.precision = ReadGameIni("TUNING", "USE_PRECISION_USER");
-  if (EqualsNoCase(p.precision, "TRUE")) {
+  p.precision = IsTRUE(ReadGameIni("TUNING", "USE_PRECISION_USER"));
+  if (p.precision) {
     p.precisionSensitivity = ReadGameIni("TUNING", "PRECISION_SENS_USER");
     p.precisionGain = ReadGameIni("TUNING", "PRECISION_GAIN_USER");
     p.precisionMode = ReadGameIni("TUNING", "PRECISION_MODE_USER");
@@ -72,10 +105,10 @@ void MainForm::ReadProfileSettings() {
   p.nullRegion = ReadGameIni("TUNING", "NULL_REGION_USER");
 }
 
-bool MainForm::ReadProfileMaps() {
+MaybeStop Activation::ReadProfileMaps() {
+  // The box is the program's last word: it ends through the closing sequence.
   auto fail = [&](const std::string& text) {
-    desktop_.ShowBox(text, kProgramTitle, BoxButtons::Ok, BoxIcon::Critical);
-    return false;
+    return Stop::WithBox(Stop::Way::Closing, text, kProgramTitle);
   };
   // Fields sit at fixed places: the first at the third character, then
   // every second character (every fifth for the gains).
@@ -83,21 +116,100 @@ bool MainForm::ReadProfileMaps() {
   if (axis.size() != 15) return fail("Axis Map Error" + std::to_string(axis.size()));
   for (int k = 0; k < 6; ++k) {
     char c = axis[2 + 2 * k];
-    profile.axisMap[k] = (c >= '0' && c <= '9') ? std::string(1, c) : "ERROR";
+    profile_.axisMap[k] = (c >= '0' && c <= '9') ? std::string(1, c) : "ERROR";
   }
 
   std::string polarity = ReadGameIni("THALIX", "POLARITY_USER");
   if (polarity.size() != 15) return fail("Polarity Map Error");
-  for (int k = 0; k < 6; ++k) profile.polarityMap[k] = polarity.substr(2 + 2 * k, 1);
+  for (int k = 0; k < 6; ++k) profile_.polarityMap[k] = polarity.substr(2 + 2 * k, 1);
 
-  std::string gain = ReadGameIni("THALIX", "GAIN_" + profile.levelCode + "_USER");
+  std::string gain = ReadGameIni("THALIX", "GAIN_" + profile_.levelCode + "_USER");
   if (gain.size() != 37) return fail("Gain Map Error");
-  for (int k = 0; k < 7; ++k) profile.gainMap[k] = GainFieldText(gain.substr(2 + 5 * k, 3));
+  for (int k = 0; k < 7; ++k) profile_.gainMap[k] = GainFieldText(gain.substr(2 + 5 * k, 3));
 
-  std::string sensitivity = ReadGameIni("THALIX", "SENS_" + profile.levelCode + "_USER");
+  std::string sensitivity = ReadGameIni("THALIX", "SENS_" + profile_.levelCode + "_USER");
   if (sensitivity.size() != 17) return fail("Sensitivity Map Error");
-  for (int k = 0; k < 7; ++k) profile.sensitivityMap[k] = sensitivity.substr(2 + 2 * k, 1);
-  return true;
+  for (int k = 0; k < 7; ++k) profile_.sensitivityMap[k] = sensitivity.substr(2 + 2 * k, 1);
+  return std::nullopt;
+}
+
+void Activation::WriteEventSettings() {
+  const std::string folder = program_.Folder();
+  const std::string file = folder + "\\" + kEventSettingsFile;
+  companions_.CloseZephEvent();
+
+  for (int n = 0; n < 6; ++n) {
+    std::string i = std::to_string(n);
+    profile_.deadZones[n] = ReadGameIni("ZEPHEVENT", "DEADZONE_" + i + "_USER");
+    WriteIni(ini_, file, "DEADZONE", "DEADZONE_" + i, profile_.deadZones[n]);
+  }
+
+  for (int n = 0; n < 6; ++n) {
+    std::string i = std::to_string(n);
+    for (bool positive : {true, false}) {
+      ItemTriple& entry = positive ? profile_.motionPositive[n] : profile_.motionNegative[n];
+      std::string key = "MOTION_ALIAS_" + i + (positive ? "_POS_USER" : "_NEG_USER");
+      // A value that cannot be split leaves the entry empty.
+      if (!ParseItemList(3, ReadGameIni("TUNING", key), &entry.first, &entry.second, &entry.third))
+        entry = ItemTriple{};
+    }
+    WriteIni(ini_, file, "MOTIONS", "MOTION_" + i + "_POS",
+             Quoted(profile_.motionPositive[n].third));
+    WriteIni(ini_, file, "MOTIONS", "MOTION_" + i + "_NEG",
+             Quoted(profile_.motionNegative[n].third));
+  }
+
+  // The mouse axes come after the aliases, so they replace them; Y last.
+  for (const char* axis : {"X", "Y"}) {
+    std::string value = ReadGameIni("TUNING", std::string("MOTION_ALIAS_") + axis);
+    double number = -1;
+    // Text that is no number counts as out of range: no mouse axis.
+    if (!ParseNumber(value, &number) || number < 0 || number > 5) continue;
+    startEvent_ = true;
+    WriteIni(ini_, file, "MOTIONS", "MOTION_" + value + "_POS", Quoted(axis));
+    WriteIni(ini_, file, "MOTIONS", "MOTION_" + value + "_NEG", Quoted(axis));
+  }
+
+  for (int n = 0; n < 16; ++n)
+    WriteIni(ini_, file, "BUTTONS", "BUTTON_" + std::to_string(n),
+             Quoted(profile_.buttonTable[n].third));
+
+  if (startEvent_) companions_.StartZephEvent();
+}
+
+void Activation::RunCommandScript() {
+  const std::string folder = program_.Folder();
+  const std::string script = folder + "\\" + kCommandScriptFile;
+  // Once the monitor has been suspended (even if resumed since), this
+  // activation sends nothing more: the suspend has reset the controller.
+  const uint64_t epoch = modes_.Suspends();
+  auto keepGoing = [this, epoch] {
+    return modes_.Suspends() == epoch && modes_.Current() == Mode::Active;
+  };
+
+  std::vector<std::string> refused;
+  std::vector<std::string> lines = BuildCommandScript(profile_, folder, &refused);
+  for (const std::string& line : refused)
+    debugList_.Add("Command not sent, a value would change its arguments: " + line);
+
+  // The last game's script goes first, so that it can neither be run nor be
+  // taken for this game's when the new one cannot be written.
+  SystemError err;
+  bool written = !files_.IsFile(script) || files_.Remove(script, &err);
+  written = written && files_.WriteText(script, ScriptText(lines), &err);
+  if (!written) debugList_.Add("Error writing command script " + script + ": " + err.Describe());
+
+  companions_.RunControlCommands(CompanionControl::ResetCommands(), keepGoing);
+  loop_.ProcessPendingMessages();
+  if (!written) return;
+
+  std::string text;
+  ReadResult read = files_.ReadText(script, &text, &err);
+  if (read != ReadResult::Ok) {
+    debugList_.Add("Error reading command script " + script + ": " + DescribeRead(read, err));
+    return;
+  }
+  companions_.RunControlCommands(ScriptLines(text), keepGoing);
 }
 
 }  // namespace zeph

@@ -49,16 +49,16 @@ std::vector<std::string> BuildCommandScript(const ProfileSettings& s,
     add("--upload-sensitivity-curve " + axis + " \"" + f + "\"",
         {"--upload-sensitivity-curve", axis, f});
   }
-  add1("--set-chording", EqualsNoCase(s.chording, "TRUE") ? "on" : "off");
+  add1("--set-chording", s.chording ? "on" : "off");
   add1("--set-null-region", s.nullRegion);
-  if (!EqualsNoCase(s.master, "TRUE")) {
+  if (!s.master) {
     for (int i = 0; i < 6; ++i) add2("--set-sensitivity", std::to_string(i), s.sensitivityMap[i]);
     for (int i = 0; i < 6; ++i) add2("--set-gain", std::to_string(i), s.gainMap[i]);
   } else {
     add1("--set-master-sensitivity", s.sensitivityMap[6]);
     add1("--set-master-gain", s.gainMap[6]);
   }
-  if (!EqualsNoCase(s.orientation, "HORIZONTAL")) {
+  if (!s.horizontal) {
     for (int k = 0; k < 6; ++k) add2("--set-axis", s.axisMap[k], std::to_string(k));
     for (int k = 0; k < 6; ++k) add2("--set-polarity", std::to_string(k), s.polarityMap[k]);
   } else {
@@ -75,7 +75,7 @@ std::vector<std::string> BuildCommandScript(const ProfileSettings& s,
     }
     for (int k = 0; k < 6; ++k) add2("--set-axis", s.axisMap[k], std::to_string(kSlot[k]));
   }
-  if (EqualsNoCase(s.precision, "TRUE")) {
+  if (s.precision) {
     add2("--set-precision-button", ToLower(s.precisionMode), s.precisionButton);
     add1("--set-precision-sensitivity", s.precisionSensitivity);
     add1("--set-precision-gain", s.precisionGain);

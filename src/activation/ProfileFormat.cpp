@@ -52,6 +52,8 @@ bool IsTrue(const std::string& value) {
   return ParseNumber(value, &number) && number != 0;
 }
 
+bool IsTRUE(const std::string& value) { return EqualsNoCase(value, "TRUE"); }
+
 std::string LevelCode(const std::string& level) {
   if (EqualsNoCase(level, "BEGINNER")) return "BEG";
   if (EqualsNoCase(level, "INTERMEDIATE")) return "INT";

@@ -23,6 +23,8 @@ bool ParseItemList(int count, const std::string& text, std::string* item1, std::
 // "TRUE"/"FALSE" in any case, or a number (non-zero true). Anything else,
 // the missing-key "ERROR" included, counts as false.
 bool IsTrue(const std::string& value);
+// Only "TRUE", in any case.
+bool IsTRUE(const std::string& value);
 
 // "BEGINNER" -> "BEG", "INTERMEDIATE" -> "INT", anything else -> "EXP".
 std::string LevelCode(const std::string& level);

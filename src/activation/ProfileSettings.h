@@ -1,5 +1,6 @@
-// The profile settings an activation reads from the game profile. They stay
-// between activations: each activation overwrites the fields it reads.
+// The profile settings an activation reads from the game profile, parsed
+// once as they are read. They stay between activations: each activation
+// overwrites the fields it reads.
 #pragma once
 
 #include <array>
@@ -9,20 +10,27 @@
 
 namespace zeph {
 
+// A TRUE/FALSE key that is read both ways: whether the end-of-game pass runs
+// at all takes the wide truth test, whether its block runs only "TRUE".
+struct ProfileFlag {
+  bool isTRUE = false;  // "TRUE", any case
+  bool isTrue = false;  // IsTrue: "TRUE" or a non-zero number
+  static ProfileFlag Of(const std::string& text) { return {IsTRUE(text), IsTrue(text)}; }
+};
+
 struct ProfileSettings {
-  std::string revision;     // VERSION / FILE_REVISION_NUMBER
-  std::string level;        // IDENTIFICATION / LEVEL
-  std::string levelCode;    // "BEG", "INT" or "EXP"
-  std::string orientation;  // IDENTIFICATION / ORIENTATION
-  std::string copyFiles;    // CONFIGURATION / COPY_FILES
-  std::string custom;       // CONFIGURATION / CUSTOM
-  std::string master;       // CONFIGURATION / USE_MASTER_USER
-  std::string chording;     // CONFIGURATION / USE_CHORDING_USER
-  std::string keys;         // CONFIGURATION / USE_KEYS
-  std::string buttons;      // TUNING / USE_BUTTONS
+  std::string revision;     // VERSION / FILE_REVISION_NUMBER, as written
+  std::string levelCode;    // IDENTIFICATION / LEVEL as "BEG", "INT" or "EXP"
+  bool horizontal = false;  // IDENTIFICATION / ORIENTATION is "HORIZONTAL"
+  ProfileFlag copyFiles;    // CONFIGURATION / COPY_FILES
+  ProfileFlag custom;       // CONFIGURATION / CUSTOM
+  bool master = false;      // CONFIGURATION / USE_MASTER_USER is "TRUE"
+  bool chording = false;    // CONFIGURATION / USE_CHORDING_USER is "TRUE"
+  bool keys = false;        // CONFIGURATION / USE_KEYS, by IsTrue
+  bool buttons = false;     // TUNING / USE_BUTTONS is "TRUE"
   // Filled only by profiles with buttons on; kept from the last such one.
   std::array<ItemTriple, 16> buttonTable;
-  std::string precision;  // TUNING / USE_PRECISION_USER
+  bool precision = false;  // TUNING / USE_PRECISION_USER is "TRUE"
   std::string precisionSensitivity, precisionGain, precisionMode, precisionButton;
   std::string nullRegion;
   // Axis map: the digit of each slot as text ("0".."9"; "ERROR" for a

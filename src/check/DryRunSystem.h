@@ -110,9 +110,6 @@ constexpr size_t kAllDiffsBytes = size_t{64} << 20;
 
 class DryRunSystem {
  public:
-  // Thrown by Program::End: the caller sees where the monitor would have ended.
-  struct ProgramEnded {};
-
   // A file the overlay holds after the run.
   struct OverlayFile {
     std::string path;  // as first named

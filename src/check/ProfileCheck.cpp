@@ -1,10 +1,11 @@
 #include "check/ProfileCheck.h"
 
+#include "activation/Activation.h"
 #include "check/RecordingDesktop.h"
 #include "companion/Companions.h"
-#include "monitor/MainForm.h"
 #include "monitor/WatchList.h"
 #include "setup/Placeholders.h"
+#include "setup/SetupPass.h"
 #include "system/IniHelpers.h"
 #include "system/WinPath.h"
 
@@ -96,6 +97,13 @@ class LineObserver final : public SetupObserver {
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
+// The check has no icon whose tip would change.
+class NoIcon final : public WatchStatus {
+ public:
+  void WatchStarted(const Game&) override {}
+  void WatchEnded() override {}
+};
+
 }  // namespace
 
 CheckReport CheckProfile(SystemSeam real, const CheckOptions& options) {
@@ -112,19 +120,26 @@ CheckReport CheckProfile(SystemSeam real, const CheckOptions& options) {
   dryOptions.errors = options.posixErrors ? DryRunErrors::Posix() : DryRunErrors::Windows();
   DryRunSystem dry(real, dryOptions);
   SystemSeam seam = dry.Seam();
+  // The monitor's own components, in debug mode, monitoring.
   RecordingDesktop desktop;
-  MainForm form(seam, desktop);
-  form.state.DebugMode = true;
-  form.state.CurrentMode = "ACTIVE";
-  form.state.ProfileFolder = report.programFolder + "\\wyn\\";
-  form.state.ProfileExt = kProfileExt;
+  DebugList debugList(desktop);
+  debugList.SetDebugMode(true);
+  ModeChannel modes(seam.program, seam.files, seam.ini);
+  modes.SetCurrent(Mode::Active);
+  CompanionControl companions(seam.program, seam.processes, seam.loop, debugList);
+  NoIcon icon;
+  Activation activator(seam.program, seam.files, seam.ini, seam.loop, debugList, companions, modes,
+                       icon);
+  SetupPass pass(seam.program, seam.files, seam.ini, seam.registry, seam.loop, desktop, debugList,
+                 companions, icon);
+  const std::string monitorProfiles = report.programFolder + "\\wyn\\";
 
   // --- the watch list
   WatchCheck& watch = report.watch;
-  watch.inProfileFolder = EqualsNoCase(profileFolder, form.state.ProfileFolder);
+  watch.inProfileFolder = EqualsNoCase(profileFolder, monitorProfiles);
   if (!watch.inProfileFolder)
     report.notes.push_back("the profile is not in the program folder's profile folder " +
-                           form.state.ProfileFolder + ": the monitor does not see it there");
+                           monitorProfiles + ": the monitor does not see it there");
   if (!seam.files.IsFile(options.profile)) {
     report.problems.push_back("the profile " + options.profile + " cannot be found");
     return report;
@@ -171,15 +186,10 @@ CheckReport CheckProfile(SystemSeam real, const CheckOptions& options) {
   report.setup.gameFolder = gameFolder;
 
   size_t effectsBefore = dry.Effects().size();
-  size_t boxesBefore = desktop.boxes.size();
   size_t linesBefore = desktop.debugLines.size();
-  bool ended = false;
-  bool activated = false;
-  try {
-    activated = form.ActivateProfile(options.profile, activation.exe, gameFolder, 0);
-  } catch (const DryRunSystem::ProgramEnded&) {
-    ended = true;
-  }
+  MaybeStop stop;
+  const bool activated =
+      activator.ActivateProfile(options.profile, activation.exe, gameFolder, 0, &stop);
   for (size_t i = effectsBefore; i < dry.Effects().size(); ++i) {
     const Effect& e = dry.Effects()[i];
     if (e.kind == Effect::Kind::IniWritten) activation.settings.push_back(e);
@@ -194,9 +204,8 @@ CheckReport CheckProfile(SystemSeam real, const CheckOptions& options) {
   }
   activation.debugLines.assign(desktop.debugLines.begin() + static_cast<long>(linesBefore),
                                desktop.debugLines.end());
-  if (ended) {
-    if (desktop.boxes.size() > boxesBefore)
-      activation.endBox = CheckBox{desktop.boxes.back().title, desktop.boxes.back().text};
+  if (stop) {
+    if (stop->box) activation.endBox = CheckBox{stop->box->title, stop->box->text};
     report.problems.push_back(
         "the monitor ends at the activation" +
         (activation.endBox ? ": box " + Quoted(activation.endBox->text) : std::string()));
@@ -214,19 +223,16 @@ CheckReport CheckProfile(SystemSeam real, const CheckOptions& options) {
 
   // --- the end of the game
   SetupCheck& setup = report.setup;
-  setup.runs = IsTrue(form.profile.custom) || IsTrue(form.profile.copyFiles);
+  const ProfileSettings& profile = activator.Profile();
+  setup.runs = profile.custom.isTrue || profile.copyFiles.isTrue;
   LineObserver observer(dry, setup, options.configured);
-  form.setupObserver = &observer;
-  boxesBefore = desktop.boxes.size();
+  pass.SetObserver(&observer);
+  const size_t boxesBefore = desktop.boxes.size();
   linesBefore = desktop.debugLines.size();
   observer.Start();
-  try {
-    form.WriteStuff();
-  } catch (const DryRunSystem::ProgramEnded&) {
-    report.problems.push_back("the monitor ends during the end-of-game pass");
-  }
+  pass.WriteStuff(activator.CurrentGame(), profile);
   observer.Finish();
-  form.setupObserver = nullptr;
+  pass.SetObserver(nullptr);
   // The controller's reset opens the pass; its calls are the activation's kind.
   std::vector<Effect> kept;
   for (Effect& e : setup.copyEffects) {
@@ -245,11 +251,11 @@ CheckReport CheckProfile(SystemSeam real, const CheckOptions& options) {
     }
   }
 
-  for (const CopyEntry& entry : form.copyList) {
+  for (const CopyEntry& entry : pass.CopyList()) {
     if (entry.source.empty() && entry.destination.empty()) continue;
     CopyCheck copy;
     copy.source = report.programFolder + "\\games\\" + entry.source;
-    copy.destination = form.CheckRelativePath(gameFolder + "\\", entry.destination);
+    copy.destination = pass.Paths().CheckRelativePath(gameFolder + "\\", entry.destination);
     copy.sourceExists = real.files.IsFile(copy.source);
     const std::string outside = OutsideGames(real.files, report.programFolder, copy.source);
     if (!outside.empty())

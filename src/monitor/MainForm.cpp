@@ -2,22 +2,41 @@
 
 #include <cstdlib>
 
-#include "system/ProcessHelpers.h"
-#include "system/WinPath.h"
-
 namespace zeph {
 
-const char* const kTipIdle = "Thalix Monitor";
-const char* const kTipSuspended = "Thalix Monitor - Suspended";
-const char* const kTipWatching = "Thalix Monitor - Watching: ";
-const char* const kProgramTitle = "Thalix Monitor";
-
 MainForm::MainForm(SystemSeam sys, Desktop& desktop)
-    : debugList(desktop), sys_(sys), desktop_(desktop) {}
+    : sys_(sys),
+      desktop_(desktop),
+      debugList_(desktop),
+      modes_(sys.program, sys.files, sys.ini),
+      companions_(sys.program, sys.processes, sys.loop, debugList_),
+      tray_(sys, desktop, debugList_, companions_, modes_),
+      activation_(sys.program, sys.files, sys.ini, sys.loop, debugList_, companions_, modes_,
+                  tray_),
+      setup_(sys.program, sys.files, sys.ini, sys.registry, sys.loop, desktop, debugList_,
+             companions_, tray_) {}
 
-void MainForm::SetTimerInterval(int ms) {
-  timerInterval_ = ms;
-  sys_.loop.SetTimerInterval(ms);
+void MainForm::OnIconMessage(uint32_t mouseMessage) {
+  Carry(tray_.Form_MouseMove(0, 0, static_cast<double>(mouseMessage), 0));
+}
+
+void MainForm::OnMenuCommand(MenuEntry entry) { Carry(tray_.OnMenuCommand(entry)); }
+
+void MainForm::mPopupSuspend_Click() { Carry(tray_.mPopupSuspend_Click()); }
+
+void MainForm::Carry(TrayRequest request) {
+  switch (request) {
+    case TrayRequest::None: return;
+    case TrayRequest::StartAgain: {
+      // Still no tick: the settings file says "SUSPEND" until start-up's
+      // settings step.
+      ModeChannel::Change change(modes_);
+      sys_.loop.SetTimerInterval(state_.RefreshInterval);
+      Form_Load();
+      return;
+    }
+    case TrayRequest::Exit: mPopupExit_Click();
+  }
 }
 
 void MainForm::EndProgram() {
@@ -29,14 +48,6 @@ bool MainForm::AnotherCopyRunning() {
   // Asked once: the answer stays the same for the life of the program.
   if (instanceState_ < 0) instanceState_ = sys_.program.AnotherInstanceRunning() ? 1 : 0;
   return instanceState_ == 1;
-}
-
-int MainForm::RunAndWait(const std::string& commandLine, bool noWait, SystemError* err) {
-  return zeph::RunAndWait(sys_.processes, sys_.loop, commandLine, noWait, err);
-}
-
-bool MainForm::ActivationMayGoOn(uint64_t epoch) const {
-  return suspendCount_ == epoch && EqualsNoCase(state.CurrentMode, "ACTIVE");
 }
 
 }  // namespace zeph

@@ -1,5 +1,4 @@
-// The monitor's shared state: what start-up sets, the watch list, and the
-// game found last.
+// What start-up sets and the watch list.
 #pragma once
 
 #include <cstdint>
@@ -18,21 +17,11 @@ struct WatchEntry {
 constexpr size_t kMaxWatchEntries = 32767;
 
 struct MonitorState {
-  bool DebugMode = false;
   bool SkipOsCheck = false;
   int16_t RefreshInterval = 1000;  // ms, watch-timer interval while active
   std::string ProfileFolder;       // program folder + "\wyn\"
   std::string ProfileExt;          // ".wyn"
-  std::string SettingsFile;        // empty until start-up has prepared it
-  std::string CurrentMode;         // "ACTIVE", "SUSPEND" or empty
   std::vector<WatchEntry> WatchList;
-
-  // The game found last; kept after it ends for the end-of-game pass.
-  std::string ActiveProfile;
-  std::string ActiveAppName;
-  std::string GameFolder;
-  std::string GameExe;
-  std::string GameProcessId;
 };
 
 }  // namespace zeph

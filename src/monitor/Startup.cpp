@@ -1,120 +1,97 @@
 // The start-up sequence. It runs when the program starts and again at every
 // resume; the watch timer is armed only by its last step.
-#include "companion/Companions.h"
 #include "monitor/CommandLine.h"
 #include "monitor/MainForm.h"
-#include "system/IniHelpers.h"
 #include "system/PlatformChecks.h"
 #include "system/RegistryWriters.h"
 
 namespace zeph {
 
-namespace {
-
-const char* const kSettingsName = kMonitorSettingsFile;
-
-}  // namespace
-
 void MainForm::Form_Load() {
   // A modal box of start-up lets timer messages through; on a resume the
-  // settings file still says "SUSPEND" until the settings step.
-  Busy busy(*this);
-  const std::string folder = sys_.program.Folder();
-  const std::string settingsPath = folder + "\\" + kSettingsName;
+  // settings file still says "SUSPEND" until the settings step. The hold
+  // lasts through the box of a stop.
+  ModeChannel::Change change(modes_);
+  if (MaybeStop stop = StartUp()) StopProgram(*stop);
+}
 
-  state.RefreshInterval = 1000;
+MaybeStop MainForm::StartUp() {
+  const std::string folder = sys_.program.Folder();
+
+  state_.RefreshInterval = 1000;
   CommandLineOptions options = ParseCommandLine(sys_.program.Arguments());
-  if (options.debug) state.DebugMode = true;
-  if (options.skipOsCheck) state.SkipOsCheck = true;
+  if (options.debug) debugList_.SetDebugMode(true);
+  if (options.skipOsCheck) state_.SkipOsCheck = true;
   if (options.action == StartAction::Kill) {
     killRequested_ = true;
-    if (sys_.files.IsFile(settingsPath))
-      WriteIni(sys_.ini, settingsPath, "APPLICATION", "MODE", "");
-    Form_Unload();
+    modes_.WriteIfThere(Mode::None);
+    return Stop::Closing();
   }
-  if (options.action == StartAction::Usage) StartError();
-  state.RefreshInterval = options.refreshInterval;
+  if (options.action == StartAction::Usage) return StartError();
+  state_.RefreshInterval = options.refreshInterval;
 
   WriteRegString(sys_.registry, RegRoot::LocalMachine, kProductKey, "Version", "5.10");
 
   // Without its window the monitor would have no icon and no buttons, and
   // nobody would know why.
   SystemError windowError;
-  if (!startedOnce_ && !desktop_.Ready(&windowError)) {
-    desktop_.ShowBox("The main window cannot be created: " + windowError.Describe(),
-                     "Critical Error", BoxButtons::Ok, BoxIcon::Critical);
-    Form_Unload();
-  }
-  if (state.DebugMode) desktop_.ShowMainWindow();
+  if (!startedOnce_ && !desktop_.Ready(&windowError))
+    return Stop::WithBox(Stop::Way::Closing,
+                         "The main window cannot be created: " + windowError.Describe(),
+                         "Critical Error");
+  if (debugList_.DebugMode()) desktop_.ShowMainWindow();
 
-  if (AnotherCopyRunning()) Form_Unload();
+  if (AnotherCopyRunning()) return Stop::Closing();
 
   if (!startedOnce_) {
     desktop_.HideFromTaskList();
-    if (!state.SkipOsCheck) CheckOSVersion();
+    if (!state_.SkipOsCheck) {
+      if (MaybeStop stop = CheckOSVersion(nullptr)) return stop;
+    }
   }
 
   // On a resume the icon already exists: it is changed, never added twice.
-  if (!iconAdded_) {
-    SetIcon(IconMessage::Add, IconImage::Monitoring, kTipIdle);
-    iconAdded_ = true;
-  }
+  tray_.AddIcon();
 
   // The attached reminder belongs to the program's start, not to resumes.
-  if (!startedOnce_ && !SkipAttachedCheck(sys_.registry)) {
-    CheckAttachedForm reminder(sys_);
-    if (desktop_.ShowCheckAttached(reminder) == AttachedChoice::Exit) Form_Unload();
-  }
+  if (!startedOnce_ && !SkipAttachedCheck(sys_.registry) &&
+      tray_.ShowCheckAttached() == TrayRequest::Exit)
+    return Stop::Closing();
 
-  state.ProfileFolder = folder + "\\wyn\\";
-  if (state.ProfileFolder.back() != '\\') state.ProfileFolder += "\\";
-  if (!sys_.files.IsFolder(state.ProfileFolder)) {
-    desktop_.ShowBox("Configuration file folder " + state.ProfileFolder + " not found.",
-                     "Critical Error", BoxButtons::Ok, BoxIcon::Critical);
-    Form_Unload();
-  }
+  state_.ProfileFolder = folder + "\\wyn\\";
+  if (state_.ProfileFolder.back() != '\\') state_.ProfileFolder += "\\";
+  if (!sys_.files.IsFolder(state_.ProfileFolder))
+    return Stop::WithBox(Stop::Way::Closing,
+                         "Configuration file folder " + state_.ProfileFolder + " not found.",
+                         "Critical Error");
 
-  state.ProfileExt = ".wyn";
+  state_.ProfileExt = ".wyn";
 
-  PrepareSettingsFile();
+  std::string why;
+  if (!modes_.Prepare(&why))
+    return Stop::WithBox(Stop::Way::Closing,
+                         "Settings file " + modes_.Path() + " cannot be written: " + why,
+                         "Critical Error");
 
-  BuildWatchList();
+  if (MaybeStop stop = BuildWatchList()) return stop;
 
   startedOnce_ = true;
-  SetTimerInterval(state.RefreshInterval);
+  sys_.loop.SetTimerInterval(state_.RefreshInterval);
+  return std::nullopt;
 }
 
-std::string MainForm::CheckOSVersion() {
-  std::string name = OsName(sys_.program.Version());
-  if (IsRefusedSystem(name)) {
-    desktop_.ShowBox("This program was designed to run on Windows 2000 / XP.",
-                     "OS Version Error - " + name, BoxButtons::Ok, BoxIcon::Critical);
-    EndProgram();
-  }
-  return name;
+MaybeStop MainForm::CheckOSVersion(std::string* name) {
+  const std::string os = OsName(sys_.program.Version());
+  if (name) *name = os;
+  if (IsRefusedSystem(os))
+    return Stop::WithBox(Stop::Way::AtOnce,
+                         "This program was designed to run on Windows 2000 / XP.",
+                         "OS Version Error - " + os);
+  return std::nullopt;
 }
 
-void MainForm::PrepareSettingsFile() {
-  const std::string path = sys_.program.Folder() + "\\" + kSettingsName;
-  SystemError err;
-  bool ok = sys_.files.IsFile(path) || sys_.files.MakeEmptyFile(path, &err);
-  state.SettingsFile = path;
-  ok = ok && WriteIni(sys_.ini, path, "VERSION", "VERSION", "5.1", &err);
-  ok = ok && WriteIni(sys_.ini, path, "APPLICATION", "MODE", "ACTIVE", &err);
-  state.CurrentMode = "ACTIVE";
-  // Without a settings file that says "ACTIVE" the first tick would end the
-  // program without a word; say why now instead.
-  if (!ok || ReadIni(sys_.ini, path, "APPLICATION", "MODE") != "ACTIVE") {
-    std::string why = ok ? "it does not keep what is written" : err.Describe();
-    desktop_.ShowBox("Settings file " + path + " cannot be written: " + why, "Critical Error",
-                     BoxButtons::Ok, BoxIcon::Critical);
-    Form_Unload();
-  }
-}
-
-void MainForm::StartError() {
-  desktop_.ShowBox(UsageText(), kProgramTitle, BoxButtons::Ok, BoxIcon::None);
-  Form_Unload();
+MaybeStop MainForm::StartError() {
+  return Stop::WithBox(Stop::Way::Closing, UsageText(), kProgramTitle, BoxIcon::None);
 }
 
 }  // namespace zeph

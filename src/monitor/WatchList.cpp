@@ -77,50 +77,50 @@ ProfileWatch ReadProfileWatch(IniFiles& ini, const std::string& path, const std:
   return watch;
 }
 
-void MainForm::BuildWatchList() {
-  state.WatchList.clear();
+MaybeStop MainForm::BuildWatchList() {
+  state_.WatchList.clear();
   watchIndex_.clear();
 
-  if (state.DebugMode) {
-    debugList.Add("Building watch list...");
-    debugList.Add("--------");
+  if (debugList_.DebugMode()) {
+    debugList_.Add("Building watch list...");
+    debugList_.Add("--------");
   }
 
   std::vector<std::string> files;
-  sys_.files.List(state.ProfileFolder, &files, nullptr);  // an unreadable folder lists nothing
+  sys_.files.List(state_.ProfileFolder, &files, nullptr);  // an unreadable folder lists nothing
   for (const std::string& name : files) {
     ProfileWatch watch =
-        ReadProfileWatch(sys_.ini, state.ProfileFolder + name, name, state.ProfileExt);
+        ReadProfileWatch(sys_.ini, state_.ProfileFolder + name, name, state_.ProfileExt);
     if (watch.test != ProfileTest::Usable) continue;
-    if (!watch.leftOut.empty() && state.DebugMode)
-      debugList.Add(name + " - " + watch.leftOut + " left out: the EXECUTABLE value is " +
-                    "longer than " + std::to_string(kIniBufferSize - 1) + " characters");
+    if (!watch.leftOut.empty() && debugList_.DebugMode())
+      debugList_.Add(name + " - " + watch.leftOut + " left out: the EXECUTABLE value is " +
+                     "longer than " + std::to_string(kIniBufferSize - 1) + " characters");
     for (const std::string& exe : watch.names) {
-      if (state.WatchList.size() >= kMaxWatchEntries) break;
-      watchIndex_.emplace(ToLower(exe), state.WatchList.size());  // keeps the first
-      state.WatchList.push_back({name, exe});
-      debugList.Add(name + " - " + exe);
+      if (state_.WatchList.size() >= kMaxWatchEntries) break;
+      watchIndex_.emplace(ToLower(exe), state_.WatchList.size());  // keeps the first
+      state_.WatchList.push_back({name, exe});
+      debugList_.Add(name + " - " + exe);
     }
   }
 
-  if (state.WatchList.empty()) {
-    desktop_.ShowBox("No configuration files found in folder " + state.ProfileFolder,
-                     "Critical Error", BoxButtons::Ok, BoxIcon::Critical);
-    Form_Unload();
-  }
+  if (state_.WatchList.empty())
+    return Stop::WithBox(Stop::Way::Closing,
+                         "No configuration files found in folder " + state_.ProfileFolder,
+                         "Critical Error");
 
-  if (state.DebugMode) {
-    debugList.Add("--------");
-    debugList.Add("Successfully added " + std::to_string(state.WatchList.size()) +
-                  " items to the watch list.");
-    debugList.Add("");
-    debugList.SelectBeforeLast();
+  if (debugList_.DebugMode()) {
+    debugList_.Add("--------");
+    debugList_.Add("Successfully added " + std::to_string(state_.WatchList.size()) +
+                   " items to the watch list.");
+    debugList_.Add("");
+    debugList_.SelectBeforeLast();
   }
+  return std::nullopt;
 }
 
 const WatchEntry* MainForm::FindWatchEntry(const std::string& exeName) const {
   auto it = watchIndex_.find(ToLower(exeName));
-  return it == watchIndex_.end() ? nullptr : &state.WatchList[it->second];
+  return it == watchIndex_.end() ? nullptr : &state_.WatchList[it->second];
 }
 
 }  // namespace zeph

@@ -2,7 +2,6 @@
 // settings file and, while active, finds a watched game and stays in the
 // tick until it ends.
 #include "monitor/MainForm.h"
-#include "system/IniHelpers.h"
 #include "system/WinPath.h"
 
 namespace zeph {
@@ -29,34 +28,8 @@ std::vector<ProcessRow> MainForm::ListProcessTable() {
   return rows;
 }
 
-std::string MainForm::ReadGameIni(const std::string& section, const std::string& key) {
-  // During an activation the profile is read from disk once, not per key.
-  if (gameProfile_) return gameProfile_->Read(section, key, kIniMissing, kIniBufferSize);
-  return ReadIni(sys_.ini, state.ActiveProfile, section, key);
-}
-
-bool MainForm::ActivateProfile(const std::string& profilePath, const std::string& exeName,
-                               const std::string& gameFolder, uint32_t processId) {
-  SystemError err;
-  ReadResult read = ReadResult::Ok;
-  gameProfile_ = sys_.ini.Open(profilePath, &read, &err);
-  if (!gameProfile_) {
-    debugList.Add("Error reading profile " + profilePath + " for " + exeName + ": " +
-                  DescribeRead(read, err));
-    return false;
-  }
-  state.ActiveProfile = profilePath;
-  state.ActiveAppName = ReadGameIni("IDENTIFICATION", "APPLICATION_NAME");
-  state.GameExe = exeName;
-  state.GameFolder = gameFolder;
-  state.GameProcessId = std::to_string(processId);
-  WYNActivate();
-  gameProfile_.reset();
-  return true;
-}
-
 bool MainForm::ActivateGameFrom(const std::vector<ProcessRow>& table,
-                                std::unique_ptr<ProcessHandle>* game) {
+                                std::unique_ptr<ProcessHandle>* game, MaybeStop* stop) {
   // Forget the games left out once they are gone.
   std::set<uint32_t> stillListed;
   for (const ProcessRow& row : table)
@@ -73,13 +46,13 @@ bool MainForm::ActivateGameFrom(const std::vector<ProcessRow>& table,
     *game = sys_.processes.Open(row.ProcessId, &err);
     if (!*game) {
       skippedGames_.insert(row.ProcessId);
-      if (state.DebugMode)
-        debugList.Add("Cannot watch " + row.ExeName + " (process " + std::to_string(row.ProcessId) +
-                      "): " + err.Describe());
+      if (debugList_.DebugMode())
+        debugList_.Add("Cannot watch " + row.ExeName + " (process " +
+                       std::to_string(row.ProcessId) + "): " + err.Describe());
       continue;
     }
-    if (!ActivateProfile(state.ProfileFolder + entry->ProfileFile, row.ExeName, row.ExeFolder,
-                         row.ProcessId)) {
+    if (!activation_.ActivateProfile(state_.ProfileFolder + entry->ProfileFile, row.ExeName,
+                                     row.ExeFolder, row.ProcessId, stop)) {
       game->reset();
       skippedGames_.insert(row.ProcessId);
       continue;
@@ -92,31 +65,34 @@ bool MainForm::ActivateGameFrom(const std::vector<ProcessRow>& table,
 void MainForm::tmrMonitor_Timer() {
   // Timer expiries that fall due while a tick waits on a game, or while a
   // routine that changes the mode runs, start no tick of their own.
-  if (tickRunning_ || busy_ > 0) return;
+  if (tickRunning_ || modes_.Changing()) return;
   TickFlag running(tickRunning_);
 
   bool gameEnded = false;
   for (;;) {
     std::vector<ProcessRow> table = ListProcessTable();
 
-    std::string mode = ReadIni(sys_.ini, state.SettingsFile, "APPLICATION", "MODE");
-    if (!EqualsNoCase(mode, state.CurrentMode)) {
-      if (EqualsNoCase(mode, "ACTIVE") || EqualsNoCase(mode, "SUSPEND")) {
+    const Mode mode = modes_.Read();
+    if (mode != modes_.Current()) {
+      if (mode == Mode::Active || mode == Mode::Suspend) {
         mPopupSuspend_Click();
       } else {
-        ShutDownOnModeChange();
+        StopProgram({Stop::Way::ModeCleared, std::nullopt});
       }
     }
-    if (!EqualsNoCase(state.CurrentMode, "ACTIVE")) return;
+    if (modes_.Current() != Mode::Active) return;
 
-    const uint64_t epoch = suspendCount_;
+    const uint64_t epoch = modes_.Suspends();
     std::unique_ptr<ProcessHandle> game;
-    if (!ActivateGameFrom(table, &game)) break;
+    MaybeStop stop;
+    const bool found = ActivateGameFrom(table, &game, &stop);
+    if (stop) StopProgram(*stop);
+    if (!found) break;
 
     for (;;) {
       // Suspended, even if resumed since: the game is dropped, no
       // end-of-game pass; a resumed monitor finds it afresh.
-      if (!ActivationMayGoOn(epoch)) return;
+      if (modes_.Suspends() != epoch || modes_.Current() != Mode::Active) return;
       bool running = false;
       uint32_t exitCode = 0;
       if (!game->State(&running, &exitCode, nullptr)) running = false;
@@ -130,18 +106,9 @@ void MainForm::tmrMonitor_Timer() {
   }
 
   if (gameEnded) {
-    CloseZephEvent();
-    WriteStuff();
+    companions_.CloseZephEvent();
+    setup_.WriteStuff(activation_.CurrentGame(), activation_.Profile());
   }
-}
-
-void MainForm::ShutDownOnModeChange() {
-  // Asked to stop (empty mode), or the settings file is gone or garbled:
-  // end at once. The event utility and the controller are left as they are.
-  SetTimerInterval(0);
-  WriteIni(sys_.ini, state.SettingsFile, "APPLICATION", "MODE", "");
-  SetIcon(IconMessage::Delete, iconImage_, iconTip_);
-  EndProgram();
 }
 
 }  // namespace zeph

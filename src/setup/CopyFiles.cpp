@@ -1,9 +1,9 @@
 // The copy-files block: files of the games folder placed into the game's
 // installation at every end of the game.
-#include "monitor/MainForm.h"
-#include "system/WinPath.h"
 #include "setup/BlockLines.h"
+#include "setup/SetupPass.h"
 #include "system/TextStreams.h"
+#include "system/WinPath.h"
 
 namespace zeph {
 
@@ -15,11 +15,11 @@ const char* const kEndLine = "   }";
 
 }  // namespace
 
-bool MainForm::RunCopySection() {
-  copyList.assign(1, CopyEntry{});
+bool SetupPass::RunCopySection() {
+  copyList_.assign(1, CopyEntry{});
   ReadResult opened = ReadResult::Failed;
   SystemError err;
-  std::unique_ptr<LineReader> in = OpenLines(sys_.files, state.ActiveProfile, &opened, &err);
+  std::unique_ptr<LineReader> in = OpenLines(files_, game_->profile, &opened, &err);
   if (!in) return false;
 
   // Any failure from here on (a line past the end included) ends the pass
@@ -39,38 +39,39 @@ bool MainForm::RunCopySection() {
     if (!SplitCopyEntry(line, &entry.source, &entry.destination)) return false;
     ++entries;
     if (entries == 1)
-      copyList[0] = entry;
+      copyList_[0] = entry;
     else
-      copyList.push_back(entry);
+      copyList_.push_back(entry);
   }
   // A block without entries names no file, so there is nothing to copy.
   if (entries == 0) return true;
   return CopySectionFiles();
 }
 
-bool MainForm::CopySectionFiles() {
-  const std::string gamesFolder = sys_.program.Folder() + "\\games\\";
-  for (const CopyEntry& entry : copyList) {
+bool SetupPass::CopySectionFiles() {
+  const std::string gamesFolder = program_.Folder() + "\\games\\";
+  for (const CopyEntry& entry : copyList_) {
     const std::string source = gamesFolder + entry.source;
-    if (!sys_.files.IsFile(source)) {
-      desktop_.ShowBox("Could not copy file: " + ToLower(source), kProgramTitle, BoxButtons::Ok,
-                       BoxIcon::None);
+    if (!files_.IsFile(source)) {
+      boxes_.ShowBox("Could not copy file: " + ToLower(source), kProgramTitle, BoxButtons::Ok,
+                     BoxIcon::None);
       return false;
     }
-    const std::string destination = CheckRelativePath(state.GameFolder + "\\", entry.destination);
+    const std::string destination =
+        paths_.CheckRelativePath(game_->folder + "\\", entry.destination);
     if (EqualsNoCase(destination, "ERROR")) {
-      debugList.Add("Error with copy path " + entry.destination);
+      debugList_.Add("Error with copy path " + entry.destination);
       return false;
     }
     std::string folder = GetPathOnly(destination);
-    if (!sys_.files.IsFolder(folder)) BuildFolders(folder);
-    if (state.DebugMode) {
-      debugList.Add("Copying " + entry.source + " to " + destination);
-      debugList.SelectLast();
+    if (!files_.IsFolder(folder)) paths_.BuildFolders(folder);
+    if (debugList_.DebugMode()) {
+      debugList_.Add("Copying " + entry.source + " to " + destination);
+      debugList_.SelectLast();
     }
     SystemError err;
-    if (!CopyFileOver(sys_.files, source, destination, &err)) {
-      debugList.Add("Could not copy " + source + " to " + destination + ": " + err.Describe());
+    if (!CopyFileOver(files_, source, destination, &err)) {
+      debugList_.Add("Could not copy " + source + " to " + destination + ": " + err.Describe());
       return false;
     }
   }

@@ -3,10 +3,10 @@
 #include <string>
 #include <vector>
 
-#include "monitor/MainForm.h"
-#include "system/WinPath.h"
 #include "setup/BlockLines.h"
+#include "setup/SetupPass.h"
 #include "system/TextStreams.h"
+#include "system/WinPath.h"
 
 namespace zeph {
 
@@ -21,41 +21,22 @@ constexpr int kShortField = 102;       // a field that cannot lose its quotes
 constexpr int kNoCommandWord = 103;    // fewer than two fields
 constexpr int kTooManyFields = 104;    // more fields than the command's table holds
 
-struct CommandInfo {
-  const char* word;
-  CustomCommand command;
-  int failureCode;
-  // The 1-based fields that placeholders are expanded in (0: none).
-  size_t expanded[2];
-  // The debug line is written when these fields (0: none) are non-empty.
-  size_t logWhen[2];
-};
-
-// The data of a REGISTRY line is expanded, so that a value can name the
-// profile's keys as file edits can; its always-flag is taken as written.
-const CommandInfo kCommands[] = {
-    {"DELETE", CustomCommand::Delete, 999, {0, 0}, {0, 0}},
-    {"MODIFY", CustomCommand::Modify, 888, {3, 4}, {3, 4}},
-    {"APPEND", CustomCommand::Append, 777, {3, 0}, {3, 0}},
-    {"REPLACE", CustomCommand::Replace, 555, {4, 0}, {4, 0}},
-    {"INI", CustomCommand::Ini, 444, {5, 0}, {4, 0}},
-    {"REGISTRY", CustomCommand::Registry, 444, {5, 0}, {6, 0}},
-};
-
-const CommandInfo* FindCommand(const std::string& word) {
-  for (const CommandInfo& info : kCommands)
-    if (EqualsNoCase(word, info.word)) return &info;
-  return nullptr;
-}
-
 bool Listed(const size_t (&fields)[2], size_t k) { return fields[0] == k || fields[1] == k; }
 
 }  // namespace
 
-bool MainForm::RunCustomSection() {
+bool SetupPass::RunEntry(const CustomOperation& op, const CustomEntry& entry) {
+  const bool skipped = alreadyConfigured_ && !EqualsNoCase(entry[op.alwaysField - 1], "ALWAYS");
+  if (observer_) observer_->EntryDecided(!skipped);
+  if (skipped) return true;
+  OperationContext context{files_, ini_, registry_, debugList_, paths_};
+  return op.run(context, op, entry);
+}
+
+bool SetupPass::RunCustomSection() {
   ReadResult opened = ReadResult::Failed;
   SystemError err;
-  std::unique_ptr<LineReader> in = OpenLines(sys_.files, state.ActiveProfile, &opened, &err);
+  std::unique_ptr<LineReader> in = OpenLines(files_, game_->profile, &opened, &err);
   if (!in) {
     customFailure_ = kBlockUnreadable;
     return false;
@@ -64,6 +45,11 @@ bool MainForm::RunCustomSection() {
     customFailure_ = in->Failed() ? kBlockUnreadable : code;
     return false;
   };
+
+  // Each operation's entry is one row, written over by each of its lines:
+  // a line with fewer fields keeps the rest from the operation's line before.
+  std::vector<CustomEntry> entries;
+  for (const CustomOperation& op : CustomOperations()) entries.emplace_back(op.fieldCount);
 
   std::string line;
   while (!EqualsNoCase(line.substr(0, 6), "CUSTOM"))
@@ -74,7 +60,7 @@ bool MainForm::RunCustomSection() {
     if (line == kEndLine || in->AtEnd(&err)) break;
     if (in->Next(&line, &err) != LineRead::Line) break;
     auto tell = [&](CustomLineStatus status, const std::vector<std::string>& entry) {
-      if (setupObserver) setupObserver->CustomLine(line, status, entry);
+      if (observer_) observer_->CustomLine(line, status, entry);
     };
     if (line.empty()) {  // ends the block as failed, with no code
       tell(CustomLineStatus::Empty, {});
@@ -92,41 +78,32 @@ bool MainForm::RunCustomSection() {
         tell(CustomLineStatus::NoCommandWord, {});
         return fail(kNoCommandWord);
     }
-    const CommandInfo* info = FindCommand(fields[1]);
-    if (!info) {  // a command word this monitor does not know
+    const CustomOperation* op = FindCustomOperation(fields[1]);
+    if (!op) {  // a command word this monitor does not know
       tell(CustomLineStatus::UnknownWord, fields);
       continue;
     }
-    EntryTable& table = Entries(info->command);
-    std::vector<std::string>& entry = table[0];
+    CustomEntry& entry = entries[static_cast<size_t>(op - CustomOperations().data())];
     if (fields.size() > entry.size()) {
       tell(CustomLineStatus::TooManyFields, fields);
       return fail(kTooManyFields);
     }
     for (size_t k = 1; k <= fields.size(); ++k)
-      entry[k - 1] = Listed(info->expanded, k) ? CheckForJoy(fields[k - 1]) : fields[k - 1];
+      entry[k - 1] =
+          Listed(op->expanded, k) ? CheckForJoy(fields[k - 1], *profile_) : fields[k - 1];
     tell(CustomLineStatus::Parsed, entry);
 
     bool logIt = true;
-    for (size_t k : info->logWhen)
+    for (size_t k : op->logWhen)
       if (k != 0 && entry[k - 1].empty()) logIt = false;
-    if (state.DebugMode && logIt) {
+    if (debugList_.DebugMode() && logIt) {
       std::string joined;
       for (size_t k = 0; k < entry.size(); ++k) joined += (k ? ", " : "") + entry[k];
-      debugList.Add(joined);
+      debugList_.Add(joined);
     }
 
-    bool done = false;
-    switch (info->command) {
-      case CustomCommand::Delete: done = ExecDelete(); break;
-      case CustomCommand::Modify: done = ExecModify(); break;
-      case CustomCommand::Append: done = ExecAppend(); break;
-      case CustomCommand::Replace: done = ExecReplace(); break;
-      case CustomCommand::Ini: done = ExecIni(); break;
-      case CustomCommand::Registry: done = ExecRegistry(); break;
-    }
-    if (!done) {
-      customFailure_ = info->failureCode;
+    if (!RunEntry(*op, entry)) {
+      customFailure_ = op->failureCode;
       return false;
     }
   }

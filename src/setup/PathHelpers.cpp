@@ -2,8 +2,6 @@
 
 #include <vector>
 
-#include "monitor/MainForm.h"
-
 namespace zeph {
 
 namespace {
@@ -27,31 +25,35 @@ std::string ResolveRelativePath(const std::string& gameFolder, std::string varPa
   return varPathUp + varCopyUp;
 }
 
-std::string MainForm::CheckRelativePath(std::string varPathUp, std::string varCopyUp) {
-  return ResolveRelativePath(state.GameFolder, std::move(varPathUp), std::move(varCopyUp));
+std::string GamePaths::CheckRelativePath(std::string varPathUp, std::string varCopyUp) const {
+  return ResolveRelativePath(gameFolder_, std::move(varPathUp), std::move(varCopyUp));
 }
 
-void MainForm::BuildFolders(std::string& buildPath) {
+std::string GamePaths::TargetPath(const std::string& field) const {
+  return CheckRelativePath(gameFolder_ + "\\", field);
+}
+
+void GamePaths::BuildFolders(std::string& buildPath) {
   if (!buildPath.empty() && buildPath.back() == '\\') buildPath.pop_back();
   if (buildPath.empty()) {
     // Nothing to start from: the line names no folder at all.
-    debugList.Add("Error " + std::to_string(kNoPathParts) + " building path ");
+    debugList_.Add("Error " + std::to_string(kNoPathParts) + " building path ");
     return;
   }
   std::vector<std::string> parts = SplitAt(buildPath, '\\');
   std::string current = parts[0] + "\\";
   for (size_t k = 1; k < parts.size(); ++k) {
     current += parts[k] + "\\";
-    if (sys_.files.IsFolder(current)) continue;
+    if (files_.IsFolder(current)) continue;
     SystemError err;
-    if (!sys_.files.MakeFolder(current, &err)) {
-      debugList.Add("Error " + std::to_string(err.code) + " building path " + current);
+    if (!files_.MakeFolder(current, &err)) {
+      debugList_.Add("Error " + std::to_string(err.code) + " building path " + current);
       return;
     }
   }
 }
 
-void MainForm::BuildFoldersFor(const std::string& path) {
+void GamePaths::BuildFoldersFor(const std::string& path) {
   for (size_t at = path.rfind('\\'); at != std::string::npos;
        at = at ? path.rfind('\\', at - 1) : std::string::npos) {
     std::string folder = path.substr(0, at + 1);

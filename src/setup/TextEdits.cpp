@@ -2,16 +2,12 @@
 
 #include <functional>
 
-#include "monitor/MainForm.h"
 #include "system/WinPath.h"
 #include "system/TextStreams.h"
 
 namespace zeph {
 
 namespace {
-
-// The code logged for a path that cannot be resolved ("path not found").
-constexpr int kPathNotResolved = 3;
 
 enum class Rewrite { Commit, Discard, Failed };
 using RewriteBody = std::function<Rewrite(LineReader& in, LineWriter& out, SystemError* err)>;
@@ -112,74 +108,6 @@ bool AppendLine(Files& files, const std::string& path, const std::string& text, 
         return out.WriteLine(text, e) ? Rewrite::Commit : Rewrite::Failed;
       },
       err);
-}
-
-bool MainForm::RunEntries(CustomCommand command, size_t alwaysField,
-                          const std::function<bool(const std::vector<std::string>& fields)>& work) {
-  bool result = true;
-  for (const std::vector<std::string>& fields : Entries(command)) {
-    const bool skipped = alreadyConfigured && !EqualsNoCase(fields[alwaysField - 1], "ALWAYS");
-    if (setupObserver) setupObserver->EntryDecided(!skipped);
-    if (skipped) continue;
-    if (!work(fields)) result = false;
-  }
-  return result;
-}
-
-bool MainForm::LogOperationError(const char* what, const std::string& subject,
-                                 const std::string& target, const SystemError& why) {
-  debugList.Add("Error " + std::to_string(why.code) + what + subject);
-  debugList.Add("  " + target + ": " + why.Describe());
-  return false;
-}
-
-std::string MainForm::TargetPath(const std::string& field) {
-  return CheckRelativePath(state.GameFolder + "\\", field);
-}
-
-bool MainForm::RunRewrites(CustomCommand command, const char* what, const Rewriter& rewrite) {
-  return RunEntries(command, 5, [&](const std::vector<std::string>& f) {
-    const std::string path = TargetPath(f[0]);
-    // A path that cannot be resolved names no file: there is nothing to edit.
-    if (EqualsNoCase(path, "ERROR") || !sys_.files.IsFile(path)) return true;
-    SystemError err;
-    return rewrite(path, f, &err) || LogOperationError(what, f[2], path, err);
-  });
-}
-
-bool MainForm::ExecDelete() {
-  return RunRewrites(CustomCommand::Delete, " deleting ",
-                     [&](const auto& path, const auto& f, auto err) {
-                       return DeleteLines(sys_.files, path, DeleteRule(f[2], f[3]), err);
-                     });
-}
-
-bool MainForm::ExecModify() {
-  return RunRewrites(CustomCommand::Modify, " modifying ",
-                     [&](const auto& path, const auto& f, auto err) {
-                       return ModifyLines(sys_.files, path, ModifyRule(f[2], f[3]), err);
-                     });
-}
-
-bool MainForm::ExecReplace() {
-  return RunRewrites(CustomCommand::Replace, " replacing ",
-                     [&](const auto& path, const auto& f, auto err) {
-                       return ReplaceInLines(sys_.files, path, ReplaceRule(f[2], f[3]), err);
-                     });
-}
-
-bool MainForm::ExecAppend() {
-  return RunEntries(CustomCommand::Append, 4, [&](const std::vector<std::string>& f) {
-    const std::string path = TargetPath(f[0]);
-    // The logged word is " deleting ", as the operation has always logged it.
-    if (EqualsNoCase(path, "ERROR"))
-      return LogOperationError(" deleting ", f[2], f[0],
-                               {kPathNotResolved, "the path climbs above the drive"});
-    if (!sys_.files.IsFile(path)) BuildFoldersFor(path);
-    SystemError err;
-    return AppendLine(sys_.files, path, f[2], &err) ||
-           LogOperationError(" deleting ", f[2], path, err);
-  });
 }
 
 }  // namespace zeph

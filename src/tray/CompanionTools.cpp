@@ -1,7 +1,7 @@
 // The menu commands that start companion programs: the event utility's
 // toggle, the web update utility and the customizer.
 #include "companion/Companions.h"
-#include "monitor/MainForm.h"
+#include "tray/Tray.h"
 
 namespace zeph {
 
@@ -14,25 +14,25 @@ constexpr int kActivatePollMs = 50;
 
 }  // namespace
 
-void MainForm::mnuZephEvent_Click() {
+void Tray::mnuZephEvent_Click() {
   const std::string path = sys_.program.Folder() + "\\" + kEventUtility;
   if (!sys_.files.IsFile(path)) {
     desktop_.ShowBox("ZephEvent utility not found... Aborting...", "Launch Error", BoxButtons::Ok,
                      BoxIcon::Critical);
     return;
   }
-  ResetController();
+  companions_.ResetController();
   if (eventToggleChecked_) {
     eventToggleChecked_ = false;
-    CloseZephEvent();
+    companions_.CloseZephEvent();
   } else {
     eventToggleChecked_ = true;
-    CloseZephEvent();  // no earlier copy stays
-    RunAndWait(CompanionCommand(sys_.program.Folder(), kEventUtility), true);
+    companions_.CloseZephEvent();  // no earlier copy stays
+    companions_.StartZephEvent();
   }
 }
 
-void MainForm::mWebUpdate_Click() {
+void Tray::mWebUpdate_Click() {
   const std::string path = sys_.program.Folder() + "\\" + kWebUpdate;
   if (!sys_.files.IsFile(path)) {
     desktop_.ShowBox("Thalix Web Update utility not found.", "Update Error", BoxButtons::Ok,
@@ -45,7 +45,7 @@ void MainForm::mWebUpdate_Click() {
                             nullptr);
 }
 
-void MainForm::mCustomize_Click() {
+void Tray::mCustomize_Click() {
   const std::string path = sys_.program.Folder() + "\\" + kCustomizer;
   if (!sys_.files.IsFile(path)) {
     desktop_.ShowBox("Thalix Customizer not found.", "Launch Error", BoxButtons::Ok,

@@ -8,14 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "system/Boxes.h"
+#include "system/DebugList.h"
 #include "system/Error.h"
 #include "system/EventLoop.h"
 
 namespace zeph {
-
-enum class BoxButtons { Ok, OkCancel, YesNo };
-enum class BoxIcon { None, Critical, Question, Exclamation, Information };
-enum class BoxAnswer { Ok, Cancel, Yes, No };
 
 enum class IconMessage { Add, Modify, Delete };
 enum class IconImage { Monitoring, Suspended };
@@ -33,25 +31,18 @@ class StartUpForm;
 class CheckAttachedForm;
 enum class AttachedChoice { Continue, Exit };
 
-class Desktop {
+// Boxes and the debug list's view are the parts that every subsystem uses
+// (system/); the rest belongs to the tray.
+class Desktop : public Boxes, public DebugView {
  public:
-  virtual ~Desktop() = default;
   // Whether the main window exists; err says why it could not be made.
   virtual bool Ready(SystemError* err) = 0;
   // The debug window's buttons and close button, and the menu, call these.
   virtual void SetCommands(Commands* commands) = 0;
-  // Modal; messages keep flowing while it is open. A foreground box is
-  // brought in front of other programs' windows (MB_SETFOREGROUND).
-  virtual BoxAnswer ShowBox(const std::string& text, const std::string& title, BoxButtons buttons,
-                            BoxIcon icon, bool foreground = false) = 0;
   // Shows the debug window (debug mode). Otherwise it stays hidden.
   virtual void ShowMainWindow() = 0;
   // No task-bar button and no entry in the task list.
   virtual void HideFromTaskList() = 0;
-  // The debug list exists, and receives lines, even while the window is hidden.
-  virtual void AddDebugLine(const std::string& line) = 0;
-  virtual void RemoveFirstDebugLine() = 0;
-  virtual void SelectDebugLine(int index) = 0;
   // The notification-area icon: one icon, identifier 1.
   virtual void NotifyIcon(IconMessage message, IconImage image, const std::string& tip) = 0;
   // Check mark of the popup menu's Suspend entry.

@@ -1,6 +1,5 @@
 #include "tray/Dialogs.h"
 
-#include "monitor/MainForm.h"
 #include "system/PlatformChecks.h"
 #include "system/RegistryWriters.h"
 #include "system/WinPath.h"

@@ -1,64 +1,58 @@
 // Suspend and resume: one toggle, decided by the Suspend entry's check mark.
-#include "companion/Companions.h"
-#include "monitor/MainForm.h"
-#include "system/IniHelpers.h"
+#include "tray/Tray.h"
 
 namespace zeph {
 
-void MainForm::LogSuspended() {
-  if (!debugList.Last().empty()) debugList.Add("");
-  debugList.Add("Monitoring suspended at " + sys_.loop.TimeOfDay());
-  debugList.Add("");
-  debugList.SelectBeforeLast();
+void Tray::LogSuspended() {
+  if (!debugList_.Last().empty()) debugList_.Add("");
+  debugList_.Add("Monitoring suspended at " + sys_.loop.TimeOfDay());
+  debugList_.Add("");
+  debugList_.SelectBeforeLast();
 }
 
-void MainForm::LogResumed() {
-  debugList.Add("Monitoring resumed at " + sys_.loop.TimeOfDay());
-  debugList.Add("");
-  debugList.SelectBeforeLast();
+void Tray::LogResumed() {
+  debugList_.Add("Monitoring resumed at " + sys_.loop.TimeOfDay());
+  debugList_.Add("");
+  debugList_.SelectBeforeLast();
 }
 
-void MainForm::mPopupSuspend_Click() {
+TrayRequest Tray::mPopupSuspend_Click() {
   // No tick in between: the settings file still holds the old mode until
   // the last step, and a tick would take that for a request to switch back.
-  Busy busy(*this);
+  ModeChannel::Change change(modes_);
   if (!suspendChecked_) {
     suspendChecked_ = true;
     desktop_.SetSuspendChecked(true);
-    state.CurrentMode = "SUSPEND";
-    ++suspendCount_;
-    CloseZephEvent();
-    ResetController();
+    modes_.SetCurrent(Mode::Suspend);
+    companions_.CloseZephEvent();
+    companions_.ResetController();
     SetIcon(IconMessage::Modify, IconImage::Suspended, kTipSuspended);
     sys_.loop.ProcessPendingMessages();
-    SetTimerInterval(kSuspendedInterval);
+    sys_.loop.SetTimerInterval(kSuspendedInterval);
     LogSuspended();
     desktop_.SetSuspendCaption("Resume");
-    WriteIni(sys_.ini, state.SettingsFile, "APPLICATION", "MODE", state.CurrentMode);
-  } else {
-    suspendChecked_ = false;
-    desktop_.SetSuspendChecked(false);
-    state.CurrentMode = "ACTIVE";
-    SetIcon(IconMessage::Modify, IconImage::Monitoring, kTipIdle);
-    sys_.loop.ProcessPendingMessages();
-    SetTimerInterval(state.RefreshInterval);
-    LogResumed();
-    desktop_.SetSuspendCaption("Suspend");
-    Form_Load();
+    modes_.Write(Mode::Suspend);
+    return TrayRequest::None;
   }
+  suspendChecked_ = false;
+  desktop_.SetSuspendChecked(false);
+  modes_.SetCurrent(Mode::Active);
+  SetIcon(IconMessage::Modify, IconImage::Monitoring, kTipIdle);
+  sys_.loop.ProcessPendingMessages();
+  LogResumed();
+  desktop_.SetSuspendCaption("Suspend");
+  return TrayRequest::StartAgain;
 }
 
-void MainForm::Suspend() {
-  Busy busy(*this);
-  const std::string settings = sys_.program.Folder() + "\\" + kMonitorSettingsFile;
-  if (sys_.files.IsFile(settings)) WriteIni(sys_.ini, settings, "APPLICATION", "MODE", "SUSPEND");
+void Tray::Suspend() {
+  ModeChannel::Change change(modes_);
+  modes_.WriteIfThere(Mode::Suspend);
   suspendChecked_ = true;
   desktop_.SetSuspendChecked(true);
-  state.CurrentMode = "SUSPEND";
-  ++suspendCount_;
-  CloseZephEvent();
+  modes_.SetCurrent(Mode::Suspend);
+  companions_.CloseZephEvent();
   SetIcon(IconMessage::Modify, IconImage::Suspended, kTipIdle);
-  SetTimerInterval(kSuspendedInterval);
+  sys_.loop.SetTimerInterval(kSuspendedInterval);
   LogSuspended();
   desktop_.SetSuspendCaption("Resume");
 }

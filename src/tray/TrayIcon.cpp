@@ -3,31 +3,55 @@
 // last sent.
 #include <cmath>
 
-#include "monitor/MainForm.h"
+#include "activation/Activation.h"
 #include "system/WinPath.h"
+#include "tray/Tray.h"
 
 namespace zeph {
 
-void MainForm::SetIcon(IconMessage message, IconImage image, const std::string& tip) {
+const char* const kTipIdle = "Thalix Monitor";
+const char* const kTipSuspended = "Thalix Monitor - Suspended";
+
+void Tray::AddIcon() {
+  if (iconAdded_) return;
+  SetIcon(IconMessage::Add, IconImage::Monitoring, kTipIdle);
+  iconAdded_ = true;
+}
+
+void Tray::RemoveIcon() { SetIcon(IconMessage::Delete, iconImage_, iconTip_); }
+
+void Tray::SetIcon(IconMessage message, IconImage image, const std::string& tip) {
   iconImage_ = image;
   iconTip_ = tip;
   desktop_.NotifyIcon(message, image, tip);
 }
 
-void MainForm::Form_MouseMove(int, int, double x, double y) {
+void Tray::WatchStarted(const Game& game) {
+  SetIcon(IconMessage::Modify, iconImage_, kTipWatching + game.appName);
+}
+
+void Tray::WatchEnded() { SetIcon(IconMessage::Modify, iconImage_, kTipIdle); }
+
+TrayRequest Tray::Form_MouseMove(int, int, double x, double y) {
   // The icon's callback carries the mouse message in X, and 0 in Y. The
   // window measures in pixels, so X is the message number itself.
-  if (y != 0) return;
+  if (y != 0) return TrayRequest::None;
   const auto m = static_cast<uint32_t>(std::lround(x));
   if (m == kIconLeftDoubleClick) {
     mCustomize_Click();
   } else if (m == kIconRightButtonUp) {
-    desktop_.BringToForeground();
-    if (auto entry = desktop_.ShowPopupMenu(PopupMenuItems())) OnMenuCommand(*entry);
+    return ShowPopupMenu();
   }
+  return TrayRequest::None;
 }
 
-std::vector<MenuItem> MainForm::PopupMenuItems() const {
+TrayRequest Tray::ShowPopupMenu() {
+  desktop_.BringToForeground();
+  if (auto entry = desktop_.ShowPopupMenu(PopupMenuItems())) return OnMenuCommand(*entry);
+  return TrayRequest::None;
+}
+
+std::vector<MenuItem> Tray::PopupMenuItems() const {
   // The mouse toggle and the separator above it are switched off in the
   // menu's design, and nothing switches them on.
   return {
@@ -44,24 +68,25 @@ std::vector<MenuItem> MainForm::PopupMenuItems() const {
   };
 }
 
-void MainForm::OnMenuCommand(MenuEntry entry) {
+TrayRequest Tray::OnMenuCommand(MenuEntry entry) {
   switch (entry) {
     case MenuEntry::About: mAbout_Click(); break;
     case MenuEntry::Customize: mCustomize_Click(); break;
     case MenuEntry::EventUtility: mnuZephEvent_Click(); break;
     case MenuEntry::WebUpdate: mWebUpdate_Click(); break;
     case MenuEntry::Startup: mnuStartup_Click(); break;
-    case MenuEntry::Suspend: mPopupSuspend_Click(); break;
-    case MenuEntry::Exit: mPopupExit_Click(); break;
+    case MenuEntry::Suspend: return mPopupSuspend_Click();
+    case MenuEntry::Exit: return TrayRequest::Exit;  // mPopupExit_Click
   }
+  return TrayRequest::None;
 }
 
-void MainForm::mAbout_Click() {
+void Tray::mAbout_Click() {
   AboutForm about(sys_, desktop_);
   desktop_.ShowAbout(about);
 }
 
-void MainForm::mnuStartup_Click() {
+void Tray::mnuStartup_Click() {
   // One form for the life of the program: the modeless dialog keeps
   // calling it after this returns.
   if (!startUpForm_) {
@@ -71,6 +96,12 @@ void MainForm::mnuStartup_Click() {
     startUpForm_ = std::make_unique<StartUpForm>(sys_, desktop_, base);
   }
   desktop_.ShowStartUp(*startUpForm_);
+}
+
+TrayRequest Tray::ShowCheckAttached() {
+  CheckAttachedForm reminder(sys_);
+  return desktop_.ShowCheckAttached(reminder) == AttachedChoice::Exit ? TrayRequest::Exit
+                                                                      : TrayRequest::None;
 }
 
 }  // namespace zeph

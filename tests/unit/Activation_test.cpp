@@ -75,36 +75,29 @@ TEST(PathHelpers, ResolveAndSplit) {
   EXPECT_EQ("", GetPathOnly("b.txt"));
 }
 
-class Activation : public FormFixture {
+class Activation : public WorldFixture {
  protected:
-  void SetUp() override {
-    sys.AddFolder("C:\\Zeph");
-    AddProfile("racer.wyn", "racer.exe", "Racer");
-    ASSERT_FALSE(Load("-d"));
-  }
+  void SetUp() override { unit.debugList.SetDebugMode(true); }
 
-  // Activates `profileText` (a whole profile) as if its game had been found.
+  // Activates `profileText` (a whole profile) as if its game had been found;
+  // false when the activation asks the program to stop (stop_ says how).
   bool Activate(const std::string& profileText, const std::string& name = "game.wyn") {
     sys.AddFile("C:\\Zeph\\wyn\\" + name, profileText);
-    form.state.ActiveProfile = "C:\\Zeph\\wyn\\" + name;
-    form.state.ActiveAppName = "Game";
-    form.state.GameExe = "Game.EXE";
-    form.state.GameFolder = "D:\\Games\\Game";
-    form.state.GameProcessId = "77";
     sys.log.clear();
     sys.runs.clear();
     desk.debugLines.clear();
-    try {
-      form.WYNActivate();
-    } catch (const FakeSystem::ProgramEnded&) {
-      return false;
-    }
-    return true;
+    stop_.reset();
+    EXPECT_TRUE(unit.activation.ActivateProfile("C:\\Zeph\\wyn\\" + name, "Game.EXE",
+                                                "D:\\Games\\Game", 77, &stop_));
+    return !stop_;
   }
 
   std::string Event(const std::string& section, const std::string& key) {
     return sys.IniValue("C:\\Zeph\\zephevent.ini", section, key);
   }
+
+  ActivationUnit unit{sys.Seam(), desk};
+  MaybeStop stop_;
 
   std::vector<std::string> ScriptRuns() {
     std::vector<std::string> lines;
@@ -115,14 +108,15 @@ class Activation : public FormFixture {
 };
 
 TEST_F(Activation, LogsTellsTheCustomizerAndProgramsTheController) {
-  ASSERT_TRUE(Activate("[TUNING]\r\nNULL_REGION_USER=4\r\n" + kMaps +
-                       "CURVE_0_USER=\r\nCURVE_1_USER=\r\nCURVE_2_USER=\r\nCURVE_3_USER=\r\n"
-                       "CURVE_4_USER=\r\nCURVE_5_USER=\r\n"));
+  ASSERT_TRUE(Activate(
+      "[IDENTIFICATION]\r\nAPPLICATION_NAME=Game\r\n[TUNING]\r\nNULL_REGION_USER=4\r\n" + kMaps +
+      "CURVE_0_USER=\r\nCURVE_1_USER=\r\nCURVE_2_USER=\r\nCURVE_3_USER=\r\n"
+      "CURVE_4_USER=\r\nCURVE_5_USER=\r\n"));
   EXPECT_EQ((std::vector<std::string>{"Started watching: game.exe at 12:00:00",
                                       "Path: d:\\games\\game", "Process ID: 77"}),
             desk.debugLines);
-  EXPECT_EQ(static_cast<int>(form.debugList.Count()) - 1, desk.selectedLine);
-  EXPECT_EQ("Thalix Monitor - Watching: Game", desk.iconCalls.back().tip);
+  EXPECT_EQ(unit.debugList.Count() - 1, desk.selectedLine);
+  EXPECT_EQ(std::vector<std::string>{"Game"}, unit.watch.started);
   EXPECT_EQ("game.wyn", sys.IniValue("C:\\Zeph\\zephcfg.ini", "Games", "Current"));
   // Six reset calls, then the script, line for line, each run on its own.
   std::vector<std::string> expected = {"--set-defaults",
@@ -143,7 +137,7 @@ TEST_F(Activation, LogsTellsTheCustomizerAndProgramsTheController) {
   EXPECT_TRUE(LogOf("run \"C:\\Zeph\\ZephEvent.exe\"").empty());
 }
 
-TEST_F(Activation, MapOfWrongLengthShowsItsBoxAndShutsDown) {
+TEST_F(Activation, MapOfWrongLengthAsksToStopWithItsBox) {
   struct Row {
     std::string maps;
     const char* text;
@@ -159,17 +153,19 @@ TEST_F(Activation, MapOfWrongLengthShowsItsBoxAndShutsDown) {
        "Sensitivity Map Error"},
   };
   for (const Row& r : rows) {
-    desk.boxes.clear();
     sys.DropFile("C:\\Zeph\\zephevent.ini");
     sys.DropFile("C:\\Zeph\\active.zeph");
     EXPECT_FALSE(Activate(r.maps)) << r.text;
-    ASSERT_EQ(1u, desk.boxes.size()) << r.text;
-    EXPECT_EQ(r.text, desk.boxes[0].text);
-    EXPECT_EQ("Thalix Monitor", desk.boxes[0].title);
-    EXPECT_EQ(BoxIcon::Critical, desk.boxes[0].icon);
+    // The box is the form's to show, before the closing sequence.
+    EXPECT_TRUE(desk.boxes.empty());
+    EXPECT_EQ(Stop::Way::Closing, stop_->way);
+    ASSERT_TRUE(stop_->box) << r.text;
+    EXPECT_EQ(r.text, stop_->box->text);
+    EXPECT_EQ("Thalix Monitor", stop_->box->title);
+    EXPECT_EQ(BoxIcon::Critical, stop_->box->icon);
     EXPECT_FALSE(sys.HasFile("C:\\Zeph\\zephevent.ini")) << r.text;
     EXPECT_FALSE(sys.HasFile("C:\\Zeph\\active.zeph")) << r.text;
-    EXPECT_EQ("", Mode());  // the orderly shutdown ran
+    EXPECT_TRUE(sys.runs.empty()) << r.text;
     EXPECT_EQ("game.wyn", sys.IniValue("C:\\Zeph\\zephcfg.ini", "Games", "Current"));
   }
 }
@@ -238,15 +234,15 @@ TEST_F(Activation, FailedControlCallsAreDebugLinesInDebugModeOnly) {
     return line.find("curve 2") != std::string::npos ? 2 : 0;         // refused
   };
   desk.debugLines.clear();
-  form.ResetController();
+  unit.companions.ResetController();
   EXPECT_EQ(6u, sys.runs.size());
   EXPECT_EQ((std::vector<std::string>{
                 "Error -1 running \"C:\\Zeph\\Zephcontrol.exe\" --set-defaults: not found (2)",
                 "Error 2 running \"C:\\Zeph\\Zephcontrol.exe\" --reset-sensitivity-curve 2"}),
             desk.debugLines);
-  form.state.DebugMode = false;
+  unit.debugList.SetDebugMode(false);
   desk.debugLines.clear();
-  form.ResetController();
+  unit.companions.ResetController();
   EXPECT_TRUE(desk.debugLines.empty());
 }
 
@@ -258,9 +254,9 @@ TEST(CommandScript, Forms) {
   s.sensitivityMap = {"a", "b", "c", "d", "e", "f", "g"};
   s.nullRegion = "ERROR";
   s.curves = {"", ".\\curves\\a", "D:\\abs\\c", "ERROR", "", ""};
-  s.master = "true";
-  s.chording = "TRUE";
-  s.precision = "True";
+  s.master = true;
+  s.chording = true;
+  s.precision = true;
   s.precisionMode = "TOGGLE";
   s.precisionButton = "4";
   s.precisionSensitivity = "3";
@@ -300,7 +296,7 @@ TEST(CommandScript, Forms) {
 
   // Held sideways: polarities first, slots 1/2 and 4/5 exchanged, axes at
   // positions 2 and 5 reversed.
-  s.orientation = "horizontal";
+  s.horizontal = true;
   lines = BuildCommandScript(s, "C:\\Zeph");
   std::vector<std::string> tail(lines.end() - 15, lines.end() - 3);
   EXPECT_EQ(
@@ -340,16 +336,20 @@ TEST_F(Activation, ValuesThatWouldChangeTheArgumentsAreNotSent) {
   EXPECT_EQ(6u + script.size(), ScriptRuns().size());  // the rest went on
 }
 
-TEST_F(Activation, BuildFoldersCreatesEachMissingFolder) {
+class GamePathsOnFakes : public WorldFixture {};
+
+TEST_F(GamePathsOnFakes, BuildFoldersCreatesEachMissingFolder) {
+  DebugList debugList(desk);
+  GamePaths paths(sys.Seam().files, debugList);
   std::string path = "C:\\New\\Sub\\";
-  form.BuildFolders(path);
+  paths.BuildFolders(path);
   EXPECT_EQ("C:\\New\\Sub", path);
   EXPECT_EQ((std::vector<std::string>{"mkdir C:\\New\\", "mkdir C:\\New\\Sub\\"}), LogOf("mkdir"));
   sys.log.clear();
-  form.BuildFolders(path);
+  paths.BuildFolders(path);
   EXPECT_TRUE(LogOf("mkdir").empty());
   std::string none;
-  form.BuildFolders(none);
+  paths.BuildFolders(none);
   EXPECT_EQ("Error 9 building path ", desk.debugLines.back());
 }
 

@@ -10,6 +10,7 @@
 
 #include "monitor/MainForm.h"
 #include "system/fake/FakeSystem.h"
+#include "tests/unit/Components.h"
 #include "tray/fake/FakeDesktop.h"
 
 namespace zeph::testing {
@@ -48,10 +49,10 @@ struct FakeWorld {
   FakeDesktop desktop;
 };
 
-class FormFixture : public ::testing::Test {
+// The fake system and desktop, with helpers to add profiles and processes.
+class WorldFixture : public ::testing::Test {
  protected:
-  FormFixture() : sys(world_.sys), desk(world_.desktop), form(sys.Seam(), desk) {
-    sys.Seam().loop.SetCommands(&form);
+  WorldFixture() : sys(world_.sys), desk(world_.desktop) {
     // The attached reminder stays away unless a test wants it.
     sys.regValues["hklm\\software\\thalix\\kinetra\\checkattached"] = {
         1, {'F', 'a', 'l', 's', 'e', 0}};
@@ -82,17 +83,6 @@ class FormFixture : public ::testing::Test {
     return false;
   }
 
-  // Runs start-up; true when the program ended inside it.
-  bool Load(const std::string& args = "") {
-    sys.commandArgs = args;
-    return Ends([&] { form.Form_Load(); });
-  }
-
-  // Runs one tick; true when the program ended inside it.
-  bool Tick() {
-    return Ends([&] { form.tmrMonitor_Timer(); });
-  }
-
   // Another program writing the mode channel.
   void WriteMode(const std::string& value) {
     sys.Seam().ini.WriteString("C:\\Zeph\\zephmon.ini", "APPLICATION", "MODE", value, nullptr);
@@ -116,6 +106,24 @@ class FormFixture : public ::testing::Test {
   FakeWorld world_;
   FakeSystem& sys;
   FakeDesktop& desk;
+};
+
+// A main form on the fake system and desktop.
+class FormFixture : public WorldFixture {
+ protected:
+  FormFixture() : form(sys.Seam(), desk) { sys.Seam().loop.SetCommands(&form); }
+
+  // Runs start-up; true when the program ended inside it.
+  bool Load(const std::string& args = "") {
+    sys.commandArgs = args;
+    return Ends([&] { form.Form_Load(); });
+  }
+
+  // Runs one tick; true when the program ended inside it.
+  bool Tick() {
+    return Ends([&] { form.tmrMonitor_Timer(); });
+  }
+
   MainForm form;
 };
 

@@ -43,7 +43,7 @@ const std::vector<std::pair<std::string, std::string>> kBefore = {
 
 struct JournalWorld {
   explicit JournalWorld(uint64_t bytesKept = kJournalBytesKept)
-      : journal(world.sys.Seam(), kRoot, bytesKept), form(journal.Seam(), world.desktop) {
+      : journal(world.sys.Seam(), kRoot, bytesKept), unit(journal.Seam(), world.desktop) {
     FakeSystem& sys = world.sys;
     for (const char* folder : {"C:\\Games", kGame, "C:\\Zeph\\games", "C:\\Users", "C:\\Users\\me",
                                "C:\\Users\\me\\AppData", "C:\\Users\\me\\AppData\\Local"})
@@ -53,14 +53,13 @@ struct JournalWorld {
     sys.AddFile("C:\\Zeph\\games\\new.cfg", "brand new\r\n");
     sys.AddFile(kProfile, SetupProfile(kCopies, kCustom));
     sys.regValues[kRegKey] = {kRegSz, {'o', 'f', 'f', 0}};
-    form.setupJournal = &journal;
-    form.state.ProfileFolder = "C:\\Zeph\\wyn\\";
-    form.state.ActiveProfile = kProfile;
-    form.state.ActiveAppName = "Foo Game";
-    form.state.GameFolder = kGame;
-    form.profile.revision = "3";
-    form.profile.copyFiles = "TRUE";
-    form.profile.custom = "TRUE";
+    unit.pass.SetJournal(&journal);
+    unit.game.profile = kProfile;
+    unit.game.appName = "Foo Game";
+    unit.game.folder = kGame;
+    unit.profile.revision = "3";
+    unit.profile.copyFiles = ProfileFlag::Of("TRUE");
+    unit.profile.custom = ProfileFlag::Of("TRUE");
   }
   UndoResult Undo(int pass = 0, bool force = false) {
     FakeSystem& sys = world.sys;
@@ -79,13 +78,13 @@ struct JournalWorld {
 
   FakeWorld world;
   JournaledSystem journal;
-  MainForm form;
+  SetupUnit unit;
 };
 
 TEST(SetupJournal, UndoPutsBackEveryKindOfChange) {
   JournalWorld w;
   FakeSystem& sys = w.world.sys;
-  w.form.WriteStuff();
+  w.unit.WriteStuff();
   // The pass did all it says.
   EXPECT_EQ("new keys\r\n", sys.FileContents("C:\\Games\\Foo\\keys.cfg"));
   EXPECT_EQ("brand new\r\n", sys.FileContents("C:\\Games\\Foo\\sub\\deep\\new.cfg"));
@@ -124,7 +123,7 @@ TEST(SetupJournal, UndoPutsBackEveryKindOfChange) {
   EXPECT_TRUE(games[0].passes[0].undone);
 
   // The marker is back as it was, so the next game end sets up again.
-  w.form.WriteStuff();
+  w.unit.WriteStuff();
   EXPECT_EQ("5.1", sys.IniValue(kMarker, "Thalix", "Version"));
   EXPECT_EQ("detail high\r\n", sys.FileContents("C:\\Games\\Foo\\c.cfg"));
   EXPECT_EQ((std::vector<int>{1, 2}),
@@ -134,7 +133,7 @@ TEST(SetupJournal, UndoPutsBackEveryKindOfChange) {
 TEST(SetupJournal, AFileChangedSinceIsLeftAloneUnlessForced) {
   JournalWorld w;
   FakeSystem& sys = w.world.sys;
-  w.form.WriteStuff();
+  w.unit.WriteStuff();
   sys.AddFile("C:\\Games\\Foo\\c.cfg", "the user's own\r\n");
   sys.regValues["hkcu\\software\\foo\\fresh"] = {kRegSz, {'u', 0}};
 
@@ -156,7 +155,7 @@ TEST(SetupJournal, AJournalThatCannotBeWrittenStopsThePass) {
   JournalWorld w;
   FakeSystem& sys = w.world.sys;
   sys.unwritable.push_back(std::string(kRoot));  // the journal folder cannot be made
-  w.form.WriteStuff();
+  w.unit.WriteStuff();
   w.ExpectAsBefore("pass without a journal");
   std::vector<std::string> lines;
   for (const auto& entry : sys.log)
@@ -174,7 +173,7 @@ TEST(SetupJournal, UndoAfterAFaultAtEveryCall) {
   int calls = 0;
   {
     JournalWorld w;
-    w.form.WriteStuff();
+    w.unit.WriteStuff();
     calls = w.world.sys.failableCalls;
   }
   ASSERT_GT(calls, 40);
@@ -182,7 +181,7 @@ TEST(SetupJournal, UndoAfterAFaultAtEveryCall) {
     JournalWorld w;
     FakeSystem& sys = w.world.sys;
     sys.failCall = k;
-    w.form.WriteStuff();
+    w.unit.WriteStuff();
     sys.failCall = 0;
     UndoResult undo = w.Undo();
     std::string named;
@@ -234,7 +233,7 @@ TEST(SetupJournal, AKeptCopyGoneOrChangedFailsItsFile) {
   for (const bool gone : {true, false}) {
     JournalWorld w;
     FakeSystem& sys = w.world.sys;
-    w.form.WriteStuff();
+    w.unit.WriteStuff();
     const std::string blob = LastPass(sys).BlobOf("C:\\Games\\Foo\\c.cfg");
     ASSERT_FALSE(blob.empty());
     if (gone)
@@ -261,7 +260,7 @@ TEST(SetupJournal, ADamagedJournalIsRefusedUnlessForced) {
   std::string whole;
   {
     JournalWorld w;
-    w.form.WriteStuff();
+    w.unit.WriteStuff();
     whole = LastPass(w.world.sys).records;
   }
   ASSERT_GT(whole.size(), 200u);
@@ -276,7 +275,7 @@ TEST(SetupJournal, ADamagedJournalIsRefusedUnlessForced) {
   for (const std::string& text : damaged) {
     JournalWorld w;
     FakeSystem& sys = w.world.sys;
-    w.form.WriteStuff();
+    w.unit.WriteStuff();
     const PassOnFake pass = LastPass(sys);
     sys.AddFile(pass.folder + "\\records", text);
     const std::string shown = ::testing::PrintToString(text);
@@ -323,7 +322,7 @@ TEST(SetupJournal, WorkFilesOfAPassThatNeverEndedAreRemoved) {
       ASSERT_FALSE(undo.changed.empty());
       EXPECT_NE(std::string::npos, undo.changed[0].find("work file"));
     } else {
-      w.form.WriteStuff();
+      w.unit.WriteStuff();
     }
     EXPECT_TRUE(workFiles().empty()) << ::testing::PrintToString(workFiles());
     EXPECT_EQ(byUndo ? "detail low\r\n" : "detail high\r\n",
@@ -338,7 +337,7 @@ TEST(SetupJournal, AnUndoFailingAtEveryCallIsFinishedByTheNext) {
   int calls = 0;
   {
     JournalWorld w;
-    w.form.WriteStuff();
+    w.unit.WriteStuff();
     const int before = w.world.sys.failableCalls;
     w.Undo();
     calls = w.world.sys.failableCalls - before;
@@ -347,7 +346,7 @@ TEST(SetupJournal, AnUndoFailingAtEveryCallIsFinishedByTheNext) {
   for (int k = 1; k <= calls; ++k) {
     JournalWorld w;
     FakeSystem& sys = w.world.sys;
-    w.form.WriteStuff();
+    w.unit.WriteStuff();
     std::map<std::string, std::string> afterPass;
     for (const auto& file : kBefore) afterPass[file.first] = sys.FileContents(file.first);
     sys.failCall = sys.failableCalls + k;
@@ -372,7 +371,7 @@ TEST(SetupJournal, AnUndoFailingAtEveryCallIsFinishedByTheNext) {
 void PassesThatChangeKeys(JournalWorld& w, int count) {
   for (int n = 0; n < count; ++n) {
     w.world.sys.AddFile("C:\\Zeph\\games\\keys.cfg", "keys " + std::to_string(n) + "\r\n");
-    w.form.WriteStuff();
+    w.unit.WriteStuff();
   }
 }
 
@@ -415,7 +414,7 @@ TEST(SetupJournal, OverItsSizeTheOldestPassesGoButNeverTheOneBeingWritten) {
 TEST(SetupJournal, APassThatChangesNothingWritesAndKeepsNothing) {
   JournalWorld w;
   FakeSystem& sys = w.world.sys;
-  w.form.profile.custom = "TRUE";
+  w.unit.profile.custom = ProfileFlag::Of("TRUE");
   sys.AddFile(kProfile, SetupProfile(kCopies, {"'d.cfg'\\, 'APPEND'\\, 'bind x'\\, 'ALWAYS'",
                                                "'b.cfg'\\, 'MODIFY'\\, 'set mouse %'\\, "
                                                "'set mouse 1'\\, 'ALWAYS'",
@@ -423,12 +422,12 @@ TEST(SetupJournal, APassThatChangesNothingWritesAndKeepsNothing) {
                                                "'0'\\, 'ALWAYS'",
                                                "'STRING'\\, 'REGISTRY'\\, 'HKCU\\Software\\Foo'"
                                                "\\, 'Mouse'\\, 'on'\\, 'ALWAYS'"}));
-  w.form.WriteStuff();
+  w.unit.WriteStuff();
   const std::string game = GameJournalFolder(kRoot, kGame);
   ASSERT_EQ((std::vector<int>{1}), PassNumbers(sys.Seam().files, game));
   for (int n = 0; n < 8; ++n) {
     sys.log.clear();
-    w.form.WriteStuff();
+    w.unit.WriteStuff();
     for (const auto& entry : sys.log)
       for (const char* change : {"replace ", "ini ", "reg "})
         EXPECT_NE(0u, entry.rfind(change, 0)) << "game end " << n << ": " << entry << "\n"

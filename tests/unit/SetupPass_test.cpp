@@ -16,19 +16,20 @@ const char* const kGame = "C:\\Games\\Foo";
 const char* const kMarker = "C:\\Games\\Foo\\thalix.tlx";
 const char* const kConfigured = "Foo Game has been configured for use with the Thalix.";
 
-class SetupPass : public FormFixture {
+class SetupPass : public WorldFixture {
  protected:
   SetupPass() {
     for (const char* folder : {"C:\\Games", kGame, "C:\\Zeph\\games"}) sys.AddFolder(folder);
-    form.state.ProfileFolder = "C:\\Zeph\\wyn\\";
-    form.state.ActiveProfile = kProfile;
-    form.state.ActiveAppName = "Foo Game";
-    form.state.GameFolder = kGame;
-    form.state.GameExe = "foo.exe";
-    form.profile.revision = "3";
-    form.profile.copyFiles = "FALSE";
-    form.profile.custom = "TRUE";
+    unit.game.profile = kProfile;
+    unit.game.appName = "Foo Game";
+    unit.game.folder = kGame;
+    unit.game.exe = "foo.exe";
+    unit.profile.revision = "3";
+    unit.profile.copyFiles = ProfileFlag::Of("FALSE");
+    unit.profile.custom = ProfileFlag::Of("TRUE");
   }
+
+  SetupUnit unit{sys.Seam(), desk};
 
   void Custom(const std::vector<std::string>& lines) {
     sys.AddFile(kProfile, SetupProfile({}, lines));
@@ -38,7 +39,7 @@ class SetupPass : public FormFixture {
   std::vector<std::string> Pass() {
     const size_t from = sys.log.size();
     desk.boxes.clear();
-    form.WriteStuff();
+    unit.WriteStuff();
     std::vector<std::string> lines;
     for (size_t i = from; i < sys.log.size(); ++i)
       if (sys.log[i].rfind("debug ", 0) == 0) lines.push_back(sys.log[i].substr(6));
@@ -59,7 +60,7 @@ TEST_F(SetupPass, FirstAndLaterGameEnds) {
                                      {"'autoexec.cfg'\\, 'APPEND'\\, 'bind x jump'\\, 'ALWAYS'",
                                       "'autoexec.cfg'\\, 'APPEND'\\, 'once'\\, ''",
                                       "'game.ini'\\, 'INI'\\, 'Input'\\, 'Mouse'\\, '0'\\, ''"}));
-  form.profile.copyFiles = "TRUE";
+  unit.profile.copyFiles = ProfileFlag::Of("TRUE");
 
   EXPECT_EQ(std::vector<std::string>{}, Pass());
   EXPECT_EQ("keys\r\n", Game("cfg\\keys.cfg"));  // the folder chain was made first
@@ -102,7 +103,7 @@ TEST_F(SetupPass, WhenTheMarkerIsCurrent) {
     SetGame("a.cfg", "");
     sys.AddFile(kMarker, "[Thalix]\r\nVersion=5.1\r\n[Games]\r\nWYN=" + r.wyn +
                              "\r\nRevision=" + r.markerRevision + "\r\n");
-    form.profile.revision = r.profileRevision;
+    unit.profile.revision = r.profileRevision;
     Pass();
     EXPECT_EQ(r.runsAgain ? "x\r\n" : "", Game("a.cfg")) << r.name;
     EXPECT_EQ(r.runsAgain ? 1u : 0u, desk.boxes.size()) << r.name;
@@ -114,14 +115,14 @@ TEST_F(SetupPass, WhenTheMarkerIsCurrent) {
 
 TEST_F(SetupPass, TheGate) {
   Custom({"'a.cfg'\\, 'APPEND'\\, 'x'\\, 'ALWAYS'"});
-  form.profile.custom = "FALSE";
-  form.profile.copyFiles = "FALSE";
+  unit.profile.custom = ProfileFlag::Of("FALSE");
+  unit.profile.copyFiles = ProfileFlag::Of("FALSE");
   Pass();
   EXPECT_FALSE(sys.HasFile(kMarker));
   EXPECT_TRUE(desk.boxes.empty());
 
   // "1" opens the gate but names no pass: only the marker and the box.
-  form.profile.copyFiles = "1";
+  unit.profile.copyFiles = ProfileFlag::Of("1");
   Pass();
   EXPECT_FALSE(sys.HasFile(std::string(kGame) + "\\a.cfg"));
   EXPECT_EQ("3", sys.IniValue(kMarker, "Games", "Revision"));
@@ -129,7 +130,7 @@ TEST_F(SetupPass, TheGate) {
 }
 
 TEST_F(SetupPass, DebugLinesOfAPass) {
-  form.state.DebugMode = true;
+  unit.debugList.SetDebugMode(true);
   Custom({"'g.ini'\\, 'INI'\\, 'S'\\, ''\\, 'v'\\, ''",  // no key: no line, still carried out
           "'a.cfg'\\, 'RENAME'\\, 'x'\\, ''",            // unknown: skipped silently
           "'a.cfg'\\, 'DELETE'\\, 'x'\\, '0'\\, 'ALWAYS'"});
@@ -334,8 +335,8 @@ TEST_F(SetupPass, RegistryValues) {
 }
 
 TEST_F(SetupPass, CopyBlockOutcomes) {
-  form.profile.copyFiles = "TRUE";
-  form.profile.custom = "FALSE";
+  unit.profile.copyFiles = ProfileFlag::Of("TRUE");
+  unit.profile.custom = ProfileFlag::Of("FALSE");
   sys.AddFile("C:\\Zeph\\games\\a.cfg", "a");
   struct Row {
     const char* name;
@@ -393,14 +394,13 @@ TEST(SetupPassFaults, EveryFailingCallLeavesWholeFiles) {
                 SetupProfile({"'keys.cfg', 'keys.cfg'"},
                              {"'a.cfg'\\, 'MODIFY'\\, 'set mouse %'\\, 'set mouse 1'\\, ''",
                               "'game.ini'\\, 'INI'\\, 'Input'\\, 'Mouse'\\, '0'\\, ''"}));
-    MainForm form(sys.Seam(), world.desktop);
-    form.state.ProfileFolder = "C:\\Zeph\\wyn\\";
-    form.state.ActiveProfile = kProfile;
-    form.state.GameFolder = kGame;
-    form.profile.copyFiles = "TRUE";
-    form.profile.custom = "TRUE";
+    SetupUnit unit(sys.Seam(), world.desktop);
+    unit.game.profile = kProfile;
+    unit.game.folder = kGame;
+    unit.profile.copyFiles = ProfileFlag::Of("TRUE");
+    unit.profile.custom = ProfileFlag::Of("TRUE");
     sys.failCall = failCall;
-    form.WriteStuff();
+    unit.WriteStuff();
     contents->clear();
     for (const auto& file : before) contents->push_back(sys.FileContents(file.first));
     std::vector<std::string> names;

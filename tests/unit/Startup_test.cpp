@@ -14,10 +14,11 @@ TEST_F(Startup, NormalStartArmsTheTimerLast) {
   ASSERT_FALSE(Load());
   EXPECT_EQ("ACTIVE", Mode());
   EXPECT_EQ("5.1", sys.IniValue("C:\\Zeph\\zephmon.ini", "VERSION", "VERSION"));
-  EXPECT_EQ("ACTIVE", form.state.CurrentMode);
-  EXPECT_EQ("C:\\Zeph\\wyn\\", form.state.ProfileFolder);
-  EXPECT_EQ(".wyn", form.state.ProfileExt);
-  EXPECT_EQ("C:\\Zeph\\zephmon.ini", form.state.SettingsFile);
+  EXPECT_EQ(Mode::Active, form.Modes().Current());
+  EXPECT_EQ("C:\\Zeph\\wyn\\", form.State().ProfileFolder);
+  EXPECT_EQ(".wyn", form.State().ProfileExt);
+  EXPECT_EQ("C:\\Zeph\\zephmon.ini", form.Modes().Path());
+  EXPECT_TRUE(form.Modes().Prepared());
   EXPECT_EQ((std::vector<int>{1000}), sys.timerIntervals);
   EXPECT_EQ(sys.log.back(), "timer 1000");
   ASSERT_EQ(1u, desk.iconCalls.size());
@@ -52,8 +53,8 @@ TEST_F(Startup, UsageBoxForEachKindOfBadCommandLine) {
 TEST_F(Startup, RefreshOptionSetsTheInterval) {
   AddProfile("racer.wyn", "racer.exe");
   ASSERT_FALSE(Load("-r 5 -d"));
-  EXPECT_EQ(5000, form.state.RefreshInterval);
-  EXPECT_TRUE(form.state.DebugMode);
+  EXPECT_EQ(5000, form.State().RefreshInterval);
+  EXPECT_TRUE(form.Debug().DebugMode());
   EXPECT_TRUE(desk.mainWindowShown);
   EXPECT_EQ(5000, sys.timerInterval);
 }
@@ -187,7 +188,7 @@ TEST_P(WatchListTable, EntriesOfTheExecutableValue) {
   AddProfile("other.wyn", "other.exe");  // keeps the list from being empty
   ASSERT_FALSE(Load());
   std::vector<std::string> names;
-  for (const auto& e : form.state.WatchList)
+  for (const auto& e : form.State().WatchList)
     if (e.ProfileFile == "game.wyn") names.push_back(e.ExeName);
   EXPECT_EQ(c.entries, names);
 }
@@ -225,7 +226,7 @@ TEST_F(Startup, ProfileFilters) {
               "[VERSION]\r\nVERSION=6.1\r\n[CONFIGURATION]\r\nHIDE_FILE=FALSE\r\n");
   ASSERT_FALSE(Load());
   std::vector<std::string> files;
-  for (const auto& e : form.state.WatchList) files.push_back(e.ProfileFile + ":" + e.ExeName);
+  for (const auto& e : form.State().WatchList) files.push_back(e.ProfileFile + ":" + e.ExeName);
   EXPECT_EQ((std::vector<std::string>{"lower.wyn:x.exe", "UPPER.WYN:x.exe", "noexe.wyn:ERROR"}),
             files);
 }
@@ -248,11 +249,11 @@ TEST_F(Startup, AValueCutByTheReadLosesItsCutLastItem) {
     list += (i ? "," : "") + std::string("\"g") + std::to_string(1000 + i) + ".exe\"";
   AddProfile("many.wyn", list);
   ASSERT_FALSE(Load("-d"));
-  ASSERT_FALSE(form.state.WatchList.empty());
-  for (const auto& e : form.state.WatchList)
+  ASSERT_FALSE(form.State().WatchList.empty());
+  for (const auto& e : form.State().WatchList)
     EXPECT_EQ(9u, e.ExeName.size()) << "a cut name was watched: " << e.ExeName;
   // 254 characters hold 21 whole names of 12 with their comma; the 22nd is cut.
-  EXPECT_EQ(21u, form.state.WatchList.size());
+  EXPECT_EQ(21u, form.State().WatchList.size());
   EXPECT_NE(desk.debugLines.end(),
             std::find_if(desk.debugLines.begin(), desk.debugLines.end(), [](const std::string& l) {
               return l.find("left out") != std::string::npos;
@@ -262,8 +263,8 @@ TEST_F(Startup, AValueCutByTheReadLosesItsCutLastItem) {
 TEST_F(Startup, DebugListKeepsItsLatestLines) {
   AddProfile("a.wyn", "one.exe");
   ASSERT_FALSE(Load());
-  for (size_t i = 0; i < DebugList::kMaxLines + 10; ++i) form.debugList.Add(std::to_string(i));
-  EXPECT_EQ(DebugList::kMaxLines, form.debugList.Lines().size());
+  for (size_t i = 0; i < DebugList::kMaxLines + 10; ++i) form.Debug().Add(std::to_string(i));
+  EXPECT_EQ(DebugList::kMaxLines, form.Debug().Lines().size());
   EXPECT_EQ(DebugList::kMaxLines, desk.debugLines.size());  // the list box too
   EXPECT_EQ(std::to_string(DebugList::kMaxLines + 9), desk.debugLines.back());
   EXPECT_EQ("10", desk.debugLines.front());  // after the one line of the start
@@ -279,7 +280,7 @@ TEST_F(Startup, DuplicateExecutablesStayAndTheFirstIsFound) {
   AddProfile("a.wyn", "game.exe");
   AddProfile("b.wyn", "GAME.EXE");
   ASSERT_FALSE(Load());
-  ASSERT_EQ(2u, form.state.WatchList.size());
+  ASSERT_EQ(2u, form.State().WatchList.size());
   ASSERT_NE(nullptr, form.FindWatchEntry("Game.Exe"));
   EXPECT_EQ("a.wyn", form.FindWatchEntry("Game.Exe")->ProfileFile);
   EXPECT_EQ(nullptr, form.FindWatchEntry("game"));

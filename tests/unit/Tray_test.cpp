@@ -25,15 +25,20 @@ std::string RegText(FakeSystem& sys, const std::string& path) {
   return text.substr(0, text.find('\0'));
 }
 
-class Tray : public FormFixture {
+// The tray alone, monitoring, its icon added.
+class Tray : public WorldFixture {
  protected:
   void SetUp() override {
-    AddProfile("racer.wyn", "racer.exe", "Racer");
     for (const char* tool : {"ZephEvent.exe", "zephcfg.exe", "zephweb.exe", "Zephcontrol.exe"})
       sys.AddFile(std::string("C:\\Zeph\\") + tool, "");
-    ASSERT_FALSE(Load("-d"));
+    unit.debugList.SetDebugMode(true);
+    std::string why;
+    ASSERT_TRUE(unit.modes.Prepare(&why)) << why;
+    unit.tray.AddIcon();
     sys.log.clear();
   }
+
+  TrayUnit unit{sys.Seam(), desk};
 
   std::vector<std::string> ResetRuns() {
     std::vector<std::string> runs;
@@ -63,7 +68,7 @@ TEST_F(Tray, IconMessagesOnlyDoubleClickAndRightButtonUpAct) {
   };
   for (const Row& row : rows) {
     sys.log.clear();
-    form.Form_MouseMove(0, 0, row.x, row.y);
+    unit.tray.Form_MouseMove(0, 0, row.x, row.y);
     std::string first;
     for (const auto& e : sys.log) {
       if (e.rfind("start-shown", 0) == 0 || e == "foreground" || e == "menu") {
@@ -76,7 +81,7 @@ TEST_F(Tray, IconMessagesOnlyDoubleClickAndRightButtonUpAct) {
 }
 
 TEST_F(Tray, RightButtonBringsTheWindowForwardThenShowsTheMenuInDesignOrder) {
-  form.OnIconMessage(kIconRightButtonUp);
+  unit.tray.ShowPopupMenu();
   EXPECT_LT(LogIndex("foreground"), LogIndex("menu"));
   ASSERT_EQ(1u, desk.menusShown.size());
   std::vector<std::string> seen;
@@ -96,21 +101,37 @@ TEST_F(Tray, RightButtonBringsTheWindowForwardThenShowsTheMenuInDesignOrder) {
 
 TEST_F(Tray, MenuChoiceRunsItsCommandAndSuspendCarriesTheCheckMark) {
   desk.menuChoice = MenuEntry::Suspend;
-  form.OnIconMessage(kIconRightButtonUp);
+  unit.tray.ShowPopupMenu();
   EXPECT_EQ("SUSPEND", Mode());
   EXPECT_EQ("Resume", desk.suspendCaption);
   desk.menuChoice.reset();  // closed by a click elsewhere: nothing happens
-  form.OnIconMessage(kIconRightButtonUp);
+  unit.tray.ShowPopupMenu();
   EXPECT_EQ("SUSPEND", Mode());
   ASSERT_EQ(2u, desk.menusShown.size());
   EXPECT_EQ("Suspend", desk.menusShown[1][8].caption);
   EXPECT_TRUE(desk.menusShown[1][8].checked);
+  // Exit is the form's to carry out.
   desk.menuChoice = MenuEntry::Exit;
-  EXPECT_TRUE(Ends([&] { form.OnIconMessage(kIconRightButtonUp); }));
-  EXPECT_EQ("", Mode());
+  EXPECT_EQ(TrayRequest::Exit, unit.tray.ShowPopupMenu());
+  EXPECT_EQ("SUSPEND", Mode());
+  // Resuming asks the form to start up again.
+  desk.menuChoice = MenuEntry::Suspend;
+  EXPECT_EQ(TrayRequest::StartAgain, unit.tray.ShowPopupMenu());
+  EXPECT_EQ("SUSPEND", Mode());  // the form's start-up writes it
+  EXPECT_EQ(Mode::Active, unit.modes.Current());
 }
 
-TEST_F(Tray, ResumeWatchesProfilesAddedMeanwhileWithoutASecondIcon) {
+// The tray as the form connects it.
+class TrayInForm : public FormFixture {
+ protected:
+  void SetUp() override {
+    AddProfile("racer.wyn", "racer.exe", "Racer");
+    ASSERT_FALSE(Load("-d"));
+    sys.log.clear();
+  }
+};
+
+TEST_F(TrayInForm, ResumeWatchesProfilesAddedMeanwhileWithoutASecondIcon) {
   form.mPopupSuspend_Click();
   AddProfile("flyer.wyn", "flyer.exe", "Flyer");
   form.mPopupSuspend_Click();
@@ -128,22 +149,22 @@ TEST_F(Tray, ResumeWatchesProfilesAddedMeanwhileWithoutASecondIcon) {
 TEST_F(Tray, MissingToolShowsItsBoxAndChangesNothing) {
   struct Row {
     const char* file;
-    void (MainForm::*command)();
+    void (zeph::Tray::*command)();
     const char *text, *title;
     bool foreground;
   } rows[] = {
-      {"zephweb.exe", &MainForm::mWebUpdate_Click, "Thalix Web Update utility not found.",
+      {"zephweb.exe", &zeph::Tray::mWebUpdate_Click, "Thalix Web Update utility not found.",
        "Update Error", true},
-      {"zephcfg.exe", &MainForm::mCustomize_Click, "Thalix Customizer not found.", "Launch Error",
+      {"zephcfg.exe", &zeph::Tray::mCustomize_Click, "Thalix Customizer not found.", "Launch Error",
        true},
-      {"ZephEvent.exe", &MainForm::mnuZephEvent_Click, "ZephEvent utility not found... Aborting...",
-       "Launch Error", false},
+      {"ZephEvent.exe", &zeph::Tray::mnuZephEvent_Click,
+       "ZephEvent utility not found... Aborting...", "Launch Error", false},
   };
   for (const Row& row : rows) {
     sys.DropFile(std::string("C:\\Zeph\\") + row.file);
     desk.boxes.clear();
     sys.log.clear();
-    (form.*row.command)();
+    (unit.tray.*row.command)();
     ASSERT_EQ(1u, desk.boxes.size()) << row.file;
     EXPECT_EQ(row.text, desk.boxes[0].text);
     EXPECT_EQ(row.title, desk.boxes[0].title);
@@ -152,15 +173,15 @@ TEST_F(Tray, MissingToolShowsItsBoxAndChangesNothing) {
     EXPECT_EQ(row.foreground, desk.boxes[0].foreground) << row.file;
     EXPECT_EQ("ACTIVE", Mode()) << row.file;
     EXPECT_TRUE(ResetRuns().empty()) << row.file;
-    EXPECT_FALSE(form.EventToggleChecked());
+    EXPECT_FALSE(unit.tray.EventToggleChecked());
   }
 }
 
 TEST_F(Tray, CustomizerWhileAGameRunsSuspendsWithoutResetAndActivatesItsWindow) {
   sys.windowAfterMs = 420;  // the customizer shows its window a while after its start
-  form.mCustomize_Click();
+  unit.tray.mCustomize_Click();
   EXPECT_EQ("SUSPEND", Mode());
-  EXPECT_TRUE(form.SuspendChecked());
+  EXPECT_TRUE(unit.tray.SuspendChecked());
   EXPECT_EQ("Thalix Monitor", desk.iconCalls.back().tip);  // not "... - Suspended"
   EXPECT_EQ(IconImage::Suspended, desk.iconCalls.back().image);
   EXPECT_TRUE(ResetRuns().empty());  // the controller keeps the game's settings
@@ -173,7 +194,7 @@ TEST_F(Tray, CustomizerWhileAGameRunsSuspendsWithoutResetAndActivatesItsWindow) 
 
 TEST_F(Tray, CustomizerWithoutAWindowIsGivenUpQuietly) {
   sys.windowAfterMs = -1;
-  form.mCustomize_Click();
+  unit.tray.mCustomize_Click();
   EXPECT_TRUE(LogOf("activate ").empty());
   EXPECT_TRUE(desk.boxes.empty());
   EXPECT_LE(sys.nowMs, 3100);  // a bounded wait, messages flowing
@@ -181,20 +202,20 @@ TEST_F(Tray, CustomizerWithoutAWindowIsGivenUpQuietly) {
 }
 
 TEST_F(Tray, WebUpdateSuspendsAndStartsItNormal) {
-  form.mWebUpdate_Click();
+  unit.tray.mWebUpdate_Click();
   EXPECT_EQ("SUSPEND", Mode());
   EXPECT_EQ(1u, LogOf("start-shown 1 \"C:\\Zeph\\zephweb.exe\"").size());
   EXPECT_TRUE(ResetRuns().empty());
 }
 
 TEST_F(Tray, MouseToggleResetsEachTimeAndStartsTheEventUtilityOnlyWhenSwitchedOn) {
-  form.mnuZephEvent_Click();
-  EXPECT_TRUE(form.EventToggleChecked());
+  unit.tray.mnuZephEvent_Click();
+  EXPECT_TRUE(unit.tray.EventToggleChecked());
   EXPECT_EQ(6u, ResetRuns().size());
   EXPECT_LT(LogIndex("close-window ZephEvent"), LogIndex("run \"C:\\Zeph\\ZephEvent.exe\""));
   sys.log.clear();
-  form.mnuZephEvent_Click();
-  EXPECT_FALSE(form.EventToggleChecked());
+  unit.tray.mnuZephEvent_Click();
+  EXPECT_FALSE(unit.tray.EventToggleChecked());
   EXPECT_EQ(6u, ResetRuns().size());
   EXPECT_EQ(1u, LogOf("close-window ZephEvent").size());
   EXPECT_TRUE(LogOf("run \"C:\\Zeph\\ZephEvent.exe\"").empty());
@@ -208,7 +229,7 @@ TEST_F(Tray, AboutShowsTitleAndVersionAndItsLinksOpenTheAddresses) {
     about.lblWebLink_Click();
     about.lblMailLink_Click();
   };
-  form.mAbout_Click();
+  unit.tray.mAbout_Click();
   EXPECT_EQ((std::vector<std::string>{"About Thalix Monitor|Thalix Monitor v5.1.0.12"}),
             desk.aboutSeen);
   EXPECT_EQ(1u, LogOf(std::string("open-address 2 ") + kAuthorWebPage).size());
@@ -280,7 +301,7 @@ TEST_F(Tray, StartUpDialogReadsEitherRunValueAndWritesThisCopysPath) {
     if (row.machine) sys.regValues[kRunKeyPath] = {1, Sz(row.machine)};
     if (row.user) sys.regValues[kUserRunKeyPath] = {1, Sz(row.user)};
     desk.startUpLoaded.clear();
-    form.mnuStartup_Click();  // closed at once, as it was loaded
+    unit.tray.mnuStartup_Click();  // closed at once, as it was loaded
     ASSERT_EQ(1u, desk.startUpLoaded.size());
     EXPECT_EQ(row.ticked, desk.startUpLoaded[0]) << row.name;
     if (row.ticked) {
@@ -303,7 +324,7 @@ TEST_F(Tray, RunDataAtADrivesRootKeepsTheRootsBackslash) {
 TEST_F(Tray, RefusedMachineKeyFallsBackToTheUsersAndClearingRemovesBoth) {
   sys.unwritable.push_back(kRunKeyPath);
   desk.onStartUp = [](StartUpForm&, bool& ticked) { ticked = true; };
-  form.mnuStartup_Click();
+  unit.tray.mnuStartup_Click();
   EXPECT_EQ("(missing)", RegText(sys, kRunKeyPath));
   EXPECT_EQ("\"C:\\Zeph\\ZephMonitor.exe\"", RegText(sys, kUserRunKeyPath));
   EXPECT_TRUE(desk.boxes.empty());
@@ -311,7 +332,7 @@ TEST_F(Tray, RefusedMachineKeyFallsBackToTheUsersAndClearingRemovesBoth) {
   sys.unwritable.clear();
   sys.regValues[kRunKeyPath] = {1, Sz("\"C:\\Zeph\\ZephMonitor.exe\"")};
   desk.onStartUp = [](StartUpForm&, bool& ticked) { ticked = false; };
-  form.mnuStartup_Click();
+  unit.tray.mnuStartup_Click();
   EXPECT_EQ("(missing)", RegText(sys, kRunKeyPath));
   EXPECT_EQ("(missing)", RegText(sys, kUserRunKeyPath));
   EXPECT_TRUE(desk.boxes.empty());
@@ -320,7 +341,7 @@ TEST_F(Tray, RefusedMachineKeyFallsBackToTheUsersAndClearingRemovesBoth) {
 TEST_F(Tray, StartUpSettingThatNoKeyTakesSaysWhy) {
   sys.unwritable = {kRunKeyPath, kUserRunKeyPath};
   desk.onStartUp = [](StartUpForm&, bool& ticked) { ticked = true; };
-  form.mnuStartup_Click();
+  unit.tray.mnuStartup_Click();
   ASSERT_EQ(1u, desk.boxes.size());
   EXPECT_EQ("Startup Settings", desk.boxes[0].title);
   EXPECT_NE(std::string::npos, desk.boxes[0].text.find("(5)")) << desk.boxes[0].text;
@@ -328,7 +349,7 @@ TEST_F(Tray, StartUpSettingThatNoKeyTakesSaysWhy) {
   sys.unwritable = {kUserRunKeyPath};
   sys.regValues[kUserRunKeyPath] = {1, Sz("\"C:\\Zeph\\ZephMonitor.exe\"")};
   desk.onStartUp = [](StartUpForm&, bool& ticked) { ticked = false; };
-  form.mnuStartup_Click();
+  unit.tray.mnuStartup_Click();
   ASSERT_EQ(2u, desk.boxes.size());
   EXPECT_NE(std::string::npos, desk.boxes[1].text.find("cannot be removed"));
 }

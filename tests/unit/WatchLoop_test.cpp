@@ -48,11 +48,11 @@ TEST_F(WatchLoop, GameFoundInAnyLetterCaseIsActivatedAndWaitedFor) {
   EXPECT_EQ(
       (std::vector<std::string>{"activate racer.exe", "close-event", "write-stuff RACER.EXE"}),
       Moments());
-  EXPECT_EQ("C:\\Zeph\\wyn\\racer.wyn", form.state.ActiveProfile);
-  EXPECT_EQ("Racer", form.state.ActiveAppName);
-  EXPECT_EQ("RACER.EXE", form.state.GameExe);
-  EXPECT_EQ("D:\\Games\\Racer", form.state.GameFolder);
-  EXPECT_EQ("200", form.state.GameProcessId);
+  EXPECT_EQ("C:\\Zeph\\wyn\\racer.wyn", form.GameActivation().CurrentGame().profile);
+  EXPECT_EQ("Racer", form.GameActivation().CurrentGame().appName);
+  EXPECT_EQ("RACER.EXE", form.GameActivation().CurrentGame().exe);
+  EXPECT_EQ("D:\\Games\\Racer", form.GameActivation().CurrentGame().folder);
+  EXPECT_EQ(200u, form.GameActivation().CurrentGame().processId);
   // Debug lines of the activation, exactly.
   ASSERT_GE(desk.debugLines.size(), 3u);
   EXPECT_EQ("Started watching: racer.exe at 12:00:00", desk.debugLines[0]);
@@ -71,7 +71,7 @@ TEST_F(WatchLoop, FirstProcessInSystemOrderWinsThenTheOtherFollowsWithoutEndPass
   EXPECT_EQ((std::vector<std::string>{"activate flyer.exe", "activate racer.exe", "close-event",
                                       "write-stuff racer.exe"}),
             Moments());
-  EXPECT_EQ("C:\\Zeph\\wyn\\racer.wyn", form.state.ActiveProfile);
+  EXPECT_EQ("C:\\Zeph\\wyn\\racer.wyn", form.GameActivation().CurrentGame().profile);
 }
 
 TEST_F(WatchLoop, SecondGameStartedDuringTheWaitIsChained) {
@@ -103,8 +103,8 @@ TEST_F(WatchLoop, SuspendDuringTheWaitDropsTheGame) {
 TEST_F(WatchLoop, ModeChannelSuspendsAndResumesInAnyCase) {
   WriteMode("suspend");
   EXPECT_FALSE(Tick());
-  EXPECT_EQ("SUSPEND", form.state.CurrentMode);
-  EXPECT_TRUE(form.SuspendChecked());
+  EXPECT_EQ(Mode::Suspend, form.Modes().Current());
+  EXPECT_TRUE(form.TrayIcon().SuspendChecked());
   EXPECT_EQ("SUSPEND", Mode());
   EXPECT_EQ(6u, sys.runs.size());  // the controller reset
   // While suspended a watched game is not looked for.
@@ -115,7 +115,7 @@ TEST_F(WatchLoop, ModeChannelSuspendsAndResumesInAnyCase) {
   AddProfile("new.wyn", "new.exe");  // picked up by the resume's rebuild
   WriteMode("Active");
   EXPECT_FALSE(Tick());
-  EXPECT_EQ("ACTIVE", form.state.CurrentMode);
+  EXPECT_EQ(Mode::Active, form.Modes().Current());
   EXPECT_EQ("ACTIVE", Mode());
   EXPECT_EQ(1000, sys.timerInterval);
   EXPECT_NE(nullptr, form.FindWatchEntry("new.exe"));
@@ -129,11 +129,11 @@ TEST_F(WatchLoop, NoTickUndoesASuspendWhileItResetsTheController) {
   sys.runMs = [](const std::string&) { return 100; };
   sys.RunUntil(700);
   form.OnSuspendToggle();  // six runs: 700 to 1300, the timer falls due at 1000
-  EXPECT_EQ("SUSPEND", form.state.CurrentMode);
+  EXPECT_EQ(Mode::Suspend, form.Modes().Current());
   EXPECT_EQ("SUSPEND", Mode());
   sys.RunUntil(8000);
-  EXPECT_TRUE(form.SuspendChecked());
-  EXPECT_EQ("SUSPEND", form.state.CurrentMode);
+  EXPECT_TRUE(form.TrayIcon().SuspendChecked());
+  EXPECT_EQ(Mode::Suspend, form.Modes().Current());
   EXPECT_TRUE(LogOf("debug Monitoring resumed").empty());
 }
 
@@ -166,7 +166,7 @@ TEST_F(WatchLoop, SuspendAndResumeLogLines) {
   form.mPopupSuspend_Click();
   form.mPopupSuspend_Click();
   form.mPopupSuspend_Click();
-  const std::deque<std::string>& lines = form.debugList.Lines();
+  const std::deque<std::string>& lines = form.Debug().Lines();
   EXPECT_EQ(lines.back(), desk.debugLines.back());
   // Two suspends around a resume: the one after "resumed" needs no extra empty line.
   auto first = std::find(lines.begin(), lines.end(), "Monitoring suspended at 12:00:00");

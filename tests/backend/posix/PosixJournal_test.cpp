@@ -13,11 +13,11 @@
 #include <map>
 #include <sstream>
 
-#include "monitor/MainForm.h"
 #include "setup/Journal.h"
 #include "setup/Undo.h"
 #include "system/posix/PosixFiles.h"
 #include "system/posix/PosixPaths.h"
+#include "tests/unit/Components.h"
 #include "tray/fake/FakeDesktop.h"
 
 namespace fs = std::filesystem;
@@ -84,14 +84,13 @@ class PosixJournal : public ::testing::Test {
         {at, *real.files, *real.ini, *real.registry, *real.processes, *real.loop}, JournalRoot());
     std::vector<std::string> log;
     FakeDesktop desktop(log);
-    MainForm form(journal.Seam(), desktop);
-    form.setupJournal = &journal;
-    form.state.ProfileFolder = Seam(program / "wyn") + "\\";
-    form.state.ActiveProfile = Seam(program / "wyn" / "foo.wyn");
-    form.state.GameFolder = Seam(game);
-    form.profile.custom = "TRUE";
-    form.profile.revision = "1";
-    form.WriteStuff();
+    testing::SetupUnit unit(journal.Seam(), desktop);
+    unit.pass.SetJournal(&journal);
+    unit.game.profile = Seam(program / "wyn" / "foo.wyn");
+    unit.game.folder = Seam(game);
+    unit.profile.custom = ProfileFlag::Of("TRUE");
+    unit.profile.revision = "1";
+    unit.WriteStuff();
   }
   UndoResult Undo(const fs::path& game, bool force = false) {
     return UndoPass(*Real().files, *Real().registry, JournalRoot(), Seam(game), 0, force);

@@ -1,21 +1,32 @@
 // The debug list of the main window. It exists, and receives lines, even
-// while the window is hidden; the desktop shows it (list box or terminal).
-// It keeps the latest kMaxLines lines: a monitor that runs for months must
-// not grow with every resume.
+// while the window is hidden; its view (the desktop's list box, or the
+// terminal) shows it. It keeps the latest kMaxLines lines: a monitor that
+// runs for months must not grow with every resume.
 #pragma once
 
 #include <deque>
 #include <string>
 
-#include "tray/Desktop.h"
-
 namespace zeph {
+
+// Where the list is shown. The desktop implements it.
+class DebugView {
+ public:
+  virtual ~DebugView() = default;
+  virtual void AddDebugLine(const std::string& line) = 0;
+  virtual void RemoveFirstDebugLine() = 0;
+  virtual void SelectDebugLine(int index) = 0;
+};
 
 class DebugList {
  public:
   static constexpr size_t kMaxLines = 5000;
 
-  explicit DebugList(Desktop& desktop) : desktop_(desktop) {}
+  explicit DebugList(DebugView& view) : view_(view) {}
+
+  // Debug mode (the command line's option): the routines then say more.
+  bool DebugMode() const { return debugMode_; }
+  void SetDebugMode(bool on) { debugMode_ = on; }
 
   void Add(const std::string& line);
   void Select(int index);
@@ -29,7 +40,8 @@ class DebugList {
   const std::deque<std::string>& Lines() const { return lines_; }
 
  private:
-  Desktop& desktop_;
+  DebugView& view_;
+  bool debugMode_ = false;
   std::deque<std::string> lines_;
 };
 

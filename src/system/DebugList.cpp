@@ -1,18 +1,18 @@
-#include "monitor/DebugList.h"
+#include "system/DebugList.h"
 
 namespace zeph {
 
 void DebugList::Add(const std::string& line) {
   lines_.push_back(line);
-  desktop_.AddDebugLine(line);
+  view_.AddDebugLine(line);
   if (lines_.size() > kMaxLines) {
     lines_.pop_front();
-    desktop_.RemoveFirstDebugLine();
+    view_.RemoveFirstDebugLine();
   }
 }
 
 void DebugList::Select(int index) {
-  if (index >= 0 && index < Count()) desktop_.SelectDebugLine(index);
+  if (index >= 0 && index < Count()) view_.SelectDebugLine(index);
 }
 
 }  // namespace zeph
