@@ -35,7 +35,7 @@ bool ModeChannel::Prepare(std::string* why) {
   current_ = Mode::Active;
   // Without a file that says "ACTIVE" the first tick would end the program
   // without a word.
-  if (ok && ReadIni(ini_, path, "APPLICATION", "MODE") == "ACTIVE") return true;
+  if (ok && ReadIni(ini_, path, "APPLICATION", "MODE") == ModeText(Mode::Active)) return true;
   *why = ok ? "it does not keep what is written" : err.Describe();
   return false;
 }

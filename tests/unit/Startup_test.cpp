@@ -286,5 +286,45 @@ TEST_F(Startup, DuplicateExecutablesStayAndTheFirstIsFound) {
   EXPECT_EQ(nullptr, form.FindWatchEntry("game"));
 }
 
+// The mode channel alone: what it reads, what it writes and when.
+class ModeChannelOnFakes : public WorldFixture {
+ protected:
+  ModeChannel modes{sys.Seam().program, sys.Seam().files, sys.Seam().ini};
+};
+
+TEST_F(ModeChannelOnFakes, ReadsAnyCaseWritesOnlyWhenPreparedAndCountsSuspends) {
+  EXPECT_EQ(Mode::Active, ModeOf("active"));
+  EXPECT_EQ(Mode::Suspend, ModeOf("Suspend"));
+  EXPECT_EQ(Mode::None, ModeOf(""));
+  for (const char* other : {"ERROR", "ACTIVE ", "stop"}) EXPECT_EQ(Mode::Unknown, ModeOf(other));
+  EXPECT_EQ(Mode::Unknown, modes.Read());  // no file: the read's "ERROR"
+
+  // Before start-up has prepared the file, a switch writes nothing; one
+  // that writes only where the file is leaves a missing file missing.
+  EXPECT_FALSE(modes.Write(Mode::Suspend));
+  modes.WriteIfThere(Mode::Suspend);
+  EXPECT_FALSE(sys.HasFile("C:\\Zeph\\zephmon.ini"));
+
+  std::string why;
+  ASSERT_TRUE(modes.Prepare(&why)) << why;
+  EXPECT_EQ("5.1", sys.IniValue("C:\\Zeph\\zephmon.ini", "VERSION", "VERSION"));
+  EXPECT_EQ(Mode::Active, modes.Current());
+  EXPECT_EQ(Mode::Active, modes.Read());
+  EXPECT_TRUE(modes.Write(Mode::None));
+  EXPECT_EQ(Mode::None, modes.Read());
+
+  EXPECT_EQ(0u, modes.Suspends());
+  modes.SetCurrent(Mode::Suspend);
+  modes.SetCurrent(Mode::Active);
+  modes.SetCurrent(Mode::Suspend);
+  EXPECT_EQ(2u, modes.Suspends());
+  {
+    ModeChannel::Change outer(modes);
+    ModeChannel::Change inner(modes);
+    EXPECT_TRUE(modes.Changing());
+  }
+  EXPECT_FALSE(modes.Changing());
+}
+
 }  // namespace
 }  // namespace zeph::testing

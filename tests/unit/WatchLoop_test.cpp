@@ -36,6 +36,26 @@ class WatchLoop : public FormFixture {
   }
 };
 
+// The activation's reason to stop reaches the form: its box, then the
+// closing sequence, with the icon showing the game to the end.
+TEST_F(WatchLoop, ProfileMapErrorShowsItsBoxThenCloses) {
+  std::string profile = ProfileText("racer.exe", "Racer");
+  profile.replace(profile.find(kMaps), kMaps.size(), "[THALIX]\r\n");
+  sys.AddFile("C:\\Zeph\\wyn\\racer.wyn", profile);
+  AddProcess(200, "D:\\Games\\Racer\\racer.exe");
+  EXPECT_TRUE(Tick());
+  ASSERT_EQ(1u, desk.boxes.size());
+  EXPECT_EQ("Axis Map Error5", desk.boxes[0].text);
+  EXPECT_EQ("Thalix Monitor", desk.boxes[0].title);
+  EXPECT_EQ(BoxIcon::Critical, desk.boxes[0].icon);
+  EXPECT_EQ("", Mode());
+  EXPECT_EQ(Mode::None, form.Modes().Current());
+  EXPECT_LT(LogIndex("close-window ZephEvent"), LogIndex("end"));
+  EXPECT_EQ(IconMessage::Delete, desk.iconCalls.back().message);
+  EXPECT_EQ("Thalix Monitor - Watching: Racer", desk.iconCalls.back().tip);
+  EXPECT_TRUE(LogOf("run ").empty());  // no controller command was sent
+}
+
 TEST_F(WatchLoop, NoGameNoMoments) {
   EXPECT_FALSE(Tick());
   EXPECT_TRUE(Moments().empty());
