@@ -21,8 +21,6 @@ std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
 }  // namespace
 
-const char* const kTipWatching = "Thalix Monitor - Watching: ";
-
 bool Activation::ActivateProfile(const std::string& profilePath, const std::string& exeName,
                                  const std::string& gameFolder, uint32_t processId,
                                  MaybeStop* stop) {

@@ -20,9 +20,6 @@
 
 namespace zeph {
 
-// Tip texts of the notification icon.
-extern const char* const kTipWatching;  // "Thalix Monitor - Watching: "
-
 class Activation {
  public:
   Activation(Program& program, Files& files, IniFiles& ini, EventLoop& loop, DebugList& debugList,

@@ -21,6 +21,7 @@ namespace zeph {
 // Tip texts of the notification icon.
 extern const char* const kTipIdle;       // "Thalix Monitor"
 extern const char* const kTipSuspended;  // "Thalix Monitor - Suspended"
+extern const char* const kTipWatching;   // "Thalix Monitor - Watching: "
 
 constexpr int kSuspendedInterval = 2500;  // ms between ticks while suspended
 

@@ -3,7 +3,6 @@
 // last sent.
 #include <cmath>
 
-#include "activation/Activation.h"
 #include "system/WinPath.h"
 #include "tray/Tray.h"
 
@@ -11,6 +10,7 @@ namespace zeph {
 
 const char* const kTipIdle = "Thalix Monitor";
 const char* const kTipSuspended = "Thalix Monitor - Suspended";
+const char* const kTipWatching = "Thalix Monitor - Watching: ";
 
 void Tray::AddIcon() {
   if (iconAdded_) return;
