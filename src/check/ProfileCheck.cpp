@@ -1,12 +1,12 @@
 #include "check/ProfileCheck.h"
 
-#include "check/RecordingDesktop.h"
 #include "companion/Companions.h"
 #include "monitor/MainForm.h"
 #include "monitor/WatchList.h"
 #include "setup/Placeholders.h"
 #include "system/IniHelpers.h"
 #include "system/WinPath.h"
+#include "tray/recording/RecordingDesktop.h"
 
 namespace zeph {
 
@@ -112,7 +112,8 @@ CheckReport CheckProfile(SystemSeam real, const CheckOptions& options) {
   dryOptions.errors = options.posixErrors ? DryRunErrors::Posix() : DryRunErrors::Windows();
   DryRunSystem dry(real, dryOptions);
   SystemSeam seam = dry.Seam();
-  RecordingDesktop desktop;
+  RecordingDesktop desktop;         // boxes answered with their default button
+  desktop.dropsDebugLines = false;  // the report takes the lines by their position
   MainForm form(seam, desktop);
   form.state.DebugMode = true;
   form.state.CurrentMode = "ACTIVE";
