@@ -77,7 +77,9 @@ class Desktop {
   virtual AttachedChoice ShowCheckAttached(CheckAttachedForm& form) = 0;
 };
 
-// Made for the platform this program was built for (tray/posix or tray/win32).
-std::unique_ptr<Desktop> CreatePlatformDesktop();
+// Made for the platform this program was built for (tray/win32, or on Linux
+// the first of its backends that can be used here: tray/posix), with the
+// program's event loop (CreatePlatformSystem's).
+std::unique_ptr<Desktop> CreatePlatformDesktop(EventLoop& loop);
 
 }  // namespace zeph

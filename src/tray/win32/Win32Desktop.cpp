@@ -76,6 +76,9 @@ class WindowDesktop final : public Desktop {
 
 }  // namespace
 
-std::unique_ptr<Desktop> CreatePlatformDesktop() { return std::make_unique<WindowDesktop>(); }
+// The window's messages come through any loop of this thread.
+std::unique_ptr<Desktop> CreatePlatformDesktop(EventLoop&) {
+  return std::make_unique<WindowDesktop>();
+}
 
 }  // namespace zeph

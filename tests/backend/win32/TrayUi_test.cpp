@@ -98,7 +98,7 @@ class User {
 // The real desktop and the fake system the forms work on.
 class TrayUi : public ::testing::Test {
  protected:
-  TrayUi() : fakeDesktop(sys.log), desktop(CreatePlatformDesktop()) {}
+  TrayUi() : fakeDesktop(sys.log), desktop(CreatePlatformDesktop(sys.Seam().loop)) {}
 
   HWND MainHandle() {
     // The debug window is the one top-level window of our class.
