@@ -24,7 +24,11 @@ class Commands {
   virtual void OnExit() = 0;           // Exit button, close button; TERM, INT, HUP
   virtual void OnSuspendToggle() = 0;  // Suspend button; USR1
   // The icon's callback: mouseMessage is the mouse message number (kIcon...).
-  virtual void OnIconMessage(uint32_t mouseMessage) = 0;
+  virtual void OnIconMessage(uint32_t) {}
+  // The icon was activated: on Windows its double click; a desktop host's primary click.
+  virtual void OnIconActivated() { OnIconMessage(kIconLeftDoubleClick); }
+  // The icon asks for its menu: on Windows the right button released over it.
+  virtual void OnMenuRequested() { OnIconMessage(kIconRightButtonUp); }
   // An entry chosen from the popup menu (or its terminal command).
   virtual void OnMenuCommand(MenuEntry entry) = 0;
 };

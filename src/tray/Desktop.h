@@ -65,6 +65,15 @@ class Desktop {
   // entry chosen, or none when the menu was closed without a choice. The
   // invisible items are left out.
   virtual std::optional<MenuEntry> ShowPopupMenu(const std::vector<MenuItem>& items) = 0;
+  // The popup menu's model: every entry in order, separators included, with its
+  // visibility and check mark. The tray publishes it at start and whenever it
+  // changes; the desktop shows the latest one.
+  virtual void SetMenu(const std::vector<MenuItem>& items) = 0;
+  // Shows the menu at the pointer, on platforms that show it on request (Windows:
+  // modal, TrackPopupMenu; returns after the choice). The chosen entry arrives as
+  // Commands::OnMenuCommand before this returns. Where a desktop host shows the
+  // menu by itself at any time, this does nothing.
+  virtual void ShowMenu() = 0;
 
   // The dialogs. Their logic lives in the forms (tray/Dialogs.h); the
   // desktop shows them and calls the forms' event handlers.

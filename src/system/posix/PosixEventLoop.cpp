@@ -36,7 +36,7 @@ void EventLoop::DispatchSignal(int sig) {
       if (commands_) commands_->OnSuspendToggle();
       break;
     case SIGUSR2:
-      if (commands_) commands_->OnIconMessage(kIconLeftDoubleClick);
+      if (commands_) commands_->OnIconActivated();
       break;
     default: break;
   }
@@ -81,7 +81,7 @@ void EventLoop::DispatchTerminalCommand(const std::string& line) {
       word += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   }
   if (word.empty() || !commands_) return;
-  if (word == "menu") return commands_->OnIconMessage(kIconRightButtonUp);
+  if (word == "menu") return commands_->OnMenuRequested();
   static const struct {
     const char* word;
     MenuEntry entry;

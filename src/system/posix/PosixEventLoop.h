@@ -4,10 +4,10 @@
 // notification icon:
 //  - signals: TERM, INT and HUP mean Exit (closing the terminal must not
 //    leave the event utility running and the mode file saying "ACTIVE"),
-//    USR1 means Suspend/Resume, USR2 is the icon's double click (the
-//    customizer); CHLD reaps our children;
-//  - lines on standard input, one command each: "menu" (the icon's right
-//    click: the menu is printed), and the menu's entries "about",
+//    USR1 means Suspend/Resume, USR2 activates the icon (its double click:
+//    the customizer); CHLD reaps our children;
+//  - lines on standard input, one command each: "menu" (the icon asks for
+//    its menu: the terminal prints it), and the menu's entries "about",
 //    "customize", "web", "startup", "suspend", "exit".
 #pragma once
 

@@ -3,7 +3,7 @@
 // each debug line goes to standard output. The icon, the check mark and the
 // button caption have nothing to show. Menu commands arrive as signals and
 // terminal lines (system/posix/PosixEventLoop.h); the menu, asked for, is
-// printed with the command of each entry.
+// printed from its latest model with the command of each entry.
 #include <algorithm>
 #include <cstdio>
 
@@ -71,20 +71,12 @@ class TerminalDesktop final : public Desktop {
   void BringToForeground() override {}
 
   std::optional<MenuEntry> ShowPopupMenu(const std::vector<MenuItem>& items) override {
-    std::string out = "=== Popup Menu ===\n";
-    for (const MenuItem& item : items) {
-      if (!item.visible) continue;
-      if (!item.entry) {
-        out += "  ----\n";
-        continue;
-      }
-      std::string line = std::string(item.checked ? "  [x] " : "      ") + item.caption;
-      line.resize(std::max<size_t>(line.size() + 1, 28), ' ');
-      out += line + TerminalCommand(*item.entry) + "\n";
-    }
-    PrintBlock(out + "=== end of menu ===\n");
+    PrintMenu(items);
     return std::nullopt;  // the choice is typed as its command
   }
+  void SetMenu(const std::vector<MenuItem>& items) override { menu_ = items; }
+  // The choice is typed as its command.
+  void ShowMenu() override { PrintMenu(menu_); }
 
   void ShowAbout(AboutForm& form) override {
     form.Form_Load();
@@ -110,7 +102,23 @@ class TerminalDesktop final : public Desktop {
   }
 
  private:
+  static void PrintMenu(const std::vector<MenuItem>& items) {
+    std::string out = "=== Popup Menu ===\n";
+    for (const MenuItem& item : items) {
+      if (!item.visible) continue;
+      if (!item.entry) {
+        out += "  ----\n";
+        continue;
+      }
+      std::string line = std::string(item.checked ? "  [x] " : "      ") + item.caption;
+      line.resize(std::max<size_t>(line.size() + 1, 28), ' ');
+      out += line + TerminalCommand(*item.entry) + "\n";
+    }
+    PrintBlock(out + "=== end of menu ===\n");
+  }
+
   bool debugMode_ = false;
+  std::vector<MenuItem> menu_;  // the model last published
 };
 
 }  // namespace

@@ -51,6 +51,17 @@ std::optional<MenuEntry> RecordingDesktop::ShowPopupMenu(const std::vector<MenuI
   return menuChoice;
 }
 
+void RecordingDesktop::SetMenu(const std::vector<MenuItem>& items) {
+  menu = items;
+  ++menusPublished;
+}
+
+void RecordingDesktop::ShowMenu() {
+  menusShown.push_back(menu);
+  Log("menu");
+  if (menuChoice && commands != nullptr) commands->OnMenuCommand(*menuChoice);
+}
+
 void RecordingDesktop::ShowAbout(AboutForm&) {
   ++aboutShown;
   Log("about");

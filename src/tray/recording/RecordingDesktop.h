@@ -33,7 +33,7 @@ class RecordingDesktop : public Desktop {
   // --- how it answers, set up by its user
   std::deque<BoxAnswer> boxAnswers;  // in turn; the default button (OK, Yes) when empty
   bool windowFails = false;          // the main window could not be made
-  // The popup menu's choice (none: closed by a click elsewhere).
+  // The menu's choice, sent to the commands (none: closed by a click elsewhere).
   std::optional<MenuEntry> menuChoice;
   // The reminder's button, after onCheckAttached (what the user does in it).
   AttachedChoice reminderChoice = AttachedChoice::Continue;
@@ -55,7 +55,9 @@ class RecordingDesktop : public Desktop {
   bool hiddenFromTaskList = false;
   std::string suspendCaption = "Suspend";
   bool suspendChecked = false;
-  std::vector<std::vector<MenuItem>> menusShown;  // the items of each popup menu
+  std::vector<MenuItem> menu;  // the model last published
+  int menusPublished = 0;
+  std::vector<std::vector<MenuItem>> menusShown;  // the items of each menu shown
   int foregroundCalls = 0;
   int aboutShown = 0;
   int startUpShown = 0;
@@ -76,6 +78,8 @@ class RecordingDesktop : public Desktop {
   void SetSuspendCaption(const std::string& caption) override { suspendCaption = caption; }
   void BringToForeground() override;
   std::optional<MenuEntry> ShowPopupMenu(const std::vector<MenuItem>& items) override;
+  void SetMenu(const std::vector<MenuItem>& items) override;
+  void ShowMenu() override;
   void ShowAbout(AboutForm& form) override;
   void ShowStartUp(StartUpForm& form) override;
   AttachedChoice ShowCheckAttached(CheckAttachedForm& form) override;

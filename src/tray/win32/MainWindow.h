@@ -57,6 +57,12 @@ class MainWindow {
   void SetSuspendChecked(bool checked) { suspendChecked_ = checked; }
   bool SuspendChecked() const { return suspendChecked_; }
 
+  // The popup menu's model, as last published.
+  void SetMenu(const std::vector<MenuItem>& items) { menu_ = items; }
+  const std::vector<MenuItem>& Menu() const { return menu_; }
+  // The model's menu at the mouse position; the entry chosen goes to the
+  // commands before this returns.
+  void ShowMenu();
   // The popup menu at the mouse position, owned by this window; the entry
   // chosen, none when it closed without a choice.
   std::optional<MenuEntry> TrackMenu(const std::vector<MenuItem>& items);
@@ -83,6 +89,7 @@ class MainWindow {
   HICON suspendedIcon_ = nullptr;
   Commands* commands_ = nullptr;
   bool suspendChecked_ = false;
+  std::vector<MenuItem> menu_;
   UINT taskbarCreated_ = 0;
   NOTIFYICONDATAA icon_{};
   bool iconAdded_ = false;  // wanted in the notification area (re-added after a shell restart)

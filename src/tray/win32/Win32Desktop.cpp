@@ -63,6 +63,8 @@ class WindowDesktop final : public Desktop {
   std::optional<MenuEntry> ShowPopupMenu(const std::vector<MenuItem>& items) override {
     return window_.TrackMenu(items);
   }
+  void SetMenu(const std::vector<MenuItem>& items) override { window_.SetMenu(items); }
+  void ShowMenu() override { window_.ShowMenu(); }
   void ShowAbout(AboutForm& form) override { dialogs_.ShowAbout(form); }
   void ShowStartUp(StartUpForm& form) override { dialogs_.ShowStartUp(form); }
   AttachedChoice ShowCheckAttached(CheckAttachedForm& form) override {

@@ -155,5 +155,26 @@ TEST_F(LinuxDesktop, TerminalIsTheLastBackendAndTheOneLeftWithoutASessionDesktop
   EXPECT_NE(std::string::npos, shown.find(")\n" + box)) << shown;
 }
 
+TEST_F(LinuxDesktop, TerminalPrintsTheLatestMenuModelWithTheCommandOfEachEntry) {
+  unsetenv(kDesktopVariable);
+  std::unique_ptr<Desktop> desktop = CreatePlatformDesktop(loop_);
+  std::vector<MenuItem> items = {
+      {MenuEntry::About, "About...", true, false},      {std::nullopt, "-", false, false},
+      {MenuEntry::EventUtility, "Hidden", false, true}, {std::nullopt, "-", true, false},
+      {MenuEntry::Suspend, "Suspend", true, false},     {MenuEntry::Exit, "Exit", true, false},
+  };
+  desktop->SetMenu(items);
+  items[4].checked = true;
+  desktop->SetMenu(items);
+  EXPECT_EQ(
+      "=== Popup Menu ===\n"
+      "      About...              about\n"
+      "  ----\n"
+      "  [x] Suspend               suspend (or SIGUSR1)\n"
+      "      Exit                  exit (or SIGTERM)\n"
+      "=== end of menu ===\n",
+      StandardError([&] { desktop->ShowMenu(); }));
+}
+
 }  // namespace
 }  // namespace zeph::posix

@@ -73,9 +73,10 @@ class RecordingCommands : public Commands {
   }
   void OnExit() override { ++exits; }
   void OnSuspendToggle() override { ++toggles; }
-  void OnIconMessage(uint32_t message) override { iconMessages.push_back(message); }
+  void OnIconActivated() override { iconEvents.push_back("activated"); }
+  void OnMenuRequested() override { iconEvents.push_back("menu requested"); }
   void OnMenuCommand(MenuEntry entry) override { menuCommands.push_back(entry); }
-  std::vector<uint32_t> iconMessages;
+  std::vector<std::string> iconEvents;
   std::vector<MenuEntry> menuCommands;
   int timers = 0, exits = 0, toggles = 0;
   int stopAfterTimers = 0;
@@ -277,7 +278,7 @@ TEST_F(PosixSeam, TerminalLinesAndUsr2AreTheIconAndItsMenu) {
     auto start = Clock::now();
     loop.WaitForObject(-1, 100);
     EXPECT_GE(ElapsedMs(start), 90) << "the ended input woke the loop";
-    EXPECT_EQ((std::vector<uint32_t>{0x205, 0x203}), commands.iconMessages);
+    EXPECT_EQ((std::vector<std::string>{"menu requested", "activated"}), commands.iconEvents);
     EXPECT_EQ((std::vector<MenuEntry>{MenuEntry::About, MenuEntry::WebUpdate, MenuEntry::Startup,
                                       MenuEntry::Suspend, MenuEntry::Customize, MenuEntry::Exit}),
               commands.menuCommands);
