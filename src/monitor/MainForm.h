@@ -92,9 +92,7 @@ class MainForm : public Commands {
   void cmdExit_Click() { Form_Unload(); }
   [[noreturn]] void Form_Unload();
   void SetIcon(IconMessage message, IconImage image, const std::string& tip);
-  // The icon's event handler (through its callback message).
-  void Form_MouseMove(int button, int shift, double x, double y);
-  // The popup menu as it is to be shown now.
+  // The popup menu's model as it stands now.
   std::vector<MenuItem> PopupMenuItems() const;
   void mAbout_Click();
   void mnuStartup_Click();
@@ -147,9 +145,9 @@ class MainForm : public Commands {
   void OnTimer() override { tmrMonitor_Timer(); }
   void OnExit() override { cmdExit_Click(); }
   void OnSuspendToggle() override { cmdSuspend_Click(); }
-  void OnIconMessage(uint32_t mouseMessage) override {
-    Form_MouseMove(0, 0, static_cast<double>(mouseMessage), 0);
-  }
+  void OnIconActivated() override { mCustomize_Click(); }
+  // The menu, the main window brought forward first.
+  void OnMenuRequested() override;
   void OnMenuCommand(MenuEntry entry) override;
 
  private:

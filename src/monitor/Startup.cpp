@@ -56,6 +56,7 @@ void MainForm::Form_Load() {
 
   // On a resume the icon already exists: it is changed, never added twice.
   if (!iconAdded_) {
+    desktop_.SetMenu(PopupMenuItems());
     SetIcon(IconMessage::Add, IconImage::Monitoring, kTipIdle);
     iconAdded_ = true;
   }

@@ -24,9 +24,11 @@ void MainForm::mnuZephEvent_Click() {
   ResetController();
   if (eventToggleChecked_) {
     eventToggleChecked_ = false;
+    desktop_.SetMenu(PopupMenuItems());
     CloseZephEvent();
   } else {
     eventToggleChecked_ = true;
+    desktop_.SetMenu(PopupMenuItems());
     CloseZephEvent();  // no earlier copy stays
     RunAndWait(CompanionCommand(sys_.program.Folder(), kEventUtility), true);
   }

@@ -24,7 +24,7 @@ void MainForm::mPopupSuspend_Click() {
   Busy busy(*this);
   if (!suspendChecked_) {
     suspendChecked_ = true;
-    desktop_.SetSuspendChecked(true);
+    desktop_.SetMenu(PopupMenuItems());
     state.CurrentMode = "SUSPEND";
     ++suspendCount_;
     CloseZephEvent();
@@ -37,7 +37,7 @@ void MainForm::mPopupSuspend_Click() {
     WriteIni(sys_.ini, state.SettingsFile, "APPLICATION", "MODE", state.CurrentMode);
   } else {
     suspendChecked_ = false;
-    desktop_.SetSuspendChecked(false);
+    desktop_.SetMenu(PopupMenuItems());
     state.CurrentMode = "ACTIVE";
     SetIcon(IconMessage::Modify, IconImage::Monitoring, kTipIdle);
     sys_.loop.ProcessPendingMessages();
@@ -53,7 +53,7 @@ void MainForm::Suspend() {
   const std::string settings = sys_.program.Folder() + "\\" + kMonitorSettingsFile;
   if (sys_.files.IsFile(settings)) WriteIni(sys_.ini, settings, "APPLICATION", "MODE", "SUSPEND");
   suspendChecked_ = true;
-  desktop_.SetSuspendChecked(true);
+  desktop_.SetMenu(PopupMenuItems());
   state.CurrentMode = "SUSPEND";
   ++suspendCount_;
   CloseZephEvent();

@@ -1,8 +1,6 @@
 // The one notification-area icon and its popup menu. Every change of the
 // icon goes through here, so the record (image and tip) is always the one
 // last sent.
-#include <cmath>
-
 #include "monitor/MainForm.h"
 #include "system/WinPath.h"
 
@@ -14,17 +12,9 @@ void MainForm::SetIcon(IconMessage message, IconImage image, const std::string& 
   desktop_.NotifyIcon(message, image, tip);
 }
 
-void MainForm::Form_MouseMove(int, int, double x, double y) {
-  // The icon's callback carries the mouse message in X, and 0 in Y. The
-  // window measures in pixels, so X is the message number itself.
-  if (y != 0) return;
-  const auto m = static_cast<uint32_t>(std::lround(x));
-  if (m == kIconLeftDoubleClick) {
-    mCustomize_Click();
-  } else if (m == kIconRightButtonUp) {
-    desktop_.BringToForeground();
-    if (auto entry = desktop_.ShowPopupMenu(PopupMenuItems())) OnMenuCommand(*entry);
-  }
+void MainForm::OnMenuRequested() {
+  desktop_.BringToForeground();
+  desktop_.ShowMenu();
 }
 
 std::vector<MenuItem> MainForm::PopupMenuItems() const {

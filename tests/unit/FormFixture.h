@@ -52,6 +52,7 @@ class FormFixture : public ::testing::Test {
  protected:
   FormFixture() : sys(world_.sys), desk(world_.desktop), form(sys.Seam(), desk) {
     sys.Seam().loop.SetCommands(&form);
+    desk.SetCommands(&form);
     // The attached reminder stays away unless a test wants it.
     sys.regValues["hklm\\software\\thalix\\kinetra\\checkattached"] = {
         1, {'F', 'a', 'l', 's', 'e', 0}};

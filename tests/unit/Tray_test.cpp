@@ -1,4 +1,4 @@
-// The icon's mouse messages, the popup menu, the companion-tool commands and
+// The icon's events, the popup menu, the companion-tool commands and
 // the three dialogs' logic, on the fake system and desktop.
 #include <gtest/gtest.h>
 
@@ -46,37 +46,14 @@ class Tray : public FormFixture {
 
 // --- the icon and its menu
 
-TEST_F(Tray, IconMessagesOnlyDoubleClickAndRightButtonUpAct) {
-  struct Row {
-    const char* name;
-    double x, y;
-    const char* first;  // the first effect in the log, "" for none
-  } rows[] = {
-      {"double click", 515, 0, "start-shown 2 \"C:\\Zeph\\zephcfg.exe\""},
-      {"right button up", 517, 0, "foreground"},
-      {"rounded to the message", 516.6, 0, "foreground"},
-      {"single left click", 513, 0, ""},
-      {"left button up", 514, 0, ""},
-      {"move over the icon", 512, 0, ""},
-      {"right button down", 516, 0, ""},
-      {"not the icon (Y set)", 517, 3, ""},
-  };
-  for (const Row& row : rows) {
-    sys.log.clear();
-    form.Form_MouseMove(0, 0, row.x, row.y);
-    std::string first;
-    for (const auto& e : sys.log) {
-      if (e.rfind("start-shown", 0) == 0 || e == "foreground" || e == "menu") {
-        first = e;
-        break;
-      }
-    }
-    EXPECT_EQ(row.first, first) << row.name;
-  }
+TEST_F(Tray, ActivatedIconOpensTheCustomizer) {
+  form.OnIconActivated();
+  EXPECT_EQ(1u, LogOf("start-shown 2 \"C:\\Zeph\\zephcfg.exe\"").size());
+  EXPECT_TRUE(desk.menusShown.empty());
 }
 
-TEST_F(Tray, RightButtonBringsTheWindowForwardThenShowsTheMenuInDesignOrder) {
-  form.OnIconMessage(kIconRightButtonUp);
+TEST_F(Tray, MenuRequestBringsTheWindowForwardThenShowsTheMenuInDesignOrder) {
+  form.OnMenuRequested();
   EXPECT_LT(LogIndex("foreground"), LogIndex("menu"));
   ASSERT_EQ(1u, desk.menusShown.size());
   std::vector<std::string> seen;
@@ -96,18 +73,34 @@ TEST_F(Tray, RightButtonBringsTheWindowForwardThenShowsTheMenuInDesignOrder) {
 
 TEST_F(Tray, MenuChoiceRunsItsCommandAndSuspendCarriesTheCheckMark) {
   desk.menuChoice = MenuEntry::Suspend;
-  form.OnIconMessage(kIconRightButtonUp);
+  form.OnMenuRequested();
   EXPECT_EQ("SUSPEND", Mode());
   EXPECT_EQ("Resume", desk.suspendCaption);
   desk.menuChoice.reset();  // closed by a click elsewhere: nothing happens
-  form.OnIconMessage(kIconRightButtonUp);
+  form.OnMenuRequested();
   EXPECT_EQ("SUSPEND", Mode());
   ASSERT_EQ(2u, desk.menusShown.size());
   EXPECT_EQ("Suspend", desk.menusShown[1][8].caption);
   EXPECT_TRUE(desk.menusShown[1][8].checked);
   desk.menuChoice = MenuEntry::Exit;
-  EXPECT_TRUE(Ends([&] { form.OnIconMessage(kIconRightButtonUp); }));
+  EXPECT_TRUE(Ends([&] { form.OnMenuRequested(); }));
   EXPECT_EQ("", Mode());
+}
+
+TEST_F(Tray, MenuModelIsPublishedAtStartAndWithEachChangeOfACheckMark) {
+  ASSERT_EQ(10u, desk.menu.size());  // published by the start in SetUp
+  EXPECT_FALSE(desk.menu[8].checked);
+  form.mnuZephEvent_Click();
+  EXPECT_TRUE(desk.menu[3].checked);  // the mouse toggle
+  form.mnuZephEvent_Click();
+  EXPECT_FALSE(desk.menu[3].checked);
+  form.mPopupSuspend_Click();
+  EXPECT_TRUE(desk.menu[8].checked);
+  form.mPopupSuspend_Click();
+  EXPECT_FALSE(desk.menu[8].checked);
+  form.mWebUpdate_Click();  // suspends
+  EXPECT_TRUE(desk.menu[8].checked);
+  EXPECT_TRUE(desk.menusShown.empty());
 }
 
 TEST_F(Tray, ResumeWatchesProfilesAddedMeanwhileWithoutASecondIcon) {
