@@ -1,6 +1,10 @@
 // The monitor's own user interface: message boxes, the debug window with its
-// list and buttons, and the notification-area icon. Windows has the real
-// thing (win32/); on POSIX the terminal stands in for it (posix/).
+// list and buttons, and the notification-area icon with its menu. Windows
+// has the real thing (win32/); on Linux a backend chosen at start shows it,
+// the terminal where nothing else can (posix/). The seam speaks in meanings:
+// the icon's events arrive as Commands, the menu is a model the tray
+// publishes, so that a modal menu shown on request and one that a desktop
+// host shows by itself are backends alike.
 #pragma once
 
 #include <memory>
@@ -54,17 +58,11 @@ class Desktop {
   virtual void SelectDebugLine(int index) = 0;
   // The notification-area icon: one icon, identifier 1.
   virtual void NotifyIcon(IconMessage message, IconImage image, const std::string& tip) = 0;
-  // Check mark of the popup menu's Suspend entry.
-  virtual void SetSuspendChecked(bool checked) = 0;
   // Caption of the debug window's Suspend/Resume button.
   virtual void SetSuspendCaption(const std::string& caption) = 0;
   // Brings the main window to the foreground (so that a menu closes when
   // the user clicks elsewhere).
   virtual void BringToForeground() = 0;
-  // Shows the popup menu at the mouse position and waits for the user; the
-  // entry chosen, or none when the menu was closed without a choice. The
-  // invisible items are left out.
-  virtual std::optional<MenuEntry> ShowPopupMenu(const std::vector<MenuItem>& items) = 0;
   // The popup menu's model: every entry in order, separators included, with its
   // visibility and check mark. The tray publishes it at start and whenever it
   // changes; the desktop shows the latest one.

@@ -6,11 +6,13 @@
 #include <cstdint>
 #include <optional>
 
-#include "system/EventLoop.h"
-
 namespace zeph {
 
 enum class IconEvent { Activated, MenuRequested };
+
+// Mouse messages of the notification icon, as the shell reports them.
+constexpr uint32_t kIconLeftDoubleClick = 0x203;  // WM_LBUTTONDBLCLK
+constexpr uint32_t kIconRightButtonUp = 0x205;    // WM_RBUTTONUP
 
 // The event a mouse message over the icon stands for: a double click
 // activates it, the right button released asks for its menu; none for the

@@ -66,14 +66,9 @@ class TerminalDesktop final : public Desktop {
   void RemoveFirstDebugLine() override {}  // printed lines stay where they are
   void SelectDebugLine(int) override {}
   void NotifyIcon(IconMessage, IconImage, const std::string&) override {}
-  void SetSuspendChecked(bool) override {}
   void SetSuspendCaption(const std::string&) override {}
   void BringToForeground() override {}
 
-  std::optional<MenuEntry> ShowPopupMenu(const std::vector<MenuItem>& items) override {
-    PrintMenu(items);
-    return std::nullopt;  // the choice is typed as its command
-  }
   void SetMenu(const std::vector<MenuItem>& items) override { menu_ = items; }
   // The choice is typed as its command.
   void ShowMenu() override { PrintMenu(menu_); }

@@ -45,12 +45,6 @@ void RecordingDesktop::BringToForeground() {
   Log("foreground");
 }
 
-std::optional<MenuEntry> RecordingDesktop::ShowPopupMenu(const std::vector<MenuItem>& items) {
-  menusShown.push_back(items);
-  Log("menu");
-  return menuChoice;
-}
-
 void RecordingDesktop::SetMenu(const std::vector<MenuItem>& items) {
   menu = items;
   ++menusPublished;

@@ -54,7 +54,6 @@ class RecordingDesktop : public Desktop {
   bool mainWindowShown = false;
   bool hiddenFromTaskList = false;
   std::string suspendCaption = "Suspend";
-  bool suspendChecked = false;
   std::vector<MenuItem> menu;  // the model last published
   int menusPublished = 0;
   std::vector<std::vector<MenuItem>> menusShown;  // the items of each menu shown
@@ -74,10 +73,8 @@ class RecordingDesktop : public Desktop {
   void RemoveFirstDebugLine() override;
   void SelectDebugLine(int index) override { selectedLine = index; }
   void NotifyIcon(IconMessage message, IconImage image, const std::string& tip) override;
-  void SetSuspendChecked(bool checked) override { suspendChecked = checked; }
   void SetSuspendCaption(const std::string& caption) override { suspendCaption = caption; }
   void BringToForeground() override;
-  std::optional<MenuEntry> ShowPopupMenu(const std::vector<MenuItem>& items) override;
   void SetMenu(const std::vector<MenuItem>& items) override;
   void ShowMenu() override;
   void ShowAbout(AboutForm& form) override;

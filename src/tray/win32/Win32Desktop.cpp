@@ -55,14 +55,10 @@ class WindowDesktop final : public Desktop {
     // Like the shell's own callers, the monitor does not act on a failure.
     window_.NotifyIcon(message, image, tip);
   }
-  void SetSuspendChecked(bool checked) override { window_.SetSuspendChecked(checked); }
   void SetSuspendCaption(const std::string& caption) override {
     window_.SetSuspendCaption(caption);
   }
   void BringToForeground() override { SetForegroundWindow(window_.Handle()); }
-  std::optional<MenuEntry> ShowPopupMenu(const std::vector<MenuItem>& items) override {
-    return window_.TrackMenu(items);
-  }
   void SetMenu(const std::vector<MenuItem>& items) override { window_.SetMenu(items); }
   void ShowMenu() override { window_.ShowMenu(); }
   void ShowAbout(AboutForm& form) override { dialogs_.ShowAbout(form); }
