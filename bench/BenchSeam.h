@@ -3,7 +3,7 @@
 // loop, and parts of their own for what belongs to the monitor's program
 // folder and user interface. The program folder is the benchmark's
 // temporary one, there are no arguments and no other copy, boxes are printed
-// and answered, and the window and icon calls are left alone. No commands
+// and answered, and the window and icon calls are only recorded. No commands
 // are given to the loop, so the watch timer never starts a tick by itself.
 #pragma once
 
@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "system/Seam.h"
-#include "tray/Desktop.h"
+#include "tray/recording/RecordingDesktop.h"
 
 #ifdef _WIN32
 #include "system/win32/WinApi.h"
@@ -47,10 +47,9 @@ class BenchProgram final : public Program {
   std::string name_;
 };
 
-class BenchDesktop final : public Desktop {
+// Boxes printed and answered OK, whatever their buttons; the rest recorded.
+class BenchDesktop final : public RecordingDesktop {
  public:
-  bool Ready(SystemError*) override { return true; }
-  void SetCommands(Commands*) override {}
   BoxAnswer ShowBox(const std::string& text, const std::string& title, BoxButtons, BoxIcon,
                     bool) override {
     // The title and the start of the text: enough to tell which box it was.
@@ -60,21 +59,6 @@ class BenchDesktop final : public Desktop {
     std::fflush(stdout);
     return BoxAnswer::Ok;
   }
-  void ShowMainWindow() override {}
-  void HideFromTaskList() override {}
-  void AddDebugLine(const std::string&) override {}
-  void RemoveFirstDebugLine() override {}
-  void SelectDebugLine(int) override {}
-  void NotifyIcon(IconMessage, IconImage, const std::string&) override {}
-  void SetSuspendChecked(bool) override {}
-  void SetSuspendCaption(const std::string&) override {}
-  void BringToForeground() override {}
-  std::optional<MenuEntry> ShowPopupMenu(const std::vector<MenuItem>&) override {
-    return std::nullopt;
-  }
-  void ShowAbout(AboutForm&) override {}
-  void ShowStartUp(StartUpForm&) override {}
-  AttachedChoice ShowCheckAttached(CheckAttachedForm&) override { return AttachedChoice::Continue; }
 };
 
 // A path in the form the seam takes (backslash separators).

@@ -6,7 +6,7 @@
 
 int main(int argc, char** argv) {
   zeph::PlatformSystem system = zeph::CreatePlatformSystem(argc, argv);
-  std::unique_ptr<zeph::Desktop> desktop = zeph::CreatePlatformDesktop();
+  std::unique_ptr<zeph::Desktop> desktop = zeph::CreatePlatformDesktop(*system.loop);
   // The set-up pass's journal, in the user's own data folder.
   const std::string data = system.program->DataFolder();
   zeph::JournaledSystem journaled(system.Seam(), data.empty() ? "" : data + "\\journal");

@@ -1,13 +1,13 @@
 #include "check/ProfileCheck.h"
 
 #include "activation/Activation.h"
-#include "check/RecordingDesktop.h"
 #include "companion/Companions.h"
 #include "monitor/WatchList.h"
 #include "setup/Placeholders.h"
 #include "setup/SetupPass.h"
 #include "system/IniHelpers.h"
 #include "system/WinPath.h"
+#include "tray/recording/RecordingDesktop.h"
 
 namespace zeph {
 
@@ -121,7 +121,8 @@ CheckReport CheckProfile(SystemSeam real, const CheckOptions& options) {
   DryRunSystem dry(real, dryOptions);
   SystemSeam seam = dry.Seam();
   // The monitor's own components, in debug mode, monitoring.
-  RecordingDesktop desktop;
+  RecordingDesktop desktop;         // boxes answered with their default button
+  desktop.dropsDebugLines = false;  // the report takes the lines by their position
   DebugList debugList(desktop);
   debugList.SetDebugMode(true);
   ModeChannel modes(seam.program, seam.files, seam.ini);

@@ -16,10 +16,6 @@ MainForm::MainForm(SystemSeam sys, Desktop& desktop)
       setup_(sys.program, sys.files, sys.ini, sys.registry, sys.loop, desktop, debugList_,
              companions_, tray_) {}
 
-void MainForm::OnIconMessage(uint32_t mouseMessage) {
-  Carry(tray_.Form_MouseMove(0, 0, static_cast<double>(mouseMessage), 0));
-}
-
 void MainForm::OnMenuCommand(MenuEntry entry) { Carry(tray_.OnMenuCommand(entry)); }
 
 void MainForm::mPopupSuspend_Click() { Carry(tray_.mPopupSuspend_Click()); }

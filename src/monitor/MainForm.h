@@ -73,7 +73,8 @@ class MainForm final : public Commands {
   void OnTimer() override { tmrMonitor_Timer(); }
   void OnExit() override { cmdExit_Click(); }
   void OnSuspendToggle() override { cmdSuspend_Click(); }
-  void OnIconMessage(uint32_t mouseMessage) override;
+  void OnIconActivated() override { tray_.mCustomize_Click(); }
+  void OnMenuRequested() override { tray_.ShowPopupMenu(); }
   void OnMenuCommand(MenuEntry entry) override;
 
  private:

@@ -10,10 +10,6 @@ namespace zeph {
 // The entries of the notification icon's popup menu that carry a command.
 enum class MenuEntry { About, Customize, EventUtility, WebUpdate, Startup, Suspend, Exit };
 
-// Mouse messages of the notification icon, as the shell reports them.
-constexpr uint32_t kIconLeftDoubleClick = 0x203;  // WM_LBUTTONDBLCLK
-constexpr uint32_t kIconRightButtonUp = 0x205;    // WM_RBUTTONUP
-
 // What reaches the program through its message processing: the timer, the
 // debug window's buttons and close button, the icon and its menu, and on
 // POSIX the signals and terminal commands that stand in for them.
@@ -23,8 +19,10 @@ class Commands {
   virtual void OnTimer() = 0;          // the watch timer fell due
   virtual void OnExit() = 0;           // Exit button, close button; TERM, INT, HUP
   virtual void OnSuspendToggle() = 0;  // Suspend button; USR1
-  // The icon's callback: mouseMessage is the mouse message number (kIcon...).
-  virtual void OnIconMessage(uint32_t mouseMessage) = 0;
+  // The icon was activated: on Windows its double click; a desktop host's primary click.
+  virtual void OnIconActivated() = 0;
+  // The icon asks for its menu: on Windows the right button released over it.
+  virtual void OnMenuRequested() = 0;
   // An entry chosen from the popup menu (or its terminal command).
   virtual void OnMenuCommand(MenuEntry entry) = 0;
 };

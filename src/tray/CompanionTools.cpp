@@ -24,9 +24,11 @@ void Tray::mnuZephEvent_Click() {
   companions_.ResetController();
   if (eventToggleChecked_) {
     eventToggleChecked_ = false;
+    desktop_.SetMenu(PopupMenuItems());
     companions_.CloseZephEvent();
   } else {
     eventToggleChecked_ = true;
+    desktop_.SetMenu(PopupMenuItems());
     companions_.CloseZephEvent();  // no earlier copy stays
     companions_.StartZephEvent();
   }

@@ -1,6 +1,10 @@
 // The monitor's own user interface: message boxes, the debug window with its
-// list and buttons, and the notification-area icon. Windows has the real
-// thing (win32/); on POSIX the terminal stands in for it (posix/).
+// list and buttons, and the notification-area icon with its menu. Windows
+// has the real thing (win32/); on Linux a backend chosen at start shows it,
+// the terminal where nothing else can (posix/). The seam speaks in meanings:
+// the icon's events arrive as Commands, the menu is a model the tray
+// publishes, so that a modal menu shown on request and one that a desktop
+// host shows by itself are backends alike.
 #pragma once
 
 #include <memory>
@@ -45,17 +49,20 @@ class Desktop : public Boxes, public DebugView {
   virtual void HideFromTaskList() = 0;
   // The notification-area icon: one icon, identifier 1.
   virtual void NotifyIcon(IconMessage message, IconImage image, const std::string& tip) = 0;
-  // Check mark of the popup menu's Suspend entry.
-  virtual void SetSuspendChecked(bool checked) = 0;
   // Caption of the debug window's Suspend/Resume button.
   virtual void SetSuspendCaption(const std::string& caption) = 0;
   // Brings the main window to the foreground (so that a menu closes when
   // the user clicks elsewhere).
   virtual void BringToForeground() = 0;
-  // Shows the popup menu at the mouse position and waits for the user; the
-  // entry chosen, or none when the menu was closed without a choice. The
-  // invisible items are left out.
-  virtual std::optional<MenuEntry> ShowPopupMenu(const std::vector<MenuItem>& items) = 0;
+  // The popup menu's model: every entry in order, separators included, with its
+  // visibility and check mark. The tray publishes it at start and whenever it
+  // changes; the desktop shows the latest one.
+  virtual void SetMenu(const std::vector<MenuItem>& items) = 0;
+  // Shows the menu at the pointer, on platforms that show it on request (Windows:
+  // modal, TrackPopupMenu; returns after the choice). The chosen entry arrives as
+  // Commands::OnMenuCommand before this returns. Where a desktop host shows the
+  // menu by itself at any time, this does nothing.
+  virtual void ShowMenu() = 0;
 
   // The dialogs. Their logic lives in the forms (tray/Dialogs.h); the
   // desktop shows them and calls the forms' event handlers.
@@ -68,7 +75,9 @@ class Desktop : public Boxes, public DebugView {
   virtual AttachedChoice ShowCheckAttached(CheckAttachedForm& form) = 0;
 };
 
-// Made for the platform this program was built for (tray/posix or tray/win32).
-std::unique_ptr<Desktop> CreatePlatformDesktop();
+// Made for the platform this program was built for (tray/win32, or on Linux
+// the first of its backends that can be used here: tray/posix), with the
+// program's event loop (CreatePlatformSystem's).
+std::unique_ptr<Desktop> CreatePlatformDesktop(EventLoop& loop);
 
 }  // namespace zeph

@@ -22,7 +22,7 @@ TrayRequest Tray::mPopupSuspend_Click() {
   ModeChannel::Change change(modes_);
   if (!suspendChecked_) {
     suspendChecked_ = true;
-    desktop_.SetSuspendChecked(true);
+    desktop_.SetMenu(PopupMenuItems());
     modes_.SetCurrent(Mode::Suspend);
     companions_.CloseZephEvent();
     companions_.ResetController();
@@ -35,7 +35,7 @@ TrayRequest Tray::mPopupSuspend_Click() {
     return TrayRequest::None;
   }
   suspendChecked_ = false;
-  desktop_.SetSuspendChecked(false);
+  desktop_.SetMenu(PopupMenuItems());
   modes_.SetCurrent(Mode::Active);
   SetIcon(IconMessage::Modify, IconImage::Monitoring, kTipIdle);
   sys_.loop.ProcessPendingMessages();
@@ -48,7 +48,7 @@ void Tray::Suspend() {
   ModeChannel::Change change(modes_);
   modes_.WriteIfThere(Mode::Suspend);
   suspendChecked_ = true;
-  desktop_.SetSuspendChecked(true);
+  desktop_.SetMenu(PopupMenuItems());
   modes_.SetCurrent(Mode::Suspend);
   companions_.CloseZephEvent();
   SetIcon(IconMessage::Modify, IconImage::Suspended, kTipIdle);

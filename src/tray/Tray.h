@@ -50,14 +50,14 @@ class Tray final : public WatchStatus {
   void SetIcon(IconMessage message, IconImage image, const std::string& tip);
   void WatchStarted(const Game& game) override;
   void WatchEnded() override;
-  // The icon's event handler (through its callback message): X carries
-  // the mouse message, Y is 0.
-  TrayRequest Form_MouseMove(int button, int shift, double x, double y);
 
-  // --- the popup menu
-  // The menu as it is to be shown now.
+  // --- the popup menu: a model published to the desktop whenever it
+  // changes; a chosen entry comes back as a command
+  // The menu's model as it stands now.
   std::vector<MenuItem> PopupMenuItems() const;
-  TrayRequest ShowPopupMenu();
+  // The menu on request (the icon's right button), the main window brought
+  // forward first, where the platform shows menus on request.
+  void ShowPopupMenu();
   TrayRequest OnMenuCommand(MenuEntry entry);
 
   // --- suspend and resume

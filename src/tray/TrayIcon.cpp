@@ -1,8 +1,6 @@
 // The one notification-area icon and its popup menu. Every change of the
 // icon goes through here, so the record (image and tip) is always the one
 // last sent.
-#include <cmath>
-
 #include "system/WinPath.h"
 #include "tray/Tray.h"
 
@@ -14,6 +12,7 @@ const char* const kTipWatching = "Thalix Monitor - Watching: ";
 
 void Tray::AddIcon() {
   if (iconAdded_) return;
+  desktop_.SetMenu(PopupMenuItems());
   SetIcon(IconMessage::Add, IconImage::Monitoring, kTipIdle);
   iconAdded_ = true;
 }
@@ -32,23 +31,9 @@ void Tray::WatchStarted(const Game& game) {
 
 void Tray::WatchEnded() { SetIcon(IconMessage::Modify, iconImage_, kTipIdle); }
 
-TrayRequest Tray::Form_MouseMove(int, int, double x, double y) {
-  // The icon's callback carries the mouse message in X, and 0 in Y. The
-  // window measures in pixels, so X is the message number itself.
-  if (y != 0) return TrayRequest::None;
-  const auto m = static_cast<uint32_t>(std::lround(x));
-  if (m == kIconLeftDoubleClick) {
-    mCustomize_Click();
-  } else if (m == kIconRightButtonUp) {
-    return ShowPopupMenu();
-  }
-  return TrayRequest::None;
-}
-
-TrayRequest Tray::ShowPopupMenu() {
+void Tray::ShowPopupMenu() {
   desktop_.BringToForeground();
-  if (auto entry = desktop_.ShowPopupMenu(PopupMenuItems())) return OnMenuCommand(*entry);
-  return TrayRequest::None;
+  desktop_.ShowMenu();
 }
 
 std::vector<MenuItem> Tray::PopupMenuItems() const {

@@ -111,7 +111,10 @@ class WorldFixture : public ::testing::Test {
 // A main form on the fake system and desktop.
 class FormFixture : public WorldFixture {
  protected:
-  FormFixture() : form(sys.Seam(), desk) { sys.Seam().loop.SetCommands(&form); }
+  FormFixture() : form(sys.Seam(), desk) {
+    sys.Seam().loop.SetCommands(&form);
+    desk.SetCommands(&form);
+  }
 
   // Runs start-up; true when the program ended inside it.
   bool Load(const std::string& args = "") {

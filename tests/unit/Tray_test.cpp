@@ -51,36 +51,7 @@ class Tray : public WorldFixture {
 
 // --- the icon and its menu
 
-TEST_F(Tray, IconMessagesOnlyDoubleClickAndRightButtonUpAct) {
-  struct Row {
-    const char* name;
-    double x, y;
-    const char* first;  // the first effect in the log, "" for none
-  } rows[] = {
-      {"double click", 515, 0, "start-shown 2 \"C:\\Zeph\\zephcfg.exe\""},
-      {"right button up", 517, 0, "foreground"},
-      {"rounded to the message", 516.6, 0, "foreground"},
-      {"single left click", 513, 0, ""},
-      {"left button up", 514, 0, ""},
-      {"move over the icon", 512, 0, ""},
-      {"right button down", 516, 0, ""},
-      {"not the icon (Y set)", 517, 3, ""},
-  };
-  for (const Row& row : rows) {
-    sys.log.clear();
-    unit.tray.Form_MouseMove(0, 0, row.x, row.y);
-    std::string first;
-    for (const auto& e : sys.log) {
-      if (e.rfind("start-shown", 0) == 0 || e == "foreground" || e == "menu") {
-        first = e;
-        break;
-      }
-    }
-    EXPECT_EQ(row.first, first) << row.name;
-  }
-}
-
-TEST_F(Tray, RightButtonBringsTheWindowForwardThenShowsTheMenuInDesignOrder) {
+TEST_F(Tray, MenuRequestBringsTheWindowForwardThenShowsTheMenuInDesignOrder) {
   unit.tray.ShowPopupMenu();
   EXPECT_LT(LogIndex("foreground"), LogIndex("menu"));
   ASSERT_EQ(1u, desk.menusShown.size());
@@ -99,26 +70,37 @@ TEST_F(Tray, RightButtonBringsTheWindowForwardThenShowsTheMenuInDesignOrder) {
   EXPECT_FALSE(items[3].visible);
 }
 
-TEST_F(Tray, MenuChoiceRunsItsCommandAndSuspendCarriesTheCheckMark) {
-  desk.menuChoice = MenuEntry::Suspend;
+TEST_F(Tray, MenuChoiceRunsItsCommandAndLeavesResumeAndExitToTheForm) {
   unit.tray.ShowPopupMenu();
+  ASSERT_EQ(1u, desk.menusShown.size());
+  EXPECT_EQ(TrayRequest::None, unit.tray.OnMenuCommand(MenuEntry::Suspend));
   EXPECT_EQ("SUSPEND", Mode());
   EXPECT_EQ("Resume", desk.suspendCaption);
-  desk.menuChoice.reset();  // closed by a click elsewhere: nothing happens
-  unit.tray.ShowPopupMenu();
-  EXPECT_EQ("SUSPEND", Mode());
-  ASSERT_EQ(2u, desk.menusShown.size());
-  EXPECT_EQ("Suspend", desk.menusShown[1][8].caption);
-  EXPECT_TRUE(desk.menusShown[1][8].checked);
+  EXPECT_TRUE(desk.menu[8].checked);
   // Exit is the form's to carry out.
-  desk.menuChoice = MenuEntry::Exit;
-  EXPECT_EQ(TrayRequest::Exit, unit.tray.ShowPopupMenu());
+  EXPECT_EQ(TrayRequest::Exit, unit.tray.OnMenuCommand(MenuEntry::Exit));
   EXPECT_EQ("SUSPEND", Mode());
-  // Resuming asks the form to start up again.
-  desk.menuChoice = MenuEntry::Suspend;
-  EXPECT_EQ(TrayRequest::StartAgain, unit.tray.ShowPopupMenu());
-  EXPECT_EQ("SUSPEND", Mode());  // the form's start-up writes it
+  // Resuming asks the form to start up again, which writes the mode.
+  EXPECT_EQ(TrayRequest::StartAgain, unit.tray.OnMenuCommand(MenuEntry::Suspend));
+  EXPECT_EQ("SUSPEND", Mode());
   EXPECT_EQ(Mode::Active, unit.modes.Current());
+  EXPECT_FALSE(desk.menu[8].checked);
+}
+
+TEST_F(Tray, MenuModelIsPublishedAtStartAndWithEachChangeOfACheckMark) {
+  ASSERT_EQ(10u, desk.menu.size());  // published when the icon was added
+  EXPECT_FALSE(desk.menu[8].checked);
+  unit.tray.mnuZephEvent_Click();
+  EXPECT_TRUE(desk.menu[3].checked);  // the mouse toggle
+  unit.tray.mnuZephEvent_Click();
+  EXPECT_FALSE(desk.menu[3].checked);
+  unit.tray.mPopupSuspend_Click();
+  EXPECT_TRUE(desk.menu[8].checked);
+  unit.tray.mPopupSuspend_Click();
+  EXPECT_FALSE(desk.menu[8].checked);
+  unit.tray.mWebUpdate_Click();  // suspends
+  EXPECT_TRUE(desk.menu[8].checked);
+  EXPECT_TRUE(desk.menusShown.empty());
 }
 
 // The tray as the form connects it.
@@ -126,10 +108,32 @@ class TrayInForm : public FormFixture {
  protected:
   void SetUp() override {
     AddProfile("racer.wyn", "racer.exe", "Racer");
+    sys.AddFile("C:\\Zeph\\zephcfg.exe", "");
     ASSERT_FALSE(Load("-d"));
     sys.log.clear();
   }
 };
+
+TEST_F(TrayInForm, ActivatedIconOpensTheCustomizer) {
+  form.OnIconActivated();
+  EXPECT_EQ(1u, LogOf("start-shown 2 \"C:\\Zeph\\zephcfg.exe\"").size());
+  EXPECT_TRUE(desk.menusShown.empty());
+}
+
+TEST_F(TrayInForm, MenuChoiceArrivesAsACommandAndExitCloses) {
+  desk.menuChoice = MenuEntry::Suspend;
+  form.OnMenuRequested();
+  EXPECT_EQ("SUSPEND", Mode());
+  desk.menuChoice.reset();  // closed by a click elsewhere: nothing happens
+  form.OnMenuRequested();
+  EXPECT_EQ("SUSPEND", Mode());
+  ASSERT_EQ(2u, desk.menusShown.size());
+  EXPECT_EQ("Suspend", desk.menusShown[1][8].caption);
+  EXPECT_TRUE(desk.menusShown[1][8].checked);
+  desk.menuChoice = MenuEntry::Exit;
+  EXPECT_TRUE(Ends([&] { form.OnMenuRequested(); }));
+  EXPECT_EQ("", Mode());
+}
 
 TEST_F(TrayInForm, ResumeWatchesProfilesAddedMeanwhileWithoutASecondIcon) {
   form.mPopupSuspend_Click();

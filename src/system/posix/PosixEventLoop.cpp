@@ -5,6 +5,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <climits>
@@ -35,7 +36,7 @@ void EventLoop::DispatchSignal(int sig) {
       if (commands_) commands_->OnSuspendToggle();
       break;
     case SIGUSR2:
-      if (commands_) commands_->OnIconMessage(kIconLeftDoubleClick);
+      if (commands_) commands_->OnIconActivated();
       break;
     default: break;
   }
@@ -80,7 +81,7 @@ void EventLoop::DispatchTerminalCommand(const std::string& line) {
       word += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   }
   if (word.empty() || !commands_) return;
-  if (word == "menu") return commands_->OnIconMessage(kIconRightButtonUp);
+  if (word == "menu") return commands_->OnMenuRequested();
   static const struct {
     const char* word;
     MenuEntry entry;
@@ -110,30 +111,61 @@ int EventLoop::MsUntilTimer() const {
   return ms > INT_MAX ? INT_MAX : static_cast<int>(ms);
 }
 
-void EventLoop::WaitForObject(intptr_t object, int maxMs) {
-  pollfd fds[3];
-  nfds_t count = 0;
-  if (SignalPipeFd() >= 0) fds[count++] = pollfd{SignalPipeFd(), POLLIN, 0};
-  if (object >= 0) fds[count++] = pollfd{static_cast<int>(object), POLLIN, 0};
-  const nfds_t terminal = count;
+void EventLoop::PollAndDispatch(intptr_t object, int timeoutMs) {
+  std::vector<pollfd> fds;
+  fds.reserve(3 + watches_.size());
+  if (SignalPipeFd() >= 0) fds.push_back(pollfd{SignalPipeFd(), POLLIN, 0});
+  if (object >= 0) fds.push_back(pollfd{static_cast<int>(object), POLLIN, 0});
+  const size_t terminal = fds.size();
   const bool readTerminal = TerminalReadable();
-  if (readTerminal) fds[count++] = pollfd{STDIN_FILENO, POLLIN, 0};
-  int timeout = MsUntilTimer();
-  if (maxMs >= 0 && (timeout < 0 || maxMs < timeout)) timeout = maxMs;
+  if (readTerminal) fds.push_back(pollfd{STDIN_FILENO, POLLIN, 0});
+  const size_t firstWatch = fds.size();
+  for (const Watch& watch : watches_) fds.push_back(pollfd{watch.fd, POLLIN, 0});
+  std::vector<uint64_t> ready;
   // An interruption just means: look again.
-  if (poll(fds, count, timeout) > 0 && readTerminal && fds[terminal].revents != 0) ReadTerminal();
+  if (poll(fds.data(), fds.size(), timeoutMs) > 0) {
+    if (readTerminal && fds[terminal].revents != 0) ReadTerminal();
+    for (size_t i = firstWatch; i < fds.size(); ++i) {
+      if (fds[i].revents != 0) ready.push_back(watches_[i - firstWatch].id);
+    }
+  }
   DispatchPendingSignals();
   DispatchTerminalLines();
+  DispatchWatches(ready);
+}
+
+void EventLoop::DispatchWatches(const std::vector<uint64_t>& ready) {
+  for (uint64_t id : ready) {
+    // Looked up afresh: a callback may have unwatched or replaced another.
+    auto it = std::find_if(watches_.begin(), watches_.end(),
+                           [id](const Watch& watch) { return watch.id == id; });
+    if (it == watches_.end()) continue;
+    // A copy: the callback may unwatch its own descriptor.
+    const std::function<void()> onReadable = it->onReadable;
+    onReadable();
+  }
+}
+
+void EventLoop::WatchDescriptor(int fd, std::function<void()> onReadable) {
+  UnwatchDescriptor(fd);
+  watches_.push_back(Watch{fd, ++lastWatchId_, std::move(onReadable)});
+}
+
+void EventLoop::UnwatchDescriptor(int fd) {
+  watches_.erase(std::remove_if(watches_.begin(), watches_.end(),
+                                [fd](const Watch& watch) { return watch.fd == fd; }),
+                 watches_.end());
+}
+
+void EventLoop::WaitForObject(intptr_t object, int maxMs) {
+  int timeout = MsUntilTimer();
+  if (maxMs >= 0 && (timeout < 0 || maxMs < timeout)) timeout = maxMs;
+  PollAndDispatch(object, timeout);
   FireTimerIfDue();
 }
 
 void EventLoop::ProcessPendingMessages() {
-  if (TerminalReadable()) {
-    pollfd fd{STDIN_FILENO, POLLIN, 0};
-    if (poll(&fd, 1, 0) > 0) ReadTerminal();
-  }
-  DispatchPendingSignals();
-  DispatchTerminalLines();
+  PollAndDispatch(-1, 0);
   ReapChildren();
   FireTimerIfDue();
 }

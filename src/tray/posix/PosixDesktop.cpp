@@ -1,120 +1,76 @@
-// The desktop on POSIX is the terminal: a message box or dialog is printed
-// to standard error and answered with its default button, and in debug mode
-// each debug line goes to standard output. The icon, the check mark and the
-// button caption have nothing to show. Menu commands arrive as signals and
-// terminal lines (system/posix/PosixEventLoop.h); the menu, asked for, is
-// printed with the command of each entry.
-#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 
-#include "tray/Dialogs.h"
-#include "tray/Desktop.h"
+#include "tray/posix/DesktopBackends.h"
 
 namespace zeph {
 
+namespace posix {
+
 namespace {
 
-// One write, so that a box is never torn apart by other output.
-void PrintBlock(const std::string& out) {
-  std::fflush(stderr);
-  std::fwrite(out.data(), 1, out.size(), stderr);
-  std::fflush(stderr);
+// Made, or why not.
+std::unique_ptr<Desktop> Try(const DesktopBackend& backend, DesktopHost& host, std::string* why) {
+  if (!backend.probe(host, why)) return nullptr;
+  return backend.make(host, why);
 }
-
-const char* TerminalCommand(MenuEntry entry) {
-  switch (entry) {
-    case MenuEntry::About: return "about";
-    case MenuEntry::Customize: return "customize (or SIGUSR2)";
-    case MenuEntry::EventUtility: return "";
-    case MenuEntry::WebUpdate: return "web";
-    case MenuEntry::Startup: return "startup";
-    case MenuEntry::Suspend: return "suspend (or SIGUSR1)";
-    case MenuEntry::Exit: return "exit (or SIGTERM)";
-  }
-  return "";
-}
-
-class TerminalDesktop final : public Desktop {
- public:
-  bool Ready(SystemError*) override { return true; }
-  void SetCommands(Commands*) override {}
-
-  BoxAnswer ShowBox(const std::string& text, const std::string& title, BoxButtons buttons, BoxIcon,
-                    bool) override {
-    BoxAnswer answer = buttons == BoxButtons::YesNo ? BoxAnswer::Yes : BoxAnswer::Ok;
-    std::string out = "=== " + title + " ===\n";
-    for (size_t i = 0; i < text.size(); ++i) {
-      if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
-      out += text[i];
-    }
-    out += "\n=== ";
-    out += answer == BoxAnswer::Yes ? "Yes" : "OK";
-    out += " ===\n";
-    PrintBlock(out);
-    return answer;
-  }
-
-  void ShowMainWindow() override { debugMode_ = true; }
-  void HideFromTaskList() override {}
-
-  void AddDebugLine(const std::string& line) override {
-    if (!debugMode_) return;
-    std::string out = line + "\n";
-    std::fwrite(out.data(), 1, out.size(), stdout);
-    std::fflush(stdout);
-  }
-  void RemoveFirstDebugLine() override {}  // printed lines stay where they are
-  void SelectDebugLine(int) override {}
-  void NotifyIcon(IconMessage, IconImage, const std::string&) override {}
-  void SetSuspendChecked(bool) override {}
-  void SetSuspendCaption(const std::string&) override {}
-  void BringToForeground() override {}
-
-  std::optional<MenuEntry> ShowPopupMenu(const std::vector<MenuItem>& items) override {
-    std::string out = "=== Popup Menu ===\n";
-    for (const MenuItem& item : items) {
-      if (!item.visible) continue;
-      if (!item.entry) {
-        out += "  ----\n";
-        continue;
-      }
-      std::string line = std::string(item.checked ? "  [x] " : "      ") + item.caption;
-      line.resize(std::max<size_t>(line.size() + 1, 28), ' ');
-      out += line + TerminalCommand(*item.entry) + "\n";
-    }
-    PrintBlock(out + "=== end of menu ===\n");
-    return std::nullopt;  // the choice is typed as its command
-  }
-
-  void ShowAbout(AboutForm& form) override {
-    form.Form_Load();
-    PrintBlock("=== " + form.caption + " ===\n" + form.lblVersion + "\n" + kAboutInfoText + "\n  " +
-               kAuthorWebPage + "\n  " + kAuthorMail + "\n" + kAboutCredit + "\n=== OK ===\n");
-  }
-
-  void ShowStartUp(StartUpForm& form) override {
-    // The terminal's one action in this dialog is a click on its box.
-    const bool ticked = !form.Form_Load();
-    PrintBlock(std::string("=== Startup Settings ===\n") + (ticked ? "[x]" : "[ ]") +
-               " Launch the Thalix Monitor when Windows starts\n=== OK ===\n");
-    form.Form_Unload(ticked);
-  }
-
-  AttachedChoice ShowCheckAttached(CheckAttachedForm&) override {
-    PrintBlock(
-        "===  Thalix Not Found ===\nThe Quenlar Thalix does not appear to be installed and "
-        "selected as your primary joystick.\nThe Thalix Kinetra software will not function "
-        "correctly until this has been corrected.\n[ ] Do not display this error in the "
-        "future\n=== Continue Anyhow... ===\n");
-    return AttachedChoice::Continue;
-  }
-
- private:
-  bool debugMode_ = false;
-};
 
 }  // namespace
 
-std::unique_ptr<Desktop> CreatePlatformDesktop() { return std::make_unique<TerminalDesktop>(); }
+std::vector<DesktopBackend> LinuxDesktopBackends() {
+  return {
+      {"terminal", [](const DesktopHost&, std::string*) { return true; },
+       [](DesktopHost&, std::string*) { return MakeTerminalDesktop(); }},
+  };
+}
+
+DesktopChoice ChooseDesktop(const std::vector<DesktopBackend>& backends, DesktopHost& host,
+                            const char* forced) {
+  DesktopChoice choice;
+  const std::string asked = forced != nullptr ? forced : "";
+  if (!asked.empty()) {
+    const DesktopBackend* named = nullptr;
+    std::string names;
+    for (const DesktopBackend& backend : backends) {
+      if (backend.name == asked) named = &backend;
+      names += (names.empty() ? "" : ", ") + backend.name;
+    }
+    std::string why;
+    if (named == nullptr) {
+      choice.note =
+          std::string(kDesktopVariable) + ": no desktop \"" + asked + "\" (" + names + ")";
+    } else if ((choice.desktop = Try(*named, host, &why))) {
+      choice.name = named->name;
+      return choice;
+    } else {
+      choice.note = std::string(kDesktopVariable) + ": the desktop \"" + asked +
+                    "\" cannot be used: " + (why.empty() ? "no reason given" : why);
+    }
+  }
+  for (const DesktopBackend& backend : backends) {
+    if (backend.name == asked) continue;  // tried already
+    std::string why;
+    if ((choice.desktop = Try(backend, host, &why))) {
+      choice.name = backend.name;
+      break;
+    }
+  }
+  return choice;
+}
+
+}  // namespace posix
+
+std::unique_ptr<Desktop> CreatePlatformDesktop(EventLoop& loop) {
+  // The POSIX loop (CreatePlatformSystem's) watches descriptors; another
+  // loop leaves out the backends that need it.
+  posix::DesktopHost host{loop, dynamic_cast<posix::DescriptorWatch*>(&loop)};
+  posix::DesktopChoice choice = posix::ChooseDesktop(posix::LinuxDesktopBackends(), host,
+                                                     std::getenv(posix::kDesktopVariable));
+  if (!choice.note.empty()) {
+    std::fprintf(stderr, "%s\n", choice.note.c_str());
+    std::fflush(stderr);
+  }
+  return choice.desktop ? std::move(choice.desktop) : posix::MakeTerminalDesktop();
+}
 
 }  // namespace zeph

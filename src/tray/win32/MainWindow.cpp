@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "system/win32/Win32Error.h"
+#include "tray/IconEvents.h"
 #include "tray/win32/MainWindowIds.h"
 
 namespace zeph::win32 {
@@ -172,6 +173,11 @@ void MainWindow::RemoveIcon() {
   Shell_NotifyIconA(NIM_DELETE, &icon_);
 }
 
+void MainWindow::ShowMenu() {
+  const std::optional<MenuEntry> chosen = TrackMenu(menu_);
+  if (chosen && commands_ != nullptr) commands_->OnMenuCommand(*chosen);
+}
+
 std::optional<MenuEntry> MainWindow::TrackMenu(const std::vector<MenuItem>& items) {
   HMENU menu = CreatePopupMenu();
   if (menu == nullptr) return std::nullopt;
@@ -220,7 +226,11 @@ LRESULT MainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   }
   switch (message) {
     case kIconCallbackMessage:
-      if (commands_ != nullptr) commands_->OnIconMessage(LOWORD(lParam));
+      // The icon's mouse message arrives as a mouse move at X = message, Y = 0.
+      if (auto event = Form_MouseMove(0, 0, LOWORD(lParam), 0); event && commands_ != nullptr) {
+        if (*event == IconEvent::Activated) commands_->OnIconActivated();
+        if (*event == IconEvent::MenuRequested) commands_->OnMenuRequested();
+      }
       return 0;
     case WM_COMMAND:
       if (HIWORD(wParam) == BN_CLICKED && commands_ != nullptr) {

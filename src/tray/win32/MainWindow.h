@@ -54,12 +54,14 @@ class MainWindow {
   void RemoveFirstDebugLine();
   void SelectDebugLine(int index);
   void SetSuspendCaption(const std::string& caption);
-  void SetSuspendChecked(bool checked) { suspendChecked_ = checked; }
-  bool SuspendChecked() const { return suspendChecked_; }
 
-  // The popup menu at the mouse position, owned by this window; the entry
-  // chosen, none when it closed without a choice.
-  std::optional<MenuEntry> TrackMenu(const std::vector<MenuItem>& items);
+  // The popup menu's model, as last published.
+  void SetMenu(const std::vector<MenuItem>& items) { menu_ = items; }
+  const std::vector<MenuItem>& Menu() const { return menu_; }
+  // The model's visible entries as a popup menu at the mouse position,
+  // owned by this window; the entry chosen goes to the commands before this
+  // returns.
+  void ShowMenu();
 
   // Shell_NotifyIconA on the one icon record; its result.
   bool NotifyIcon(IconMessage message, IconImage image, const std::string& tip);
@@ -72,6 +74,9 @@ class MainWindow {
   static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
   void CreateControls();
+  // The popup menu of items; the entry chosen, none when it closed without
+  // a choice.
+  std::optional<MenuEntry> TrackMenu(const std::vector<MenuItem>& items);
 
   HINSTANCE instance_;
   HWND window_ = nullptr;
@@ -82,7 +87,7 @@ class MainWindow {
   HICON monitoringIcon_ = nullptr;
   HICON suspendedIcon_ = nullptr;
   Commands* commands_ = nullptr;
-  bool suspendChecked_ = false;
+  std::vector<MenuItem> menu_;
   UINT taskbarCreated_ = 0;
   NOTIFYICONDATAA icon_{};
   bool iconAdded_ = false;  // wanted in the notification area (re-added after a shell restart)

@@ -55,14 +55,12 @@ class WindowDesktop final : public Desktop {
     // Like the shell's own callers, the monitor does not act on a failure.
     window_.NotifyIcon(message, image, tip);
   }
-  void SetSuspendChecked(bool checked) override { window_.SetSuspendChecked(checked); }
   void SetSuspendCaption(const std::string& caption) override {
     window_.SetSuspendCaption(caption);
   }
   void BringToForeground() override { SetForegroundWindow(window_.Handle()); }
-  std::optional<MenuEntry> ShowPopupMenu(const std::vector<MenuItem>& items) override {
-    return window_.TrackMenu(items);
-  }
+  void SetMenu(const std::vector<MenuItem>& items) override { window_.SetMenu(items); }
+  void ShowMenu() override { window_.ShowMenu(); }
   void ShowAbout(AboutForm& form) override { dialogs_.ShowAbout(form); }
   void ShowStartUp(StartUpForm& form) override { dialogs_.ShowStartUp(form); }
   AttachedChoice ShowCheckAttached(CheckAttachedForm& form) override {
@@ -76,6 +74,9 @@ class WindowDesktop final : public Desktop {
 
 }  // namespace
 
-std::unique_ptr<Desktop> CreatePlatformDesktop() { return std::make_unique<WindowDesktop>(); }
+// The window's messages come through any loop of this thread.
+std::unique_ptr<Desktop> CreatePlatformDesktop(EventLoop&) {
+  return std::make_unique<WindowDesktop>();
+}
 
 }  // namespace zeph

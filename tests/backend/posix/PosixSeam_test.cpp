@@ -1,5 +1,6 @@
 // The POSIX seam against the real system: processes, signals, window
-// registrations, the registry store and the clock of this machine. Each test
+// registrations, the registry store, the clock of this machine and the
+// event loop's watched descriptors (on pipes). Each test
 // gets its own runtime and config folders, so the instance lock, the
 // registry and the window registrations of one test never meet another's.
 #include <fcntl.h>
@@ -14,7 +15,9 @@
 #include <fstream>
 #include <functional>
 #include <stdexcept>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "system/ProcessHelpers.h"
 #include "system/posix/PosixEventLoop.h"
@@ -73,9 +76,10 @@ class RecordingCommands : public Commands {
   }
   void OnExit() override { ++exits; }
   void OnSuspendToggle() override { ++toggles; }
-  void OnIconMessage(uint32_t message) override { iconMessages.push_back(message); }
+  void OnIconActivated() override { iconEvents.push_back("activated"); }
+  void OnMenuRequested() override { iconEvents.push_back("menu requested"); }
   void OnMenuCommand(MenuEntry entry) override { menuCommands.push_back(entry); }
-  std::vector<uint32_t> iconMessages;
+  std::vector<std::string> iconEvents;
   std::vector<MenuEntry> menuCommands;
   int timers = 0, exits = 0, toggles = 0;
   int stopAfterTimers = 0;
@@ -277,7 +281,7 @@ TEST_F(PosixSeam, TerminalLinesAndUsr2AreTheIconAndItsMenu) {
     auto start = Clock::now();
     loop.WaitForObject(-1, 100);
     EXPECT_GE(ElapsedMs(start), 90) << "the ended input woke the loop";
-    EXPECT_EQ((std::vector<uint32_t>{0x205, 0x203}), commands.iconMessages);
+    EXPECT_EQ((std::vector<std::string>{"menu requested", "activated"}), commands.iconEvents);
     EXPECT_EQ((std::vector<MenuEntry>{MenuEntry::About, MenuEntry::WebUpdate, MenuEntry::Startup,
                                       MenuEntry::Suspend, MenuEntry::Customize, MenuEntry::Exit}),
               commands.menuCommands);
@@ -330,6 +334,129 @@ TEST_F(PosixSeam, CloseWindowByTitleEndsTheOwnerAndNeverAStranger) {
   EXPECT_FALSE(fs::exists(stale));
   std::this_thread::sleep_for(100ms);
   EXPECT_EQ(waitpid(stranger, &status, WNOHANG), 0) << "the stranger was signalled";
+}
+
+// --- descriptors watched by the loop, on real pipes
+
+struct Pipe {
+  Pipe() { EXPECT_EQ(pipe(fds), 0); }
+  ~Pipe() {
+    for (int fd : fds)
+      if (fd >= 0) close(fd);
+  }
+  int in() const { return fds[0]; }
+  void Write(char c) { EXPECT_EQ(write(fds[1], &c, 1), 1); }
+  void CloseWriteEnd() {
+    close(fds[1]);
+    fds[1] = -1;
+  }
+  // One byte read; '\0' at the end of input.
+  char Read() {
+    char c = 0;
+    return read(fds[0], &c, 1) == 1 ? c : '\0';
+  }
+  int fds[2] = {-1, -1};
+};
+
+// A new loop reads its standard input's end (under ctest, say) first: then
+// that end wakes no wait of the test.
+void Settle(EventLoop& loop) { loop.ProcessPendingMessages(); }
+
+// Writes c into the pipe after ms, from another thread.
+std::thread WriteLater(Pipe& p, char c, std::chrono::milliseconds ms) {
+  return std::thread([&p, c, ms] {
+    std::this_thread::sleep_for(ms);
+    p.Write(c);
+  });
+}
+
+TEST(DescriptorWatch, ReadableDescriptorIsDispatchedInEveryKindOfWait) {
+  EventLoop loop;
+  Settle(loop);
+  Pipe p;
+  std::string got;
+  long gotAtMs = -1;
+  Clock::time_point start = Clock::now();
+  loop.WatchDescriptor(p.in(), [&] {
+    got += p.Read();
+    gotAtMs = ElapsedMs(start);
+  });
+
+  // Sleep: at once, and the sleep still lasts its time.
+  std::thread writer = WriteLater(p, 'a', 100ms);
+  loop.Sleep(400);
+  writer.join();
+  EXPECT_EQ("a", got);
+  EXPECT_LT(gotAtMs, 300) << "dispatched only at the end of the sleep";
+  EXPECT_GE(ElapsedMs(start), 390);
+
+  // WaitForObject: it returns when the byte arrives (or a stray signal of
+  // an earlier test does).
+  start = Clock::now();
+  writer = WriteLater(p, 'b', 100ms);
+  while (got.size() < 2 && ElapsedMs(start) < 2000) loop.WaitForObject(-1, 3000);
+  writer.join();
+  EXPECT_EQ("ab", got);
+  EXPECT_LT(ElapsedMs(start), 1000);
+
+  // ProcessPendingMessages: what waits, and no call when nothing does.
+  p.Write('c');
+  loop.ProcessPendingMessages();
+  loop.ProcessPendingMessages();
+  EXPECT_EQ("abc", got);
+  loop.UnwatchDescriptor(p.in());
+}
+
+TEST(DescriptorWatch, NoCallAfterUnwatchingEvenOfADescriptorAlreadyFoundReady) {
+  EventLoop loop;
+  Settle(loop);
+  Pipe first, second;
+  std::string got;
+  loop.WatchDescriptor(first.in(), [&] {
+    got += first.Read();
+    loop.UnwatchDescriptor(second.in());  // both are ready in the same poll
+  });
+  loop.WatchDescriptor(second.in(), [&] { got += second.Read(); });
+  second.Write('2');
+  first.Write('1');
+  loop.ProcessPendingMessages();
+  EXPECT_EQ("1", got);
+
+  // Watched again, a descriptor calls its new callback only.
+  loop.WatchDescriptor(first.in(), [&] { got += "old"; });
+  loop.WatchDescriptor(first.in(), [&] { got += first.Read(); });
+  first.Write('3');
+  loop.ProcessPendingMessages();
+  EXPECT_EQ("13", got);
+
+  loop.UnwatchDescriptor(first.in());
+  first.Write('4');
+  loop.ProcessPendingMessages();
+  EXPECT_EQ("13", got);
+}
+
+TEST(DescriptorWatch, ClosedEndIsToldOnceAndAnIdleWatchDoesNotBusyPoll) {
+  EventLoop loop;
+  Settle(loop);
+  Pipe p;
+  int calls = 0;
+  loop.WatchDescriptor(p.in(), [&] {
+    ++calls;
+    if (p.Read() == '\0') loop.UnwatchDescriptor(p.in());  // the other end closed
+  });
+  double cpu = CpuMs();
+  loop.Sleep(300);
+  EXPECT_EQ(0, calls);
+  EXPECT_LT(CpuMs() - cpu, 30.0) << "an idle watch kept the loop busy";
+
+  p.CloseWriteEnd();
+  const Clock::time_point start = Clock::now();
+  while (calls == 0 && ElapsedMs(start) < 2000) loop.WaitForObject(-1, 3000);
+  EXPECT_EQ(1, calls);
+  cpu = CpuMs();
+  loop.Sleep(200);
+  EXPECT_EQ(1, calls);
+  EXPECT_LT(CpuMs() - cpu, 30.0) << "the unwatched end still woke the loop";
 }
 
 }  // namespace

@@ -25,6 +25,7 @@
 #include "system/win32/ModelessDialog.h"
 #include "system/win32/Win32Seam.h"
 #include "tray/Dialogs.h"
+#include "tray/IconEvents.h"
 #include "tray/fake/FakeDesktop.h"
 #include "tray/win32/MainWindow.h"
 #include "tray/win32/MainWindowIds.h"
@@ -95,10 +96,22 @@ class User {
   std::thread thread_;
 };
 
+// What reaches the program from the windows.
+struct RecordingCommands : Commands {
+  std::vector<std::string> iconEvents;
+  std::vector<MenuEntry> menuCommands;
+  void OnTimer() override {}
+  void OnExit() override {}
+  void OnSuspendToggle() override {}
+  void OnIconActivated() override { iconEvents.push_back("activated"); }
+  void OnMenuRequested() override { iconEvents.push_back("menu requested"); }
+  void OnMenuCommand(MenuEntry entry) override { menuCommands.push_back(entry); }
+};
+
 // The real desktop and the fake system the forms work on.
 class TrayUi : public ::testing::Test {
  protected:
-  TrayUi() : fakeDesktop(sys.log), desktop(CreatePlatformDesktop()) {}
+  TrayUi() : fakeDesktop(sys.log), desktop(CreatePlatformDesktop(sys.Seam().loop)) {}
 
   HWND MainHandle() {
     // The debug window is the one top-level window of our class.
@@ -126,11 +139,14 @@ std::vector<MenuLine> ReadMenu(HWND menuWindow) {
   return lines;
 }
 
-TEST_F(TrayUi, MenuShowsTheVisibleItemsAndReturnsTheEntryChosenWithTheKeyboard) {
+TEST_F(TrayUi, MenuShowsTheLatestModelsVisibleItemsAndSendsTheEntryChosenWithTheKeyboard) {
   MainForm form(sys.Seam(), fakeDesktop);
+  desktop->SetMenu(form.PopupMenuItems());
   form.Suspend();  // the Suspend entry is checked from now on
+  desktop->SetMenu(form.PopupMenuItems());
+  RecordingCommands commands;
+  desktop->SetCommands(&commands);
   std::vector<MenuLine> seen;
-  std::optional<MenuEntry> chosen;
   {
     User user(MainHandle(), [&] {
       HWND menu = WaitForWindow(kMenuClass);
@@ -141,8 +157,9 @@ TEST_F(TrayUi, MenuShowsTheVisibleItemsAndReturnsTheEntryChosenWithTheKeyboard) 
       PostKey(menu, VK_RETURN);
       user.Done();
     });
-    chosen = desktop->ShowPopupMenu(form.PopupMenuItems());
+    desktop->ShowMenu();
   }
+  desktop->SetCommands(nullptr);
   const std::vector<MenuLine> expected = {{"About...", false},
                                           {"Customize...", false},
                                           {"-", false},
@@ -152,13 +169,15 @@ TEST_F(TrayUi, MenuShowsTheVisibleItemsAndReturnsTheEntryChosenWithTheKeyboard) 
                                           {"Suspend", true},
                                           {"Exit", false}};
   EXPECT_EQ(expected, seen);
-  EXPECT_EQ(std::optional<MenuEntry>(MenuEntry::Startup), chosen);
+  EXPECT_EQ(std::vector<MenuEntry>{MenuEntry::Startup}, commands.menuCommands);
   EXPECT_TRUE(OurWindows(kMenuClass).empty()) << "the menu is still shown";
 }
 
 TEST_F(TrayUi, MenuClosedWithEscapeOrCancelModeChoosesNothing) {
   MainForm form(sys.Seam(), fakeDesktop);
-  const std::vector<MenuItem> items = form.PopupMenuItems();
+  desktop->SetMenu(form.PopupMenuItems());
+  RecordingCommands commands;
+  desktop->SetCommands(&commands);
   HWND main = MainHandle();
   // Escape at the menu; the system cancelling the menu (a click elsewhere,
   // another program taking the foreground) through the owner window.
@@ -168,7 +187,6 @@ TEST_F(TrayUi, MenuClosedWithEscapeOrCancelModeChoosesNothing) {
   };
   for (size_t i = 0; i < closes.size(); ++i) {
     bool suspendChecked = true;
-    std::optional<MenuEntry> chosen = MenuEntry::About;
     {
       User user(main, [&] {
         HWND menu = WaitForWindow(kMenuClass);
@@ -178,24 +196,16 @@ TEST_F(TrayUi, MenuClosedWithEscapeOrCancelModeChoosesNothing) {
         closes[i](menu);
         user.Done();
       });
-      chosen = desktop->ShowPopupMenu(items);
+      desktop->ShowMenu();
     }
     EXPECT_FALSE(suspendChecked) << "close " << i;
-    EXPECT_EQ(std::nullopt, chosen) << "close " << i;
+    EXPECT_TRUE(commands.menuCommands.empty()) << "close " << i;
     EXPECT_TRUE(OurWindows(kMenuClass).empty()) << "close " << i;
   }
+  desktop->SetCommands(nullptr);
 }
 
 // --- the icon's callback
-
-struct RecordingCommands : Commands {
-  std::vector<uint32_t> iconMessages;
-  void OnTimer() override {}
-  void OnExit() override {}
-  void OnSuspendToggle() override {}
-  void OnIconMessage(uint32_t mouseMessage) override { iconMessages.push_back(mouseMessage); }
-  void OnMenuCommand(MenuEntry) override {}
-};
 
 TEST_F(TrayUi, IconMessagesArriveAsOurOwnMessageAndRealMouseMovesAreNotTakenForThem) {
   RecordingCommands commands;
@@ -207,12 +217,13 @@ TEST_F(TrayUi, IconMessagesArriveAsOurOwnMessageAndRealMouseMovesAreNotTakenForT
   // click and of the right button's release) brings.
   PostMessageA(main, WM_MOUSEMOVE, 0, MAKELPARAM(kIconLeftDoubleClick, 0));
   PostMessageA(main, WM_MOUSEMOVE, 0, MAKELPARAM(kIconRightButtonUp, 0));
-  // What the shell sends: the icon's id in wParam, the mouse message in lParam.
+  // What the shell sends: the icon's id in wParam, the mouse message in
+  // lParam. A single click means nothing.
   PostMessageA(main, WM_APP + 1, kIconId, WM_LBUTTONDBLCLK);
+  PostMessageA(main, WM_APP + 1, kIconId, WM_LBUTTONDOWN);
   PostMessageA(main, WM_APP + 1, kIconId, WM_RBUTTONUP);
   loop.ProcessPendingMessages();
-  EXPECT_EQ((std::vector<uint32_t>{kIconLeftDoubleClick, kIconRightButtonUp}),
-            commands.iconMessages);
+  EXPECT_EQ((std::vector<std::string>{"activated", "menu requested"}), commands.iconEvents);
   desktop->SetCommands(nullptr);
 }
 

@@ -1,0 +1,54 @@
+// The desktops of the Linux program and how one is chosen when it starts:
+// the backends are tried in their order, each probed first, and the first
+// that can be used is the program's desktop. The terminal, last, always
+// can. The environment variable ZEPHMONITOR_DESKTOP names a backend to take
+// in their stead; one that is unknown or cannot be used is said on standard
+// error, and the usual order follows.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "system/EventLoop.h"
+#include "system/posix/DescriptorWatch.h"
+#include "tray/Desktop.h"
+
+namespace zeph::posix {
+
+inline constexpr char kDesktopVariable[] = "ZEPHMONITOR_DESKTOP";
+
+// What a backend may use of the rest of the program.
+struct DesktopHost {
+  zeph::EventLoop& loop;
+  DescriptorWatch* descriptors;  // the loop's; null when it watches none
+};
+
+struct DesktopBackend {
+  std::string name;  // as ZEPHMONITOR_DESKTOP names it
+  // Whether it can be used here, and why not: a quick look that keeps
+  // nothing open.
+  std::function<bool(const DesktopHost& host, std::string* why)> probe;
+  // The desktop; null, with why, when it cannot be made after all.
+  std::function<std::unique_ptr<Desktop>(DesktopHost& host, std::string* why)> make;
+};
+
+// The Linux backends, in the order they are tried.
+std::vector<DesktopBackend> LinuxDesktopBackends();
+
+struct DesktopChoice {
+  std::unique_ptr<Desktop> desktop;  // null when no backend could be used
+  std::string name;
+  std::string note;  // why the backend asked for was not taken; "" when it was, or none was
+};
+
+// The backend named by forced when it can be used (null or empty: none is
+// asked for), else the first that can.
+DesktopChoice ChooseDesktop(const std::vector<DesktopBackend>& backends, DesktopHost& host,
+                            const char* forced);
+
+// The terminal stands in for the desktop (tray/posix/TerminalDesktop.cpp).
+std::unique_ptr<Desktop> MakeTerminalDesktop();
+
+}  // namespace zeph::posix

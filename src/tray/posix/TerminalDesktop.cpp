@@ -1,0 +1,123 @@
+// The terminal as the desktop: a message box or dialog is printed
+// to standard error and answered with its default button, and in debug mode
+// each debug line goes to standard output. The icon, the check mark and the
+// button caption have nothing to show. Menu commands arrive as signals and
+// terminal lines (system/posix/PosixEventLoop.h); the menu, asked for, is
+// printed from its latest model with the command of each entry.
+#include <algorithm>
+#include <cstdio>
+
+#include "tray/Dialogs.h"
+#include "tray/posix/DesktopBackends.h"
+
+namespace zeph::posix {
+
+namespace {
+
+// One write, so that a box is never torn apart by other output.
+void PrintBlock(const std::string& out) {
+  std::fflush(stderr);
+  std::fwrite(out.data(), 1, out.size(), stderr);
+  std::fflush(stderr);
+}
+
+const char* TerminalCommand(MenuEntry entry) {
+  switch (entry) {
+    case MenuEntry::About: return "about";
+    case MenuEntry::Customize: return "customize (or SIGUSR2)";
+    case MenuEntry::EventUtility: return "";
+    case MenuEntry::WebUpdate: return "web";
+    case MenuEntry::Startup: return "startup";
+    case MenuEntry::Suspend: return "suspend (or SIGUSR1)";
+    case MenuEntry::Exit: return "exit (or SIGTERM)";
+  }
+  return "";
+}
+
+class TerminalDesktop final : public Desktop {
+ public:
+  bool Ready(SystemError*) override { return true; }
+  void SetCommands(Commands*) override {}
+
+  BoxAnswer ShowBox(const std::string& text, const std::string& title, BoxButtons buttons, BoxIcon,
+                    bool) override {
+    BoxAnswer answer = buttons == BoxButtons::YesNo ? BoxAnswer::Yes : BoxAnswer::Ok;
+    std::string out = "=== " + title + " ===\n";
+    for (size_t i = 0; i < text.size(); ++i) {
+      if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+      out += text[i];
+    }
+    out += "\n=== ";
+    out += answer == BoxAnswer::Yes ? "Yes" : "OK";
+    out += " ===\n";
+    PrintBlock(out);
+    return answer;
+  }
+
+  void ShowMainWindow() override { debugMode_ = true; }
+  void HideFromTaskList() override {}
+
+  void AddDebugLine(const std::string& line) override {
+    if (!debugMode_) return;
+    std::string out = line + "\n";
+    std::fwrite(out.data(), 1, out.size(), stdout);
+    std::fflush(stdout);
+  }
+  void RemoveFirstDebugLine() override {}  // printed lines stay where they are
+  void SelectDebugLine(int) override {}
+  void NotifyIcon(IconMessage, IconImage, const std::string&) override {}
+  void SetSuspendCaption(const std::string&) override {}
+  void BringToForeground() override {}
+
+  void SetMenu(const std::vector<MenuItem>& items) override { menu_ = items; }
+  // The choice is typed as its command.
+  void ShowMenu() override { PrintMenu(menu_); }
+
+  void ShowAbout(AboutForm& form) override {
+    form.Form_Load();
+    PrintBlock("=== " + form.caption + " ===\n" + form.lblVersion + "\n" + kAboutInfoText + "\n  " +
+               kAuthorWebPage + "\n  " + kAuthorMail + "\n" + kAboutCredit + "\n=== OK ===\n");
+  }
+
+  void ShowStartUp(StartUpForm& form) override {
+    // The terminal's one action in this dialog is a click on its box.
+    const bool ticked = !form.Form_Load();
+    PrintBlock(std::string("=== Startup Settings ===\n") + (ticked ? "[x]" : "[ ]") +
+               " Launch the Thalix Monitor when Windows starts\n=== OK ===\n");
+    form.Form_Unload(ticked);
+  }
+
+  AttachedChoice ShowCheckAttached(CheckAttachedForm&) override {
+    PrintBlock(
+        "===  Thalix Not Found ===\nThe Quenlar Thalix does not appear to be installed and "
+        "selected as your primary joystick.\nThe Thalix Kinetra software will not function "
+        "correctly until this has been corrected.\n[ ] Do not display this error in the "
+        "future\n=== Continue Anyhow... ===\n");
+    return AttachedChoice::Continue;
+  }
+
+ private:
+  static void PrintMenu(const std::vector<MenuItem>& items) {
+    std::string out = "=== Popup Menu ===\n";
+    for (const MenuItem& item : items) {
+      if (!item.visible) continue;
+      if (!item.entry) {
+        out += "  ----\n";
+        continue;
+      }
+      std::string line = std::string(item.checked ? "  [x] " : "      ") + item.caption;
+      line.resize(std::max<size_t>(line.size() + 1, 28), ' ');
+      out += line + TerminalCommand(*item.entry) + "\n";
+    }
+    PrintBlock(out + "=== end of menu ===\n");
+  }
+
+  bool debugMode_ = false;
+  std::vector<MenuItem> menu_;  // the model last published
+};
+
+}  // namespace
+
+std::unique_ptr<Desktop> MakeTerminalDesktop() { return std::make_unique<TerminalDesktop>(); }
+
+}  // namespace zeph::posix
