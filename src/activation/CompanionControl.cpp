@@ -60,7 +60,7 @@ void MainForm::RunCommandScript() {
   // taken for this game's when the new one cannot be written.
   SystemError err;
   bool written = !sys_.files.IsFile(script) || sys_.files.Remove(script, &err);
-  written = written && sys_.files.WriteText(script, ScriptText(lines), &err);
+  written = written && sys_.files.WriteTextUnsynced(script, ScriptText(lines), &err);
   if (!written) debugList.Add("Error writing command script " + script + ": " + err.Describe());
 
   RunControlCommands(kResetCommands, keepGoing);

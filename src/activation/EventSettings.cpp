@@ -1,6 +1,6 @@
-// The event utility's settings file "zephevent.ini", rewritten key by key at
-// every activation, and the start of the event utility when the game needs
-// mouse or key emulation.
+// The event utility's settings file "zephevent.ini", written anew at
+// every activation (all its keys at once), and the start of the event
+// utility when the game needs mouse or key emulation.
 #include "activation/ProfileFormat.h"
 #include "companion/Companions.h"
 #include "monitor/MainForm.h"
@@ -18,11 +18,13 @@ void MainForm::WriteEventSettings() {
   const std::string folder = sys_.program.Folder();
   const std::string file = folder + "\\" + kEventSettingsFile;
   CloseZephEvent();
+  // Gathered and written at once: the file is replaced once, not per key.
+  std::vector<IniEntry> settings;
 
   for (int n = 0; n < 6; ++n) {
     std::string i = std::to_string(n);
     profile.deadZones[n] = ReadGameIni("ZEPHEVENT", "DEADZONE_" + i + "_USER");
-    WriteIni(sys_.ini, file, "DEADZONE", "DEADZONE_" + i, profile.deadZones[n]);
+    settings.push_back({"DEADZONE", "DEADZONE_" + i, profile.deadZones[n]});
   }
 
   for (int n = 0; n < 6; ++n) {
@@ -34,10 +36,10 @@ void MainForm::WriteEventSettings() {
       if (!ParseItemList(3, ReadGameIni("TUNING", key), &entry.first, &entry.second, &entry.third))
         entry = ItemTriple{};
     }
-    WriteIni(sys_.ini, file, "MOTIONS", "MOTION_" + i + "_POS",
-             Quoted(profile.motionPositive[n].third));
-    WriteIni(sys_.ini, file, "MOTIONS", "MOTION_" + i + "_NEG",
-             Quoted(profile.motionNegative[n].third));
+    settings.push_back(
+        {"MOTIONS", "MOTION_" + i + "_POS", Quoted(profile.motionPositive[n].third)});
+    settings.push_back(
+        {"MOTIONS", "MOTION_" + i + "_NEG", Quoted(profile.motionNegative[n].third)});
   }
 
   // The mouse axes come after the aliases, so they replace them; Y last.
@@ -47,13 +49,14 @@ void MainForm::WriteEventSettings() {
     // Text that is no number counts as out of range: no mouse axis.
     if (!ParseNumber(value, &number) || number < 0 || number > 5) continue;
     startEvent_ = true;
-    WriteIni(sys_.ini, file, "MOTIONS", "MOTION_" + value + "_POS", Quoted(axis));
-    WriteIni(sys_.ini, file, "MOTIONS", "MOTION_" + value + "_NEG", Quoted(axis));
+    settings.push_back({"MOTIONS", "MOTION_" + value + "_POS", Quoted(axis)});
+    settings.push_back({"MOTIONS", "MOTION_" + value + "_NEG", Quoted(axis)});
   }
 
   for (int n = 0; n < 16; ++n)
-    WriteIni(sys_.ini, file, "BUTTONS", "BUTTON_" + std::to_string(n),
-             Quoted(profile.buttonTable[n].third));
+    settings.push_back(
+        {"BUTTONS", "BUTTON_" + std::to_string(n), Quoted(profile.buttonTable[n].third)});
+  sys_.ini.WriteStrings(file, settings, nullptr);
 
   if (startEvent_) RunAndWait(CompanionCommand(folder, kEventUtility), true);
 }
