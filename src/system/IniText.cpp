@@ -33,9 +33,10 @@ constexpr size_t kHeadUnits = 256;
 
 const char kNewLine[] = "\r\n";  // Windows writes CR LF whatever the file uses
 
-// Spaces, tabs, vertical tabs, form feeds and the old end-of-file mark ^Z
-// are trimmed around names and values. CR and LF end lines instead.
-bool IsBlank(Unit c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == 0x1a; }
+// The INI rules' blanks, more than a command line's (IsBlank): spaces, tabs,
+// vertical tabs, form feeds and the old end-of-file mark ^Z are trimmed
+// around names and values. CR and LF end lines instead.
+bool IsIniBlank(Unit c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == 0x1a; }
 bool IsLineEnd(Unit c) { return c == '\r' || c == '\n'; }
 
 // Case is folded for ASCII letters only: the system function treats
@@ -234,12 +235,12 @@ struct Line {
 
   void See(Unit c, uint64_t i) {
     if (first == kNone) {
-      if (IsBlank(c)) return;
+      if (IsIniBlank(c)) return;
       first = i;
       firstUnit = c;
     }
     if (headSize < kHeadUnits) head[headSize++] = c;
-    if (IsBlank(c)) return;
+    if (IsIniBlank(c)) return;
     if (i > first && afterFirst == kNone) afterFirst = i;
     if (c == '=') {
       if (equals == kNone) {
