@@ -186,6 +186,16 @@ struct Counts {
   double textWriteMs = 0;
 };
 
+// f(), with its time added to *ms and one more call to *calls.
+template <typename F>
+auto Timed(double* ms, int* calls, F f) {
+  const auto start = Clock::now();
+  auto result = f();
+  *ms += MillisSince(start);
+  ++*calls;
+  return result;
+}
+
 // The real seam with its launches, INI writes and reads and text writes
 // counted and timed. A launch is timed from its start until its end is seen;
 // one whose end is never asked about was started without waiting.
@@ -289,29 +299,21 @@ class TimingSeam {
     std::string ReadString(const std::string& file, const std::string& section,
                            const std::string& key, const std::string& def,
                            size_t bufferSize) override {
-      const auto start = Clock::now();
-      std::string value = seam_.real_.ini->ReadString(file, section, key, def, bufferSize);
-      seam_.counts.iniReadMs += MillisSince(start);
-      seam_.counts.iniReads++;
-      return value;
+      return Timed(&seam_.counts.iniReadMs, &seam_.counts.iniReads, [&] {
+        return seam_.real_.ini->ReadString(file, section, key, def, bufferSize);
+      });
     }
     bool WriteString(const std::string& file, const std::string& section, const std::string& key,
                      const std::string& value, zeph::SystemError* err) override {
-      const auto start = Clock::now();
-      const bool ok = seam_.real_.ini->WriteString(file, section, key, value, err);
-      seam_.counts.iniWriteMs += MillisSince(start);
-      seam_.counts.iniWrites++;
       seam_.counts.iniKeys++;
-      return ok;
+      return Timed(&seam_.counts.iniWriteMs, &seam_.counts.iniWrites,
+                   [&] { return seam_.real_.ini->WriteString(file, section, key, value, err); });
     }
     bool WriteStrings(const std::string& file, const std::vector<zeph::IniEntry>& entries,
                       zeph::SystemError* err) override {
-      const auto start = Clock::now();
-      const bool ok = seam_.real_.ini->WriteStrings(file, entries, err);
-      seam_.counts.iniWriteMs += MillisSince(start);
-      seam_.counts.iniWrites++;
       seam_.counts.iniKeys += static_cast<int>(entries.size());
-      return ok;
+      return Timed(&seam_.counts.iniWriteMs, &seam_.counts.iniWrites,
+                   [&] { return seam_.real_.ini->WriteStrings(file, entries, err); });
     }
     std::unique_ptr<zeph::IniReader> Open(const std::string& file, zeph::ReadResult* result,
                                           zeph::SystemError* err) override {
@@ -330,11 +332,8 @@ class TimingSeam {
           : seam_(seam), real_(std::move(real)) {}
       std::string Read(const std::string& section, const std::string& key, const std::string& def,
                        size_t bufferSize) override {
-        const auto start = Clock::now();
-        std::string value = real_->Read(section, key, def, bufferSize);
-        seam_.counts.iniReadMs += MillisSince(start);
-        seam_.counts.iniReads++;
-        return value;
+        return Timed(&seam_.counts.iniReadMs, &seam_.counts.iniReads,
+                     [&] { return real_->Read(section, key, def, bufferSize); });
       }
 
      private:
@@ -371,19 +370,13 @@ class TimingSeam {
     }
     bool WriteText(const std::string& path, const std::string& contents,
                    zeph::SystemError* err) override {
-      const auto start = Clock::now();
-      const bool ok = real().WriteText(path, contents, err);
-      seam_.counts.textWriteMs += MillisSince(start);
-      seam_.counts.textWrites++;
-      return ok;
+      return Timed(&seam_.counts.textWriteMs, &seam_.counts.textWrites,
+                   [&] { return real().WriteText(path, contents, err); });
     }
     bool WriteTextUnsynced(const std::string& path, const std::string& contents,
                            zeph::SystemError* err) override {
-      const auto start = Clock::now();
-      const bool ok = real().WriteTextUnsynced(path, contents, err);
-      seam_.counts.textWriteMs += MillisSince(start);
-      seam_.counts.textWrites++;
-      return ok;
+      return Timed(&seam_.counts.textWriteMs, &seam_.counts.textWrites,
+                   [&] { return real().WriteTextUnsynced(path, contents, err); });
     }
     std::unique_ptr<zeph::FileReader> OpenRead(const std::string& path, zeph::ReadResult* result,
                                                zeph::SystemError* err) override {
