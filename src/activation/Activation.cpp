@@ -135,11 +135,13 @@ void Activation::WriteEventSettings() {
   const std::string folder = program_.Folder();
   const std::string file = folder + "\\" + kEventSettingsFile;
   companions_.CloseZephEvent();
+  // Gathered and written at once: the file is replaced once, not per key.
+  std::vector<IniEntry> settings;
 
   for (int n = 0; n < 6; ++n) {
     std::string i = std::to_string(n);
     profile_.deadZones[n] = ReadGameIni("ZEPHEVENT", "DEADZONE_" + i + "_USER");
-    WriteIni(ini_, file, "DEADZONE", "DEADZONE_" + i, profile_.deadZones[n]);
+    settings.push_back({"DEADZONE", "DEADZONE_" + i, profile_.deadZones[n]});
   }
 
   for (int n = 0; n < 6; ++n) {
@@ -151,10 +153,10 @@ void Activation::WriteEventSettings() {
       if (!ParseItemList(3, ReadGameIni("TUNING", key), &entry.first, &entry.second, &entry.third))
         entry = ItemTriple{};
     }
-    WriteIni(ini_, file, "MOTIONS", "MOTION_" + i + "_POS",
-             Quoted(profile_.motionPositive[n].third));
-    WriteIni(ini_, file, "MOTIONS", "MOTION_" + i + "_NEG",
-             Quoted(profile_.motionNegative[n].third));
+    settings.push_back(
+        {"MOTIONS", "MOTION_" + i + "_POS", Quoted(profile_.motionPositive[n].third)});
+    settings.push_back(
+        {"MOTIONS", "MOTION_" + i + "_NEG", Quoted(profile_.motionNegative[n].third)});
   }
 
   // The mouse axes come after the aliases, so they replace them; Y last.
@@ -164,13 +166,14 @@ void Activation::WriteEventSettings() {
     // Text that is no number counts as out of range: no mouse axis.
     if (!ParseNumber(value, &number) || number < 0 || number > 5) continue;
     startEvent_ = true;
-    WriteIni(ini_, file, "MOTIONS", "MOTION_" + value + "_POS", Quoted(axis));
-    WriteIni(ini_, file, "MOTIONS", "MOTION_" + value + "_NEG", Quoted(axis));
+    settings.push_back({"MOTIONS", "MOTION_" + value + "_POS", Quoted(axis)});
+    settings.push_back({"MOTIONS", "MOTION_" + value + "_NEG", Quoted(axis)});
   }
 
   for (int n = 0; n < 16; ++n)
-    WriteIni(ini_, file, "BUTTONS", "BUTTON_" + std::to_string(n),
-             Quoted(profile_.buttonTable[n].third));
+    settings.push_back(
+        {"BUTTONS", "BUTTON_" + std::to_string(n), Quoted(profile_.buttonTable[n].third)});
+  ini_.WriteStrings(file, settings, nullptr);
 
   if (startEvent_) companions_.StartZephEvent();
 }
@@ -194,7 +197,7 @@ void Activation::RunCommandScript() {
   // taken for this game's when the new one cannot be written.
   SystemError err;
   bool written = !files_.IsFile(script) || files_.Remove(script, &err);
-  written = written && files_.WriteText(script, ScriptText(lines), &err);
+  written = written && files_.WriteTextUnsynced(script, ScriptText(lines), &err);
   if (!written) debugList_.Add("Error writing command script " + script + ": " + err.Describe());
 
   companions_.RunControlCommands(CompanionControl::ResetCommands(), keepGoing);

@@ -79,6 +79,14 @@ class Files {
   // was, never half-written.
   virtual bool WriteText(const std::string& path, const std::string& contents,
                          SystemError* err) = 0;
+  // WriteText for a file the program writes anew whenever it needs it (the
+  // command script): just as whole for every reader, but left to the
+  // system's write-back rather than forced to the disk before it returns,
+  // which costs more than the rest of the write. A crash may lose it.
+  virtual bool WriteTextUnsynced(const std::string& path, const std::string& contents,
+                                 SystemError* err) {
+    return WriteText(path, contents, err);
+  }
   // Opens a file for reading from its start: Missing when nothing is there,
   // Failed (err says why) when it cannot be opened.
   virtual std::unique_ptr<FileReader> OpenRead(const std::string& path, ReadResult* result,

@@ -33,9 +33,10 @@ constexpr size_t kHeadUnits = 256;
 
 const char kNewLine[] = "\r\n";  // Windows writes CR LF whatever the file uses
 
-// Spaces, tabs, vertical tabs, form feeds and the old end-of-file mark ^Z
-// are trimmed around names and values. CR and LF end lines instead.
-bool IsBlank(Unit c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == 0x1a; }
+// The INI rules' blanks, more than a command line's (IsBlank): spaces, tabs,
+// vertical tabs, form feeds and the old end-of-file mark ^Z are trimmed
+// around names and values. CR and LF end lines instead.
+bool IsIniBlank(Unit c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == 0x1a; }
 bool IsLineEnd(Unit c) { return c == '\r' || c == '\n'; }
 
 // Case is folded for ASCII letters only: the system function treats
@@ -234,12 +235,12 @@ struct Line {
 
   void See(Unit c, uint64_t i) {
     if (first == kNone) {
-      if (IsBlank(c)) return;
+      if (IsIniBlank(c)) return;
       first = i;
       firstUnit = c;
     }
     if (headSize < kHeadUnits) head[headSize++] = c;
-    if (IsBlank(c)) return;
+    if (IsIniBlank(c)) return;
     if (i > first && afterFirst == kNone) afterFirst = i;
     if (c == '=') {
       if (equals == kNone) {
@@ -547,6 +548,151 @@ bool ApplyEdits(ByteSource* source, const std::vector<Edit>& edits, const ByteSi
     at = std::max(at, e.to);
   }
   return copyTo(kNone);
+}
+
+namespace {
+
+// source as the edits applied to it so far have left it: pieces of source
+// that are kept, in their order, and the bytes put between them. Edits are
+// given in the offsets of what it reads as now.
+class EditedSource final : public ByteSource {
+ public:
+  explicit EditedSource(ByteSource* source) : source_(source) {
+    pieces_.push_back(Piece{0, kNone, {}});  // the whole source, to its end
+  }
+
+  bool ReadAt(uint64_t offset, char* out, size_t size, size_t* got) override {
+    *got = 0;
+    uint64_t at = 0;  // where the piece starts in the edited bytes
+    for (const Piece& p : pieces_) {
+      if (*got == size) break;
+      const uint64_t want = offset + *got;
+      if (p.kept() && p.to == kNone) {
+        // The rest of the source: what it has is what there is.
+        size_t n = 0;
+        if (!source_->ReadAt(p.from + (want - at), out + *got, size - *got, &n)) return false;
+        *got += n;
+        break;
+      }
+      const uint64_t length = p.length();
+      if (want >= at + length) {
+        at += length;
+        continue;
+      }
+      const size_t n = static_cast<size_t>(std::min<uint64_t>(size - *got, at + length - want));
+      if (p.kept()) {
+        size_t read = 0;
+        if (!ReadFully(source_, p.from + (want - at), out + *got, n, &read)) return false;
+        if (read < n) return false;  // the source has shrunk beneath us
+      } else {
+        p.bytes.copy(out + *got, n, static_cast<size_t>(want - at));
+      }
+      *got += n;
+      at += length;
+    }
+    return true;
+  }
+
+  // Edits of what it reads as now, in file order and apart (as PlanWrite
+  // gives them).
+  void Apply(const std::vector<Edit>& edits) {
+    // From the last: the offsets of the earlier ones stay as they were.
+    for (auto e = edits.rbegin(); e != edits.rend(); ++e) {
+      const size_t from = SplitAt(e->from);
+      const size_t to = SplitAt(e->to);
+      pieces_.erase(pieces_.begin() + static_cast<long>(from),
+                    pieces_.begin() + static_cast<long>(to));
+      if (!e->bytes.empty())
+        pieces_.insert(pieces_.begin() + static_cast<long>(from), Piece{kNone, kNone, e->bytes});
+    }
+  }
+
+  // All that was applied, as edits of source in file order and apart, those
+  // that change nothing left out. False when source cannot be read.
+  bool EditsOfSource(std::vector<Edit>* edits) {
+    edits->clear();
+    uint64_t at = 0;  // in source: how far it is kept or replaced
+    std::string put;
+    for (const Piece& p : pieces_) {
+      if (!p.kept()) {
+        put += p.bytes;
+        continue;
+      }
+      if (p.from != at || !put.empty()) {
+        Edit e{at, p.from, std::move(put)};
+        put.clear();
+        bool same = false;
+        if (!ChangesNothing(e, &same)) return false;
+        if (!same) edits->push_back(std::move(e));
+      }
+      at = p.to;  // the last piece runs to the end
+    }
+    return true;
+  }
+
+ private:
+  // From `from` to `to` of source (kNone: to its end), or bytes of an edit.
+  struct Piece {
+    uint64_t from;
+    uint64_t to;
+    std::string bytes;
+    bool kept() const { return from != kNone; }
+    uint64_t length() const { return kept() ? to - from : bytes.size(); }
+  };
+
+  // The index of the piece that starts at offset, splitting the one it falls
+  // in. The last piece runs to the end of the source, so every offset falls
+  // in one.
+  size_t SplitAt(uint64_t offset) {
+    uint64_t at = 0;
+    for (size_t i = 0;; ++i) {
+      Piece& p = pieces_[i];
+      if (offset == at) return i;
+      const bool open = p.kept() && p.to == kNone;
+      if (!open && offset >= at + p.length()) {
+        at += p.length();
+        continue;
+      }
+      const uint64_t into = offset - at;
+      Piece tail = p.kept() ? Piece{p.from + into, p.to, {}}
+                            : Piece{kNone, kNone, p.bytes.substr(static_cast<size_t>(into))};
+      if (p.kept()) {
+        p.to = p.from + into;
+      } else {
+        p.bytes.resize(static_cast<size_t>(into));
+      }
+      pieces_.insert(pieces_.begin() + static_cast<long>(i) + 1, std::move(tail));
+      return i + 1;
+    }
+  }
+
+  // Whether e puts back the very bytes it replaces.
+  bool ChangesNothing(const Edit& e, bool* same) {
+    *same = false;
+    if (e.to - e.from != e.bytes.size()) return true;
+    std::string now(e.bytes.size(), '\0');
+    size_t got = 0;
+    if (!ReadFully(source_, e.from, &now[0], now.size(), &got)) return false;
+    *same = got == now.size() && now == e.bytes;
+    return true;
+  }
+
+  ByteSource* source_;
+  std::vector<Piece> pieces_;
+};
+
+}  // namespace
+
+bool PlanWrites(ByteSource* source, const std::vector<IniEntry>& entries,
+                std::vector<Edit>* edits) {
+  edits->clear();
+  EditedSource edited(source);
+  std::vector<Edit> step;
+  for (const IniEntry& e : entries) {
+    if (!PlanWrite(&edited, e.section, e.key, e.value, &step)) return false;
+    edited.Apply(step);
+  }
+  return edited.EditsOfSource(edits);
 }
 
 std::string GetString(const std::string& contents, const std::string& section,

@@ -20,6 +20,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "system/IniFiles.h"
+
 namespace zeph::ini {
 
 // The value of key in section, as GetPrivateProfileStringA returns it:
@@ -74,6 +76,14 @@ struct Edit {
 // source cannot be read.
 bool PlanWrite(ByteSource* source, const std::string& section, const std::string& key,
                const std::string& value, std::vector<Edit>* edits);
+
+// The edits that PlanWrite for each entry in turn makes, each planned on the
+// file as the ones before it left it, gathered into one list of edits of
+// source (in file order and apart): ApplyEdits with them gives the bytes
+// that as many single writes give, so the file is rewritten once. None when
+// the file holds all of it already. Memory holds the edits, not the file.
+// False when source cannot be read.
+bool PlanWrites(ByteSource* source, const std::vector<IniEntry>& entries, std::vector<Edit>* edits);
 
 // Hands source's bytes, with edits applied, to sink piece by piece. False
 // when source cannot be read or sink returns false.

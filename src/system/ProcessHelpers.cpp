@@ -1,10 +1,10 @@
 #include "system/ProcessHelpers.h"
 
+#include "system/WinPath.h"
+
 namespace zeph {
 
 namespace {
-
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 // How long a wait may go without looking at the process again, for
 // platforms that cannot wake us when it ends.

@@ -16,6 +16,8 @@ std::string ToUpper(std::string text);
 std::vector<std::string> SplitAt(const std::string& text, char separator);
 // text without the characters of `blanks` at either end.
 std::string Trim(const std::string& text, const char* blanks = " ");
+// A space or a tab: what separates the words of a command line.
+inline bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 // FNV-1a of text as 16 hexadecimal digits: a short, stable name for a folder.
 std::string HashName(const std::string& text);
 

@@ -7,11 +7,14 @@
 
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "../ini_diff/IniCorpus.h"
+#include "system/fake/FakeSystem.h"
 
 namespace {
 
+using zeph::IniEntry;
 using zeph::ini::GetString;
 using zeph::ini::SetString;
 
@@ -46,6 +49,38 @@ TEST_P(IniCorpusWrite, ReadsBack) {
     EXPECT_EQ(GetString(after, p.section, p.key, "ERROR", kBuffer), p.windows)
         << "[" << p.section << "] " << p.key;
   }
+}
+
+// The file as the entries written at once leave it; the edits must come in
+// file order and apart, as ApplyEdits takes them.
+std::string WrittenAtOnce(const std::string& contents, const std::vector<IniEntry>& entries) {
+  zeph::ini::StringSource source(contents);
+  std::vector<zeph::ini::Edit> edits;
+  EXPECT_TRUE(zeph::ini::PlanWrites(&source, entries, &edits));
+  for (size_t i = 1; i < edits.size(); ++i)
+    EXPECT_LE(edits[i - 1].to, edits[i].from) << "edit " << i << " is out of order";
+  std::string out;
+  zeph::ini::ApplyEdits(&source, edits, [&out](const char* data, size_t size) {
+    out.append(data, size);
+    return true;
+  });
+  return out;
+}
+
+std::string WrittenOneByOne(std::string contents, const std::vector<IniEntry>& entries) {
+  for (const IniEntry& e : entries) contents = SetString(contents, e.section, e.key, e.value);
+  return contents;
+}
+
+// Each file of the corpus with writes that build on one another: a key in a
+// section an earlier write made, a key written twice, a new key between.
+TEST_P(IniCorpusWrite, ManyKeysAtOnceAsOneByOne) {
+  const auto& c = GetParam();
+  const std::vector<IniEntry> entries = {
+      {c.section, c.key, c.value}, {"Added", "first", "1"},  {c.section, "Later", "x"},
+      {"added", "FIRST", "again"}, {"Added", "second", "2"}, {c.section, c.key, "last"},
+  };
+  EXPECT_EQ(WrittenAtOnce(c.contents, entries), WrittenOneByOne(c.contents, entries));
 }
 
 INSTANTIATE_TEST_SUITE_P(IniText, IniCorpusWrite, ::testing::ValuesIn(kWriteCases),
@@ -161,6 +196,69 @@ TEST(IniIndex, BeyondItsLimitsAnswersAsAScan) {
       EXPECT_EQ(value, GetString(text, section, key, "ERROR", kBuffer)) << section << "/" << key;
     }
   }
+}
+
+// --- many keys of one file written at once
+
+// What the file holds already, or a key changed and then put back, gives no
+// edit: the file is not rewritten.
+TEST(IniWriteMany, NothingChangedGivesNoEdit) {
+  const std::string text = "[A]\r\nk=1\r\n[B]\r\nj=2";
+  zeph::ini::StringSource source(text);
+  std::vector<zeph::ini::Edit> edits;
+  ASSERT_TRUE(zeph::ini::PlanWrites(&source, {{"a", "K", "1"}, {"B", "j", "2"}}, &edits));
+  EXPECT_TRUE(edits.empty());
+  ASSERT_TRUE(zeph::ini::PlanWrites(&source, {{"A", "k", "9"}, {"A", "k", "1"}}, &edits));
+  EXPECT_TRUE(edits.empty());
+}
+
+// Thirty-five keys into a 1 MB profile: the edits hold what changes, never
+// the file's bytes.
+TEST(IniWriteMany, EditsOfABigFileHoldOnlyWhatChanges) {
+  const std::string text = ProfileWithKeys(40, "NOTE=" + std::string(1 << 20, 'n') + "\r\n");
+  std::vector<IniEntry> entries;
+  for (int i = 0; i < 35; ++i) entries.push_back({"Game", "KEY" + std::to_string(i * 7 % 45), "w"});
+  entries.push_back({"New", "KEY", "v"});
+  zeph::ini::StringSource source(text);
+  std::vector<zeph::ini::Edit> edits;
+  ASSERT_TRUE(zeph::ini::PlanWrites(&source, entries, &edits));
+  size_t held = 0;
+  for (const auto& e : edits) held += e.bytes.size();
+  EXPECT_LT(held, 1024u);
+  EXPECT_EQ(WrittenAtOnce(text, entries), WrittenOneByOne(text, entries));
+}
+
+// A file that cannot be read to its end gives no edits: a write must not
+// replace it with the part that could be read.
+TEST(IniWriteMany, AReadFailureIsAFailure) {
+  class BrokenSource final : public zeph::ini::ByteSource {
+   public:
+    explicit BrokenSource(const std::string& bytes) : inner_(bytes) {}
+    bool ReadAt(uint64_t offset, char* out, size_t size, size_t* got) override {
+      *got = 0;
+      return offset < 100 && inner_.ReadAt(offset, out, std::min<size_t>(size, 100 - offset), got);
+    }
+
+   private:
+    zeph::ini::StringSource inner_;
+  };
+  const std::string text = ProfileWithKeys(20, "");
+  BrokenSource source(text);
+  std::vector<zeph::ini::Edit> edits;
+  EXPECT_FALSE(zeph::ini::PlanWrites(&source, {{"Game", "ABSENT", "a"}}, &edits));
+}
+
+// Where the platform has no write of its own for many keys, each is written
+// in turn, past a failure, and the first failure is the answer.
+TEST(IniWriteMany, OneByOneGoesOnPastAFailure) {
+  zeph::FakeSystem sys;
+  sys.AddFolder("C:\\Zeph");
+  sys.failCall = 2;
+  zeph::SystemError err;
+  EXPECT_FALSE(sys.Seam().ini.WriteStrings(
+      "C:\\Zeph\\s.ini", {{"A", "one", "1"}, {"A", "two", "2"}, {"A", "three", "3"}}, &err));
+  EXPECT_NE(err.code, 0);
+  EXPECT_EQ(sys.FileContents("C:\\Zeph\\s.ini"), "[A]\r\none=1\r\nthree=3\r\n");
 }
 
 }  // namespace

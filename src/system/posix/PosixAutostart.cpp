@@ -72,8 +72,6 @@ std::string ExecArgument(const std::string& arg) {
   return out;
 }
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
 bool IsFile(const std::string& windowsPath) {
   struct stat st;
   return stat(ToNativePath(windowsPath).c_str(), &st) == 0 && S_ISREG(st.st_mode);

@@ -205,6 +205,12 @@ bool FileSystem::WriteText(const std::string& path, const std::string& contents,
   return WriteFileAtomic(Native(path), contents, Sync::ToDisk, &error) || FailErrno(err, error);
 }
 
+bool FileSystem::WriteTextUnsynced(const std::string& path, const std::string& contents,
+                                   SystemError* err) {
+  int error = 0;
+  return WriteFileAtomic(Native(path), contents, Sync::Replace, &error) || FailErrno(err, error);
+}
+
 std::unique_ptr<FileReader> FileSystem::OpenRead(const std::string& path, ReadResult* result,
                                                  SystemError* err) {
   int fd = -1;
@@ -247,6 +253,13 @@ bool IniFileSystem::WriteString(const std::string& file, const std::string& sect
   if (file.empty()) return FailErrno(err, ENOENT);
   return WriteIniValue(Native(file), section, key, value, &error) ||
          FailErrno(err, error ? error : EIO);
+}
+
+bool IniFileSystem::WriteStrings(const std::string& file, const std::vector<IniEntry>& entries,
+                                 SystemError* err) {
+  int error = 0;
+  if (file.empty()) return FailErrno(err, ENOENT);
+  return WriteIniValues(Native(file), entries, &error) || FailErrno(err, error ? error : EIO);
 }
 
 std::unique_ptr<IniReader> IniFileSystem::Open(const std::string& file, ReadResult* result,

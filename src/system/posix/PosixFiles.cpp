@@ -242,6 +242,19 @@ bool KeepBackup(const std::string& target, const std::string& backup, bool* kept
   return true;
 }
 
+// Renames work over target; 0, or the errno. With swap the two names are
+// swapped and the old file, now at work's name, removed: no rename over an
+// existing file, so the file system forces nothing out. Where there is no
+// target, or the file system cannot swap, a rename.
+int PutInPlace(const std::string& work, const std::string& target, bool swap) {
+  if (swap && renameat2(AT_FDCWD, work.c_str(), AT_FDCWD, target.c_str(), RENAME_EXCHANGE) == 0) {
+    unlink(work.c_str());
+    return 0;
+  }
+  if (swap && errno != ENOENT && errno != EINVAL && errno != ENOSYS) return errno;
+  return rename(work.c_str(), target.c_str()) == 0 ? 0 : errno;
+}
+
 }  // namespace
 
 bool NativeWorkFile::TakeModeOf(const std::string& sourcePath, int* error) {
@@ -280,10 +293,10 @@ bool NativeWorkFile::CommitKeeping(const std::string& backupPath, Sync sync, int
   if (close(std::exchange(fd_, -1)) != 0 && failure == 0) failure = errno;
   bool kept = false;
   if (failure == 0 && !backupPath.empty()) KeepBackup(target_, backupPath, &kept, &failure);
-  if (failure == 0 && rename(path_.c_str(), target_.c_str()) != 0) {
-    failure = errno;
+  if (failure == 0) failure = PutInPlace(path_, target_, sync == Sync::Scratch && !kept);
+  if (failure != 0 && kept) {
     // The target is still there, so the backup is no copy anyone needs.
-    if (kept) unlink(backupPath.c_str());
+    unlink(backupPath.c_str());
   }
   if (failure != 0) {
     unlink(path_.c_str());

@@ -76,6 +76,11 @@ std::string ReadIniValue(const std::string& nativePath, const std::string& secti
 
 bool WriteIniValue(const std::string& nativePath, const std::string& section,
                    const std::string& key, const std::string& value, int* error) {
+  return WriteIniValues(nativePath, {IniEntry{section, key, value}}, error);
+}
+
+bool WriteIniValues(const std::string& nativePath, const std::vector<IniEntry>& entries,
+                    int* error) {
   int fd = -1;
   int openError = 0;
   const ReadStatus status = OpenRegularFile(nativePath, &fd, &openError);
@@ -88,7 +93,7 @@ bool WriteIniValue(const std::string& nativePath, const std::string& section,
   Descriptor file(fd);
   FileSource source(fd);
   std::vector<ini::Edit> edits;
-  if (!ini::PlanWrite(&source, section, key, value, &edits)) return Fail(error, source.error());
+  if (!ini::PlanWrites(&source, entries, &edits)) return Fail(error, source.error());
   // Writing what the file already holds changes nothing: leave it alone.
   if (edits.empty()) return true;
   bool readFailed = false;

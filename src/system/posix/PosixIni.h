@@ -1,7 +1,7 @@
 // INI files on native paths, by the rules of zeph::ini: read as a stream
 // through a fixed buffer (memory stays the same whatever the file's size),
-// written by streaming the file into its replacement with the one line
-// changed. Only regular files are read or written; a FIFO, a device or a
+// written by streaming the file into its replacement with the lines of the
+// keys written changed. Only regular files are read or written; a FIFO, a device or a
 // folder at the path is never opened for reading in a way that could wait,
 // and never written.
 #pragma once
@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "system/IniText.h"
 
@@ -27,6 +28,11 @@ std::string ReadIniValue(const std::string& nativePath, const std::string& secti
 // Writing what the file already holds leaves it untouched and returns true.
 bool WriteIniValue(const std::string& nativePath, const std::string& section,
                    const std::string& key, const std::string& value, int* error);
+
+// WriteIniValue for each entry in turn, with the file replaced once for all
+// of them: all or nothing, untouched when it holds all of them already.
+bool WriteIniValues(const std::string& nativePath, const std::vector<IniEntry>& entries,
+                    int* error);
 
 // A file opened for many reads: scanned once into an ini::Index when opened,
 // kept open, and each value then fetched by its offset. The answers are those

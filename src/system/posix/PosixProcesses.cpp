@@ -18,6 +18,7 @@
 
 #include "system/posix/PosixFiles.h"
 #include "system/ProcessHelpers.h"
+#include "system/WinPath.h"
 #include "system/posix/PosixError.h"
 #include "system/posix/PosixPaths.h"
 #include "system/posix/PosixWindows.h"
@@ -26,8 +27,6 @@ extern char** environ;
 
 namespace zeph::posix {
 namespace {
-
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 bool IsExecutableFile(const std::string& nativePath) {
   struct stat st;

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <random>
 
+#include "system/IniText.h"
 #include "system/WinPath.h"
 #include "system/win32/Win32Error.h"
 #include "system/win32/Win32Seam.h"
@@ -235,6 +236,9 @@ class DiskWorkFile final : public WorkFile {
     return failed_.code == 0 || Fail(err, failed_);
   }
 
+  // Commit then puts the file in place without flushing it to the disk first.
+  void LeaveToWriteBack() { flush_ = false; }
+
   // Read now, set once the file is in place: a read-only work file could
   // not be moved over the target.
   bool TakePermissionsOf(const std::string& source, SystemError* err) override {
@@ -250,7 +254,7 @@ class DiskWorkFile final : public WorkFile {
   bool CommitKeeping(const std::string& keep, SystemError* err) override {
     if (!file_) return Fail(err, Win32Error(ERROR_INVALID_HANDLE));
     SystemError failed = failed_;
-    if (failed.code == 0 && !FlushFileBuffers(file_.Get())) failed = LastError();
+    if (failed.code == 0 && flush_ && !FlushFileBuffers(file_.Get())) failed = LastError();
     file_.Reset();  // ReplaceFileA and MoveFileExA want it closed
     if (failed.code == 0 && PutInPlace(target_, path_, targetExisted_, keep, &failed)) {
       path_.clear();
@@ -276,6 +280,57 @@ class DiskWorkFile final : public WorkFile {
   FileHandle file_;
   SystemError failed_;
   DWORD takenAttributes_ = INVALID_FILE_ATTRIBUTES;
+  bool flush_ = true;
+};
+
+// Files::CreateWorkFile, keeping the work file's own type.
+std::unique_ptr<DiskWorkFile> MakeWorkFile(const std::string& target, SystemError* err) {
+  std::string full;
+  DWORD attributes = 0;
+  if (!FullPath(target, &full, err) || !CheckTarget(full, &attributes, err)) return nullptr;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string path = UniqueName(GetPathOnly(full));
+    FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file.Valid()) {
+      return std::make_unique<DiskWorkFile>(full, attributes != INVALID_FILE_ATTRIBUTES,
+                                            std::move(path), std::move(file));
+    }
+    const DWORD error = GetLastError();
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
+      Fail(err, Win32Error(error));
+      return nullptr;
+    }
+  }
+  Fail(err, Win32Error(ERROR_FILE_EXISTS));
+  return nullptr;
+}
+
+// A file's bytes by offset, for the INI rules; keeps the error of a failed read.
+class HandleSource final : public ini::ByteSource {
+ public:
+  explicit HandleSource(HANDLE file) : file_(file) {}
+  bool ReadAt(uint64_t offset, char* out, size_t size, size_t* got) override {
+    *got = 0;
+    if (file_ == INVALID_HANDLE_VALUE) return true;  // no file: no bytes
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD n = 0;
+    if (!ReadFile(file_, out, static_cast<DWORD>(std::min(size, kMaxPiece)), &n, &at)) {
+      const DWORD error = GetLastError();
+      if (error == ERROR_HANDLE_EOF) return true;
+      failed_ = Win32Error(error);
+      return false;
+    }
+    *got = n;
+    return true;
+  }
+  const SystemError& failed() const { return failed_; }
+
+ private:
+  HANDLE file_;
+  SystemError failed_;
 };
 
 // The profile functions read the file themselves, through the system's own
@@ -413,6 +468,14 @@ bool FileSystem::WriteText(const std::string& path, const std::string& contents,
   return work && work->Write(contents.data(), contents.size(), err) && work->Commit(err);
 }
 
+bool FileSystem::WriteTextUnsynced(const std::string& path, const std::string& contents,
+                                   SystemError* err) {
+  std::unique_ptr<DiskWorkFile> work = MakeWorkFile(path, err);
+  if (!work) return false;
+  work->LeaveToWriteBack();
+  return work->Write(contents.data(), contents.size(), err) && work->Commit(err);
+}
+
 std::unique_ptr<FileReader> FileSystem::OpenRead(const std::string& path, ReadResult* result,
                                                  SystemError* err) {
   FileHandle file = OpenForReading(path, FILE_FLAG_SEQUENTIAL_SCAN);
@@ -427,25 +490,7 @@ std::unique_ptr<FileReader> FileSystem::OpenRead(const std::string& path, ReadRe
 }
 
 std::unique_ptr<WorkFile> FileSystem::CreateWorkFile(const std::string& target, SystemError* err) {
-  std::string full;
-  DWORD attributes = 0;
-  if (!FullPath(target, &full, err) || !CheckTarget(full, &attributes, err)) return nullptr;
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    std::string path = UniqueName(GetPathOnly(full));
-    FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file.Valid()) {
-      return std::make_unique<DiskWorkFile>(full, attributes != INVALID_FILE_ATTRIBUTES,
-                                            std::move(path), std::move(file));
-    }
-    const DWORD error = GetLastError();
-    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
-      Fail(err, Win32Error(error));
-      return nullptr;
-    }
-  }
-  Fail(err, Win32Error(ERROR_FILE_EXISTS));
-  return nullptr;
+  return MakeWorkFile(target, err);
 }
 
 bool FileSystem::Remove(const std::string& path, SystemError* err) {
@@ -467,6 +512,36 @@ bool ProfileFiles::WriteString(const std::string& file, const std::string& secti
   return WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), file.c_str()) !=
              FALSE ||
          FailLast(err);
+}
+
+// The system's function writes one key per call, and Wine's rewrites the
+// whole file each time: many keys go through the INI rules instead (the
+// differential test holds them to Windows' results) into one work file,
+// which replaces the file once. Not flushed first: these are settings the
+// program writes again, and the replace keeps them whole for every reader.
+bool ProfileFiles::WriteStrings(const std::string& file, const std::vector<IniEntry>& entries,
+                                SystemError* err) {
+  FileHandle old = OpenForReading(file);
+  if (!old.Valid()) {
+    const DWORD error = GetLastError();
+    // Nothing there yet: the file is made. Anything else that keeps it from
+    // being read keeps it from being written.
+    if (error != ERROR_FILE_NOT_FOUND) return Fail(err, Win32Error(error));
+  }
+  HandleSource source(old.Get());
+  std::vector<ini::Edit> edits;
+  if (!ini::PlanWrites(&source, entries, &edits)) return Fail(err, source.failed());
+  if (edits.empty()) return true;  // the file holds all of it already
+  std::unique_ptr<DiskWorkFile> work = MakeWorkFile(file, err);
+  if (!work) return false;
+  work->LeaveToWriteBack();
+  SystemError failed;
+  const bool copied = ini::ApplyEdits(&source, edits, [&](const char* data, size_t size) {
+    return work->Write(data, size, &failed);
+  });
+  if (!copied) return Fail(err, failed.code != 0 ? failed : source.failed());
+  old.Reset();  // closed first, so that it cannot hold the replace up
+  return work->Commit(err);
 }
 
 std::unique_ptr<IniReader> ProfileFiles::Open(const std::string& file, ReadResult* result,

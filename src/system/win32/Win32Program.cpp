@@ -23,8 +23,6 @@ namespace win32 {
 
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
 // The full path of the running executable; empty when it cannot be read.
 std::string ModulePath() {
   std::vector<char> path(MAX_PATH);

@@ -46,6 +46,8 @@ class FileSystem final : public Files {
   std::string ResolvedPath(const std::string& path) override;
   ReadResult ReadText(const std::string& path, std::string* contents, SystemError* err) override;
   bool WriteText(const std::string& path, const std::string& contents, SystemError* err) override;
+  bool WriteTextUnsynced(const std::string& path, const std::string& contents,
+                         SystemError* err) override;
   std::unique_ptr<FileReader> OpenRead(const std::string& path, ReadResult* result,
                                        SystemError* err) override;
   std::unique_ptr<WorkFile> CreateWorkFile(const std::string& target, SystemError* err) override;
@@ -56,7 +58,8 @@ class FileSystem final : public Files {
   ReadResult Size(const std::string& path, uint64_t* size, SystemError* err) override;
 };
 
-// GetPrivateProfileStringA and WritePrivateProfileStringA.
+// GetPrivateProfileStringA and WritePrivateProfileStringA; many keys of one
+// file at once by the INI rules, in one replace.
 class ProfileFiles final : public IniFiles {
  public:
   std::string ReadString(const std::string& file, const std::string& section,
@@ -64,6 +67,8 @@ class ProfileFiles final : public IniFiles {
                          size_t bufferSize) override;
   bool WriteString(const std::string& file, const std::string& section, const std::string& key,
                    const std::string& value, SystemError* err) override;
+  bool WriteStrings(const std::string& file, const std::vector<IniEntry>& entries,
+                    SystemError* err) override;
   std::unique_ptr<IniReader> Open(const std::string& file, ReadResult* result,
                                   SystemError* err) override;
 };

@@ -11,12 +11,14 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <set>
 
 #include "system/TextStreams.h"
 #include "system/posix/PosixFileSystem.h"
+#include "system/posix/PosixFiles.h"
 #include "system/posix/PosixPaths.h"
 
 namespace fs = std::filesystem;
@@ -93,6 +95,40 @@ TEST_F(PosixFiles, CommitReplacesTheBytesKeepsTheModeAndLeavesNothingElse) {
   EXPECT_TRUE(fs::is_symlink(dir_ / "link.cfg"));
   EXPECT_EQ(Get(dir_ / "real" / "settings.cfg"), "new");
   EXPECT_EQ(fs::directory_iterator(dir_ / "real")->path().filename(), "settings.cfg");
+}
+
+// A scratch replace swaps the new file in: the old one is never changed in
+// place, the new one keeps the target's mode, a link stays a link, nothing
+// is left beside it, and a file that cannot be swapped stays as it was.
+TEST_F(PosixFiles, AScratchReplaceSwapsTheNewFileIn) {
+  const fs::path path = dir_ / "zephcontrol.state";
+  Put(path, "Chording=on\n");
+  ASSERT_EQ(chmod(path.c_str(), 0640), 0);
+  fs::create_hard_link(path, dir_ / "seen");  // stays with the old file
+  int error = 0;
+  ASSERT_TRUE(WriteFileAtomic(path.string(), "Chording=off\n", Sync::Scratch, &error)) << error;
+  EXPECT_EQ(Get(path), "Chording=off\n");
+  EXPECT_EQ(Get(dir_ / "seen"), "Chording=on\n") << "changed in place";
+  EXPECT_EQ(Mode(path), 0640u);
+  fs::create_symlink("zephcontrol.state", dir_ / "link.state");
+  ASSERT_TRUE(WriteFileAtomic((dir_ / "link.state").string(), "linked", Sync::Scratch, &error));
+  EXPECT_TRUE(fs::is_symlink(dir_ / "link.state"));
+  EXPECT_EQ(Get(path), "linked");
+  ASSERT_TRUE(WriteFileAtomic((dir_ / "new.state").string(), "new", Sync::Scratch, &error));
+  EXPECT_EQ(Get(dir_ / "new.state"), "new");
+  EXPECT_EQ(Entries(),
+            (std::set<std::string>{"link.state", "new.state", "seen", "zephcontrol.state"}));
+
+  Put(dir_ / "locked.cfg", "kept");
+  auto work = NativeWorkFile::Create((dir_ / "locked.cfg").string(), &error);
+  ASSERT_TRUE(work && work->Write("lost", 4, &error));
+  if (!SetImmutable(dir_ / "locked.cfg", true))
+    GTEST_SKIP() << "the immutable attribute cannot be set here: " << strerror(errno);
+  EXPECT_FALSE(work->Commit(Sync::Scratch, &error));
+  EXPECT_EQ(error, EPERM);
+  SetImmutable(dir_ / "locked.cfg", false);
+  EXPECT_EQ(Get(dir_ / "locked.cfg"), "kept");
+  EXPECT_EQ(Entries().size(), 5u) << "a work file was left";
 }
 
 TEST_F(PosixFiles, DroppedOrRefusedLeavesTheTargetAndNothingBehind) {

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "../../ini_diff/IniCorpus.h"
 #include "system/posix/PosixFileSystem.h"
@@ -95,6 +96,29 @@ TEST_F(PosixIni, ReaderKeepsTheFileItOpened) {
   EXPECT_EQ(reader->Read("Game", "A", "ERROR", 255), "1");
   EXPECT_EQ(reader->Read("Game", "B", "ERROR", 255), "2");
   EXPECT_EQ(ReadIniValue(path, "Game", "A", "ERROR", 255), "changed");
+}
+
+// Many keys: the file replaced once, as the single writes would leave it,
+// and not at all when it holds them already.
+TEST_F(PosixIni, ManyKeysReplaceTheFileOnceOrNotAtAll) {
+  const std::string path = Path("zephevent.ini"), seen = Path("seen");
+  Put(path, "[DEADZONE]\r\nDEADZONE_0=4\r\n");
+  ASSERT_EQ(link(path.c_str(), seen.c_str()), 0);  // stays with the file until it is replaced
+  const std::vector<IniEntry> entries = {{"DEADZONE", "DEADZONE_0", "5"},
+                                         {"BUTTONS", "BUTTON_0", "\"F1\""},
+                                         {"deadzone", "DEADZONE_1", "6"}};
+  int error = 0;
+  ASSERT_TRUE(WriteIniValues(path, entries, &error)) << error;
+  EXPECT_EQ(Get(path),
+            "[DEADZONE]\r\nDEADZONE_0=5\r\nDEADZONE_1=6\r\n[BUTTONS]\r\nBUTTON_0=\"F1\"\r\n");
+  EXPECT_EQ(Get(seen), "[DEADZONE]\r\nDEADZONE_0=4\r\n") << "changed in place";
+  ASSERT_EQ(unlink(seen.c_str()), 0);
+  ASSERT_EQ(link(path.c_str(), seen.c_str()), 0);
+  ASSERT_TRUE(WriteIniValues(path, entries, &error)) << error;
+  struct stat st;
+  ASSERT_EQ(stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_nlink, 2u) << "replaced though nothing changed";
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder_), fs::directory_iterator()), 2);
 }
 
 long PeakKiB() {

@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "system/IniText.h"
 #include "system/ProcessHelpers.h"
 #include "system/TextStreams.h"
 #include "system/WinPath.h"
@@ -208,8 +209,6 @@ TEST(Files, IniRoundTripAndWritesThatFailSayWhy) {
   EXPECT_EQ(ReadResult::Missing, files.ReadText(dir / "none.txt", &now, &err));
 }
 
-// --- work files
-
 // The files of dir, sorted.
 std::vector<std::string> Names(FileSystem& files, const TempDir& dir) {
   std::vector<std::string> names;
@@ -222,6 +221,47 @@ std::string Contents(FileSystem& files, const std::string& path) {
   std::string text;
   return files.ReadText(path, &text, nullptr) == ReadResult::Ok ? text : "<unread>";
 }
+
+// Many keys of one file at once: the bytes of as many single writes by the
+// INI rules, read back by the system's function; a write that changes
+// nothing does not replace the file, one that cannot replace it leaves it.
+TEST(Files, ManyIniKeysAreWrittenInOneReplace) {
+  TempDir dir;
+  ProfileFiles ini;
+  FileSystem files;
+  const std::string file = dir / "zephevent.ini";
+  const std::string before = "; kept\r\n[DEADZONE]\r\nDEADZONE_0 = 4\r\n\r\n[BUTTONS]\r\n";
+  ASSERT_TRUE(files.WriteText(file, before, nullptr));
+  const std::vector<IniEntry> entries = {{"DEADZONE", "DEADZONE_0", "5"},
+                                         {"BUTTONS", "BUTTON_0", "\"F1\""},
+                                         {"MOTIONS", "MOTION_0_POS", "\"X\""},
+                                         {"deadzone", "DEADZONE_1", "6"}};
+  std::string expected = before;
+  for (const IniEntry& e : entries) expected = ini::SetString(expected, e.section, e.key, e.value);
+  SystemError err;
+  ASSERT_TRUE(ini.WriteStrings(file, entries, &err)) << err.Describe();
+  EXPECT_EQ(expected, Contents(files, file));
+  EXPECT_EQ("F1", ini.ReadString(file, "buttons", "button_0", "ERROR", 255));
+  EXPECT_EQ("6", ini.ReadString(file, "DEADZONE", "DEADZONE_1", "ERROR", 255));
+
+  HANDLE holder =
+      CreateFileA(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, holder);
+  EXPECT_TRUE(ini.WriteStrings(file, entries, &err))
+      << "tried to replace it though nothing changed";
+  EXPECT_FALSE(ini.WriteStrings(file, {{"DEADZONE", "DEADZONE_0", "7"}}, &err));
+  EXPECT_NE(0, err.code);
+  CloseHandle(holder);
+  EXPECT_EQ(expected, Contents(files, file));
+  EXPECT_EQ(std::vector<std::string>{"zephevent.ini"}, Names(files, dir));
+
+  ASSERT_TRUE(ini.WriteStrings(dir / "new.ini", entries, &err)) << err.Describe();
+  EXPECT_EQ("5", ini.ReadString(dir / "new.ini", "DEADZONE", "DEADZONE_0", "ERROR", 255));
+  EXPECT_FALSE(ini.WriteStrings(dir / "no folder\\x.ini", entries, &err));
+  EXPECT_EQ(ERROR_PATH_NOT_FOUND, err.code);
+}
+
+// --- work files
 
 // Wine's ReplaceFileA drops the target's hidden attribute; the commit puts it back.
 TEST(WorkFiles, CommitReplacesTheBytesKeepsHiddenAndLeavesNothingElse) {

@@ -63,8 +63,9 @@ ReadStatus ReadWholeFile(const std::string& path, std::string* contents) {
 
 bool WriteFileAtomic(const std::string& path, const std::string& contents) {
   // The stand-in controller's state is replaced at every command: atomic,
-  // but not forced to the disk each time.
-  return posix::WriteFileAtomic(path, contents, posix::Sync::Replace);
+  // but nothing forced to the disk, not even by the file system's own rule
+  // for a rename over a file.
+  return posix::WriteFileAtomic(path, contents, posix::Sync::Scratch);
 }
 
 bool AppendToFile(const std::string& path, const std::string& text) {
