@@ -141,9 +141,9 @@ std::vector<MenuLine> ReadMenu(HWND menuWindow) {
 
 TEST_F(TrayUi, MenuShowsTheLatestModelsVisibleItemsAndSendsTheEntryChosenWithTheKeyboard) {
   MainForm form(sys.Seam(), fakeDesktop);
-  desktop->SetMenu(form.PopupMenuItems());
-  form.Suspend();  // the Suspend entry is checked from now on
-  desktop->SetMenu(form.PopupMenuItems());
+  desktop->SetMenu(form.TrayIcon().PopupMenuItems());
+  form.TrayIcon().Suspend();  // the Suspend entry is checked from now on
+  desktop->SetMenu(form.TrayIcon().PopupMenuItems());
   RecordingCommands commands;
   desktop->SetCommands(&commands);
   std::vector<MenuLine> seen;
@@ -175,7 +175,7 @@ TEST_F(TrayUi, MenuShowsTheLatestModelsVisibleItemsAndSendsTheEntryChosenWithThe
 
 TEST_F(TrayUi, MenuClosedWithEscapeOrCancelModeChoosesNothing) {
   MainForm form(sys.Seam(), fakeDesktop);
-  desktop->SetMenu(form.PopupMenuItems());
+  desktop->SetMenu(form.TrayIcon().PopupMenuItems());
   RecordingCommands commands;
   desktop->SetCommands(&commands);
   HWND main = MainHandle();
