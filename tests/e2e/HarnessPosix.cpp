@@ -149,6 +149,8 @@ class PosixHarness : public MonitorHarness {
     // The set-up journal too stays in the test's own folder.
     setenv("XDG_STATE_HOME", (root_ / "state").c_str(), 1);
     setenv("ZEPH_TESTCHILD_LOG", (root_ / "started.log").c_str(), 1);
+    // Boxes and menus in the terminal, whatever desktop the test runs on.
+    setenv("ZEPHMONITOR_DESKTOP", "terminal", 1);
   }
 
   ~PosixHarness() override {

@@ -1,9 +1,11 @@
 // The desktops of the Linux program and how one is chosen when it starts:
 // the backends are tried in their order, each probed first, and the first
-// that can be used is the program's desktop. The terminal, last, always
-// can. The environment variable ZEPHMONITOR_DESKTOP names a backend to take
-// in their stead; one that is unknown or cannot be used is said on standard
-// error, and the usual order follows.
+// that can be used is the program's desktop: the tray on the session bus
+// ("sni"), then the terminal, which always can. A backend passed over says
+// why in one line on standard error. The environment variable
+// ZEPHMONITOR_DESKTOP names a backend to take in their stead; one that is
+// unknown or cannot be used is said on standard error, and the usual order
+// follows.
 #pragma once
 
 #include <functional>
@@ -40,7 +42,9 @@ std::vector<DesktopBackend> LinuxDesktopBackends();
 struct DesktopChoice {
   std::unique_ptr<Desktop> desktop;  // null when no backend could be used
   std::string name;
-  std::string note;  // why the backend asked for was not taken; "" when it was, or none was
+  // Why the backend asked for, and each one passed over before the one
+  // taken, were not taken: one line each; "" when nothing was passed over.
+  std::string note;
 };
 
 // The backend named by forced when it can be used (null or empty: none is
@@ -50,5 +54,9 @@ DesktopChoice ChooseDesktop(const std::vector<DesktopBackend>& backends, Desktop
 
 // The terminal stands in for the desktop (tray/posix/TerminalDesktop.cpp).
 std::unique_ptr<Desktop> MakeTerminalDesktop();
+
+// The icon and its menu on the session bus, the rest in the terminal
+// (tray/posix/SniDesktop.cpp).
+DesktopBackend SniBackend();
 
 }  // namespace zeph::posix

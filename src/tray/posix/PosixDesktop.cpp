@@ -19,6 +19,7 @@ std::unique_ptr<Desktop> Try(const DesktopBackend& backend, DesktopHost& host, s
 
 std::vector<DesktopBackend> LinuxDesktopBackends() {
   return {
+      SniBackend(),
       {"terminal", [](const DesktopHost&, std::string*) { return true; },
        [](DesktopHost&, std::string*) { return MakeTerminalDesktop(); }},
   };
@@ -47,6 +48,7 @@ DesktopChoice ChooseDesktop(const std::vector<DesktopBackend>& backends, Desktop
                     "\" cannot be used: " + (why.empty() ? "no reason given" : why);
     }
   }
+  std::vector<std::string> passedOver;
   for (const DesktopBackend& backend : backends) {
     if (backend.name == asked) continue;  // tried already
     std::string why;
@@ -54,6 +56,12 @@ DesktopChoice ChooseDesktop(const std::vector<DesktopBackend>& backends, Desktop
       choice.name = backend.name;
       break;
     }
+    passedOver.push_back(backend.name + ": " + (why.empty() ? "no reason given" : why));
+  }
+  for (const std::string& line : passedOver) {
+    if (!choice.note.empty()) choice.note += "\n";
+    choice.note += line;
+    if (choice.desktop) choice.note += "; the desktop is \"" + choice.name + "\"";
   }
   return choice;
 }

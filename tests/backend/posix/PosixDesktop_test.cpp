@@ -73,24 +73,35 @@ TEST_F(Choice, FirstUsableBackendWinsAndTheOneAskedForIsTriedAlone) {
     std::vector<std::string> asked;
     const char* note;
   } rows[] = {
-      {"none asked for", nullptr, "c", {"probe a", "probe b", "make b", "probe c", "make c"}, ""},
-      {"empty", "", "c", {"probe a", "probe b", "make b", "probe c", "make c"}, ""},
+      {"none asked for",
+       nullptr,
+       "c",
+       {"probe a", "probe b", "make b", "probe c", "make c"},
+       "a: a is not here; the desktop is \"c\"\nb: b refused; the desktop is \"c\""},
+      {"empty",
+       "",
+       "c",
+       {"probe a", "probe b", "make b", "probe c", "make c"},
+       "a: a is not here; the desktop is \"c\"\nb: b refused; the desktop is \"c\""},
       {"asked for", "d", "d", {"probe d", "make d"}, ""},
       {"asked for, unusable",
        "a",
        "c",
        {"probe a", "probe b", "make b", "probe c", "make c"},
-       "ZEPHMONITOR_DESKTOP: the desktop \"a\" cannot be used: a is not here"},
+       "ZEPHMONITOR_DESKTOP: the desktop \"a\" cannot be used: a is not here\n"
+       "b: b refused; the desktop is \"c\""},
       {"asked for, failing",
        "b",
        "c",
        {"probe b", "make b", "probe a", "probe c", "make c"},
-       "ZEPHMONITOR_DESKTOP: the desktop \"b\" cannot be used: b refused"},
+       "ZEPHMONITOR_DESKTOP: the desktop \"b\" cannot be used: b refused\n"
+       "a: a is not here; the desktop is \"c\""},
       {"unknown",
        "Terminal",
        "c",
        {"probe a", "probe b", "make b", "probe c", "make c"},
-       "ZEPHMONITOR_DESKTOP: no desktop \"Terminal\" (a, b, c, d)"},
+       "ZEPHMONITOR_DESKTOP: no desktop \"Terminal\" (a, b, c, d)\n"
+       "a: a is not here; the desktop is \"c\"\nb: b refused; the desktop is \"c\""},
   };
   for (const Row& row : rows) {
     asked.clear();
@@ -102,23 +113,31 @@ TEST_F(Choice, FirstUsableBackendWinsAndTheOneAskedForIsTriedAlone) {
   }
 
   std::vector<DesktopBackend> none = {Stub("a", false, true), Stub("b", true, false)};
-  EXPECT_EQ(nullptr, ChooseDesktop(none, host, nullptr).desktop);
+  DesktopChoice nothing = ChooseDesktop(none, host, nullptr);
+  EXPECT_EQ(nullptr, nothing.desktop);
+  EXPECT_EQ("a: a is not here\nb: b refused", nothing.note);
 }
 
 // --- the program's own choice
 
 class LinuxDesktop : public ::testing::Test {
  protected:
+  // The variables a test changes, put back afterwards. Without a session
+  // bus to begin with, whatever desktop the test runs on.
   void SetUp() override {
-    const char* old = getenv(kDesktopVariable);
-    saved_ = old != nullptr ? old : "";
-    hadVariable_ = old != nullptr;
+    for (const char* name : {kDesktopVariable, "DBUS_SESSION_BUS_ADDRESS", "XDG_RUNTIME_DIR"}) {
+      const char* old = getenv(name);
+      saved_.push_back({name, old != nullptr ? old : "", old != nullptr});
+      unsetenv(name);
+    }
   }
   void TearDown() override {
-    if (hadVariable_) {
-      setenv(kDesktopVariable, saved_.c_str(), 1);
-    } else {
-      unsetenv(kDesktopVariable);
+    for (const Saved& variable : saved_) {
+      if (variable.was) {
+        setenv(variable.name, variable.value.c_str(), 1);
+      } else {
+        unsetenv(variable.name);
+      }
     }
   }
 
@@ -131,32 +150,61 @@ class LinuxDesktop : public ::testing::Test {
     });
   }
 
+  struct Saved {
+    const char* name;
+    std::string value;
+    bool was;
+  };
   EventLoop loop_;
-  std::string saved_;
-  bool hadVariable_ = false;
+  std::vector<Saved> saved_;
 };
 
 TEST_F(LinuxDesktop, TerminalIsTheLastBackendAndTheOneLeftWithoutASessionDesktop) {
   const std::vector<DesktopBackend> backends = LinuxDesktopBackends();
-  ASSERT_FALSE(backends.empty());
+  ASSERT_EQ(2u, backends.size());
+  EXPECT_EQ("sni", backends.front().name);
   EXPECT_EQ("terminal", backends.back().name);
   DesktopHost bare{loop_, nullptr};
   std::string why;
   EXPECT_TRUE(backends.back().probe(bare, &why)) << why;
+  // The tray needs the loop to watch its connection.
+  setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/proc/no-such-bus", 1);
+  EXPECT_FALSE(backends.front().probe(bare, &why));
+  EXPECT_EQ("the event loop watches no descriptors", why);
+  unsetenv("DBUS_SESSION_BUS_ADDRESS");
 
   const std::string box = "=== Title ===\nGo on?\nSure?\n=== Yes ===\n";
-  unsetenv(kDesktopVariable);
-  EXPECT_EQ(box, BoxOfANewDesktop());
+  const std::string noBus =
+      "sni: no session bus (DBUS_SESSION_BUS_ADDRESS is not set); the desktop is \"terminal\"\n";
+  EXPECT_EQ(noBus + box, BoxOfANewDesktop());
   setenv(kDesktopVariable, "terminal", 1);
   EXPECT_EQ(box, BoxOfANewDesktop());
   setenv(kDesktopVariable, "nothing-here", 1);
   const std::string shown = BoxOfANewDesktop();
-  EXPECT_EQ(0u, shown.find("ZEPHMONITOR_DESKTOP: no desktop \"nothing-here\" (")) << shown;
-  EXPECT_NE(std::string::npos, shown.find(")\n" + box)) << shown;
+  EXPECT_EQ(0u, shown.find("ZEPHMONITOR_DESKTOP: no desktop \"nothing-here\" (sni, terminal)\n"))
+      << shown;
+  EXPECT_NE(std::string::npos, shown.find(")\n" + noBus + box)) << shown;
+}
+
+TEST_F(LinuxDesktop, ABusThatCannotBeReachedLeavesTheTerminalWithOneLineThatSaysWhy) {
+  const std::string box = "=== Title ===\nGo on?\nSure?\n=== Yes ===\n";
+  setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/proc/no-such-bus", 1);
+  EXPECT_EQ(
+      "sni: cannot connect the session bus: No such file or directory; the desktop is "
+      "\"terminal\"\n" +
+          box,
+      BoxOfANewDesktop());
+  // Asked for by name, the tray that cannot be had is said the same way.
+  setenv(kDesktopVariable, "sni", 1);
+  EXPECT_EQ(
+      "ZEPHMONITOR_DESKTOP: the desktop \"sni\" cannot be used: cannot connect the "
+      "session bus: No such file or directory\n" +
+          box,
+      BoxOfANewDesktop());
 }
 
 TEST_F(LinuxDesktop, TerminalPrintsTheLatestMenuModelWithTheCommandOfEachEntry) {
-  unsetenv(kDesktopVariable);
+  setenv(kDesktopVariable, "terminal", 1);
   std::unique_ptr<Desktop> desktop = CreatePlatformDesktop(loop_);
   std::vector<MenuItem> items = {
       {MenuEntry::About, "About...", true, false},      {std::nullopt, "-", false, false},
