@@ -6,6 +6,11 @@ Run under dbus-run-session, one scenario per run:
     dbus-run-session -- python3 sni_test.py SCENARIO --monitor EXE \
         --companions DIR --art MAKE_ART
 
+    python3 sni_test.py --serve SECONDS
+
+The second form only keeps a watcher with a host on the session bus for a
+while (to measure the monitor with a tray, or to try it by hand).
+
 The test plays the desktop's side: a StatusNotifierWatcher (on a connection
 of its own, so that it can leave and come back as a new owner) and a host
 that reads the item's properties and its D-Bus menu and clicks the menu's
@@ -534,16 +539,31 @@ class Scenario:
         check(len(self.monitor.sni_lines()) == 1, "lines: %r" % self.monitor.sni_lines())
 
 
+def serve(seconds):
+    DBusGMainLoop(set_as_default=True)
+    watcher = Watcher(os.environ["DBUS_SESSION_BUS_ADDRESS"], True)
+    end = time.monotonic() + seconds
+    while time.monotonic() < end:
+        pump(0.2)
+    print("served %d registrations" % len(watcher.items))
+
+
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("scenario")
-    parser.add_argument("--monitor", required=True)
-    parser.add_argument("--companions", required=True)
-    parser.add_argument("--art", required=True)
+    parser.add_argument("scenario", nargs="?")
+    parser.add_argument("--monitor")
+    parser.add_argument("--companions")
+    parser.add_argument("--art")
+    parser.add_argument("--serve", type=float)
     options = parser.parse_args()
     if "DBUS_SESSION_BUS_ADDRESS" not in os.environ:
         print("sni_test: run it under dbus-run-session", file=sys.stderr)
         return 2
+    if options.serve is not None:
+        serve(options.serve)
+        return 0
+    if not (options.scenario and options.monitor and options.companions and options.art):
+        parser.error("a scenario needs --monitor, --companions and --art")
     scenario = Scenario(options)
     try:
         scenario.run(options.scenario)

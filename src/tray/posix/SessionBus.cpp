@@ -1,7 +1,9 @@
 #include "tray/posix/SessionBus.h"
 
+#include <sys/eventfd.h>
 #include <sys/stat.h>
 #include <systemd/sd-bus.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -43,19 +45,44 @@ std::unique_ptr<SessionBus> SessionBus::Connect(DescriptorWatch& descriptors, st
 }
 
 SessionBus::SessionBus(DescriptorWatch& descriptors, sd_bus* bus)
-    : descriptors_(descriptors), bus_(bus), fd_(sd_bus_get_fd(bus)) {
+    : descriptors_(descriptors),
+      bus_(bus),
+      fd_(sd_bus_get_fd(bus)),
+      wakeFd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
   const char* unique = nullptr;
   if (sd_bus_get_unique_name(bus_, &unique) >= 0 && unique != nullptr) uniqueName_ = unique;
   descriptors_.WatchDescriptor(fd_, [this] { Process(); });
+  if (wakeFd_ >= 0) {
+    descriptors_.WatchDescriptor(wakeFd_, [this] {
+      uint64_t count = 0;  // drained; EAGAIN when nothing was due
+      [[maybe_unused]] const ssize_t got = read(wakeFd_, &count, sizeof count);
+      Process();
+    });
+  }
+  Wake();  // the welcome may have brought more than the welcome
 }
 
 SessionBus::~SessionBus() {
+  if (wakeFd_ >= 0) {
+    descriptors_.UnwatchDescriptor(wakeFd_);
+    close(wakeFd_);
+  }
   if (bus_ == nullptr) return;
   descriptors_.UnwatchDescriptor(fd_);
   sd_bus_flush_close_unref(bus_);
 }
 
-void SessionBus::Post(std::function<void()> work) { posted_.push_back(std::move(work)); }
+void SessionBus::Post(std::function<void()> work) {
+  posted_.push_back(std::move(work));
+  Wake();
+}
+
+void SessionBus::Wake() {
+  const uint64_t one = 1;
+  // Only a full counter refuses, and then a wake is due already.
+  if (wakeFd_ < 0) return;
+  [[maybe_unused]] const ssize_t put = write(wakeFd_, &one, sizeof one);
+}
 
 void SessionBus::Process() {
   while (bus_ != nullptr) {

@@ -40,6 +40,10 @@ class SessionBus {
 
   // Called from the loop after the messages that arrived have been handled.
   void Post(std::function<void()> work);
+  // Has the loop process the connection at its next wait: after a call
+  // that waited for its reply, sd-bus may hold messages it read ahead, and
+  // the descriptor will not say so.
+  void Wake();
   // Called once when the connection ends (the bus went away); the bus is
   // closed by then.
   void SetOnClosed(std::function<void(const std::string& why)> onClosed) {
@@ -47,7 +51,7 @@ class SessionBus {
   }
   // Handles what has arrived (also what sd-bus read ahead during a call
   // that waited for its reply), writes what is queued, then runs the work
-  // posted. Never call it from an sd-bus callback.
+  // posted. The loop calls it; never call it from an sd-bus callback.
   void Process();
   // Writes out what is queued; signals and replies leave at once.
   void Flush();
@@ -59,6 +63,7 @@ class SessionBus {
   DescriptorWatch& descriptors_;
   sd_bus* bus_;
   int fd_ = -1;
+  int wakeFd_ = -1;  // an eventfd, readable while a wake is due
   std::string uniqueName_;
   std::deque<std::function<void()>> posted_;
   std::function<void(const std::string&)> onClosed_;

@@ -467,6 +467,7 @@ bool StatusNotifierItem::Export(std::string* why) {
       sd_bus_message_read(reply, "s", &owner) > 0)
     watcher_ = owner;
   sd_bus_message_unref(reply);
+  bus_.Wake();  // for what the calls above read ahead
   return true;
 }
 
@@ -483,7 +484,7 @@ void StatusNotifierItem::Add() {
   } else {
     Register();
   }
-  bus_.Process();  // what the calls above read ahead
+  bus_.Wake();  // for what the call above read ahead
 }
 
 void StatusNotifierItem::Remove() {
