@@ -105,9 +105,9 @@ void SessionBus::Process() {
 }
 
 void SessionBus::Flush() {
-  if (bus_ == nullptr) return;
-  const int r = sd_bus_flush(bus_);
-  if (r < 0) Close("cannot write to the session bus (" + BusErrorText(r) + ")");
+  // A write that fails leaves the connection closed, which the next
+  // Process finds (here it may be inside an sd-bus callback).
+  if (bus_ != nullptr) sd_bus_flush(bus_);
 }
 
 void SessionBus::Close(const std::string& why) {

@@ -26,9 +26,8 @@ class SniDesktop final : public Desktop {
  public:
   SniDesktop(std::unique_ptr<SessionBus> bus, std::unique_ptr<StatusNotifierItem> item)
       : bus_(std::move(bus)), item_(std::move(item)), terminal_(MakeTerminalDesktop()) {
-    bus_->SetOnClosed([this](const std::string& why) {
-      if (item_->Shown() || iconAdded_) SayLine(why + "; the terminal stands in for the icon");
-    });
+    bus_->SetOnClosed(
+        [](const std::string& why) { SayLine(why + "; the terminal stands in for the icon"); });
   }
 
   bool Ready(SystemError* err) override { return terminal_->Ready(err); }
@@ -52,13 +51,9 @@ class SniDesktop final : public Desktop {
       case IconMessage::Add:
         item_->SetIcon(image, tip);
         item_->Add();
-        iconAdded_ = true;
         break;
       case IconMessage::Modify: item_->SetIcon(image, tip); break;
-      case IconMessage::Delete:
-        item_->Remove();
-        iconAdded_ = false;
-        break;
+      case IconMessage::Delete: item_->Remove(); break;
     }
   }
   void SetSuspendCaption(const std::string& caption) override {
@@ -87,7 +82,6 @@ class SniDesktop final : public Desktop {
   std::unique_ptr<SessionBus> bus_;
   std::unique_ptr<StatusNotifierItem> item_;
   std::unique_ptr<Desktop> terminal_;
-  bool iconAdded_ = false;
 };
 
 }  // namespace

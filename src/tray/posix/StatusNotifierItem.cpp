@@ -500,6 +500,7 @@ void StatusNotifierItem::Remove() {
 }
 
 void StatusNotifierItem::Register() {
+  if (!bus_.Open()) return;
   sd_bus_message* call = nullptr;
   int r = sd_bus_message_new_method_call(bus_.Bus(), &call, kWatcherName, kWatcherPath,
                                          kWatcherName, "RegisterStatusNotifierItem");
@@ -512,6 +513,7 @@ void StatusNotifierItem::Register() {
 }
 
 void StatusNotifierItem::AskForHost() {
+  if (!bus_.Open()) return;
   sd_bus_message* call = nullptr;
   int r = sd_bus_message_new_method_call(bus_.Bus(), &call, kWatcherName, kWatcherPath,
                                          "org.freedesktop.DBus.Properties", "Get");
