@@ -20,8 +20,6 @@ error in pipes.
 """
 
 import argparse
-import importlib.machinery
-import importlib.util
 import os
 import shutil
 import signal
@@ -30,6 +28,7 @@ import sys
 import tempfile
 import threading
 import time
+import types
 
 import dbus
 import dbus.bus
@@ -305,10 +304,10 @@ class Monitor:
 
 
 def drawn_pixmaps(make_art, scene_name):
-    loader = importlib.machinery.SourceFileLoader("make_art", make_art)
-    spec = importlib.util.spec_from_loader("make_art", loader)
-    art = importlib.util.module_from_spec(spec)
-    loader.exec_module(art)
+    # The script has no .py name: its text is run as a module of its own.
+    art = types.ModuleType("make_art")
+    with open(make_art) as f:
+        exec(compile(f.read(), make_art, "exec"), art.__dict__)
     scene = getattr(art, scene_name)
     pixmaps = []
     for size in (16, 22, 32, 48):

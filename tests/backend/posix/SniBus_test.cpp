@@ -66,7 +66,6 @@ class Commands final : public zeph::Commands {
 class SniBus : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (access("/usr/bin/dbus-daemon", X_OK) != 0) GTEST_SKIP() << "no dbus-daemon here";
     int out[2];
     ASSERT_EQ(0, pipe(out));
     daemon_ = fork();
@@ -76,8 +75,8 @@ class SniBus : public ::testing::Test {
       const int null = open("/dev/null", O_WRONLY);
       if (null >= 0) dup2(null, STDERR_FILENO);  // its notes on the machine's limits
       const std::string fd = "--print-address=" + std::to_string(out[1]);
-      execl("/usr/bin/dbus-daemon", "dbus-daemon", "--session", "--nofork", "--nopidfile",
-            fd.c_str(), static_cast<char*>(nullptr));
+      execlp("dbus-daemon", "dbus-daemon", "--session", "--nofork", "--nopidfile", fd.c_str(),
+             static_cast<char*>(nullptr));
       _exit(127);
     }
     close(out[1]);
@@ -87,7 +86,8 @@ class SniBus : public ::testing::Test {
                       (got = read(out[0], buffer, sizeof buffer)) > 0;)
       address.append(buffer, static_cast<size_t>(got));
     close(out[0]);
-    ASSERT_NE(std::string::npos, address.find('\n')) << "dbus-daemon gave no address";
+    ASSERT_NE(std::string::npos, address.find('\n'))
+        << "dbus-daemon (Debian package dbus) gave no address";
     address.resize(address.find('\n'));
     const char* old = getenv("DBUS_SESSION_BUS_ADDRESS");
     savedAddress_ = old != nullptr ? old : "";

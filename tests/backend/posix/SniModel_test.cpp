@@ -1,4 +1,4 @@
-// The parts of the Linux tray that need no bus: the D-Bus menu built from
+// What of the Linux tray needs no bus: the D-Bus menu built from
 // the tray's menu model, the icon's pixmaps, and where the tray looks for
 // an icon theme and a session bus.
 #include <gtest/gtest.h>
