@@ -2,9 +2,12 @@
 
 #include <sys/eventfd.h>
 #include <sys/stat.h>
+#include <sys/timerfd.h>
 #include <systemd/sd-bus.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -59,13 +62,22 @@ SessionBus::SessionBus(DescriptorWatch& descriptors, sd_bus* bus)
       Process();
     });
   }
+  timerFd_ = timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC | TFD_NONBLOCK);
+  if (timerFd_ >= 0) {
+    descriptors_.WatchDescriptor(timerFd_, [this] {
+      uint64_t expirations = 0;
+      [[maybe_unused]] const ssize_t got = read(timerFd_, &expirations, sizeof expirations);
+      Process();  // sd-bus ends the overdue calls with a timeout error
+    });
+  }
   Wake();  // the welcome may have brought more than the welcome
 }
 
 SessionBus::~SessionBus() {
-  if (wakeFd_ >= 0) {
-    descriptors_.UnwatchDescriptor(wakeFd_);
-    close(wakeFd_);
+  for (int fd : {wakeFd_, timerFd_}) {
+    if (fd < 0) continue;
+    descriptors_.UnwatchDescriptor(fd);
+    close(fd);
   }
   if (bus_ == nullptr) return;
   descriptors_.UnwatchDescriptor(fd_);
@@ -105,9 +117,20 @@ void SessionBus::Process() {
 }
 
 void SessionBus::Flush() {
+  if (bus_ == nullptr) return;
   // A write that fails leaves the connection closed, which the next
   // Process finds (here it may be inside an sd-bus callback).
-  if (bus_ != nullptr) sd_bus_flush(bus_);
+  sd_bus_flush(bus_);
+  // sd-bus's next timeout is a point of the monotonic clock in µs, or none.
+  uint64_t due = UINT64_MAX;
+  if (timerFd_ < 0 || sd_bus_get_timeout(bus_, &due) < 0) return;
+  itimerspec at{};
+  if (due != UINT64_MAX) {
+    due = std::max<uint64_t>(due, 1);  // 0 would disarm the timer: due now
+    at.it_value.tv_sec = static_cast<time_t>(due / 1000000);
+    at.it_value.tv_nsec = static_cast<long>(due % 1000000 * 1000);
+  }
+  timerfd_settime(timerFd_, TFD_TIMER_ABSTIME, &at, nullptr);
 }
 
 void SessionBus::Close(const std::string& why) {

@@ -1,6 +1,7 @@
 // The program's connection to the session D-Bus (sd-bus), served by the
 // event loop: its descriptor is one of the loop's watched descriptors, so
-// what arrives is handled in every wait, like the timer and the commands.
+// what arrives is handled in every wait, like the timer and the commands;
+// a timer descriptor beside it falls due when a call's answer is overdue.
 // The tray item uses it now; a notifications backend can share it.
 //
 // Handlers that sd-bus calls must not end up in the loop again (sd-bus
@@ -53,7 +54,8 @@ class SessionBus {
   // that waited for its reply), writes what is queued, then runs the work
   // posted. The loop calls it; never call it from an sd-bus callback.
   void Process();
-  // Writes out what is queued; signals and replies leave at once.
+  // Writes out what is queued (signals and replies leave at once), and
+  // sets the timer for the calls under way.
   void Flush();
 
  private:
@@ -63,7 +65,8 @@ class SessionBus {
   DescriptorWatch& descriptors_;
   sd_bus* bus_;
   int fd_ = -1;
-  int wakeFd_ = -1;  // an eventfd, readable while a wake is due
+  int wakeFd_ = -1;   // an eventfd, readable while a wake is due
+  int timerFd_ = -1;  // a timerfd, readable when sd-bus has a timeout due
   std::string uniqueName_;
   std::deque<std::function<void()>> posted_;
   std::function<void(const std::string&)> onClosed_;

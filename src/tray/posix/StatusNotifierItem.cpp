@@ -339,7 +339,7 @@ struct StatusNotifierItem::Access {
     if (!Answers(reply, item.registerCall_)) return 0;  // for a watcher gone since
     item.registerCall_ = 0;
     if (const sd_bus_error* error = sd_bus_message_get_error(reply)) {
-      item.Update(std::string("the StatusNotifierWatcher refused the icon: ") +
+      item.Update(std::string("the StatusNotifierWatcher did not take the icon: ") +
                   (error->message ? error->message : error->name));
       return 0;
     }

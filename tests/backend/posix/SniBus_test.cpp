@@ -149,9 +149,9 @@ class SniBus : public ::testing::Test {
                        "StatusNotifierHostRegistered", "");
   }
 
-  // Runs both sides until done() or 5 s have passed.
-  bool Pump(const std::function<bool()>& done) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  // Runs both sides until done() or seconds have passed.
+  bool Pump(const std::function<bool()>& done, int seconds = 5) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     while (!done()) {
       if (std::chrono::steady_clock::now() > end) return false;
       loop_.WaitForObject(-1, 5);
@@ -183,9 +183,11 @@ class SniBus : public ::testing::Test {
   }
 
   static int Register(sd_bus_message* m, void* userdata, sd_bus_error*) {
+    auto* self = static_cast<SniBus*>(userdata);
     const char* service = nullptr;
     sd_bus_message_read(m, "s", &service);
-    static_cast<SniBus*>(userdata)->registrations.push_back(service);
+    self->registrations.push_back(service);
+    if (self->silent_) return 1;  // taken, never answered
     return sd_bus_reply_method_return(m, "");
   }
   static int HostThere(sd_bus*, const char*, const char*, const char*, sd_bus_message* reply,
@@ -244,6 +246,7 @@ class SniBus : public ::testing::Test {
   sd_bus* desktop_ = nullptr;
   pid_t daemon_ = -1;
   bool host_ = false;
+  bool silent_ = false;  // the watcher never answers a registration
   std::string savedAddress_;
   bool hadAddress_ = false;
 
@@ -364,6 +367,29 @@ TEST_F(SniBus, TheIconFollowsTheWatcherAndItsTrayAndOutlivesTheBus) {
   item_->SetIcon(IconImage::Suspended, "tip");
   item_->Remove();
   loop_.WaitForObject(-1, 10);
+}
+
+TEST_F(SniBus, AWatcherThatNeverAnswersIsGivenUpWhenTheCallTimesOut) {
+  silent_ = true;
+  StartWatcher(true);
+  MakeItem();
+  item_->Add();
+  ASSERT_TRUE(Pump([&] { return !registrations.empty(); }));
+  // Nothing arrives on the connection meanwhile: only the call's own time
+  // limit can end the wait.
+  ASSERT_TRUE(Pump(
+      [&] {
+        return !notes.empty() && notes.back().find("did not take the icon") != std::string::npos;
+      },
+      15));
+  EXPECT_NE(std::string::npos, notes.back().find("timed out")) << notes.back();
+  EXPECT_FALSE(item_->Shown());
+  // The next watcher is asked again, and answers.
+  silent_ = false;
+  StopWatcher();
+  StartWatcher(true);
+  ASSERT_TRUE(Noted("shows the icon"));
+  EXPECT_EQ(2u, registrations.size());
 }
 
 }  // namespace
