@@ -445,8 +445,12 @@ bool StatusNotifierItem::Export(std::string* why) {
     r = sd_bus_add_object_vtable(bus, nullptr, kMenuPath, kMenuInterface, kMenuVtable, this);
   if (r >= 0) {
     step = "follow the StatusNotifierWatcher";
-    r = sd_bus_match_signal(bus, nullptr, "org.freedesktop.DBus", "/org/freedesktop/DBus",
-                            "org.freedesktop.DBus", "NameOwnerChanged", A::OwnerChanged, this);
+    // Only the watcher's name: on a desktop, connections come and go all the time.
+    r = sd_bus_add_match(bus, nullptr,
+                         "type='signal',sender='org.freedesktop.DBus',path='/org/freedesktop/DBus',"
+                         "interface='org.freedesktop.DBus',member='NameOwnerChanged',"
+                         "arg0='org.kde.StatusNotifierWatcher'",
+                         A::OwnerChanged, this);
   }
   if (r >= 0)
     r = sd_bus_match_signal(bus, nullptr, nullptr, kWatcherPath, kWatcherName,

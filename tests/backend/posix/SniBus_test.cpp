@@ -5,6 +5,7 @@
 // outside: where the commands run, and the signals as they leave.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/wait.h>
@@ -390,6 +391,27 @@ TEST_F(SniBus, AWatcherThatNeverAnswersIsGivenUpWhenTheCallTimesOut) {
   StartWatcher(true);
   ASSERT_TRUE(Noted("shows the icon"));
   EXPECT_EQ(2u, registrations.size());
+}
+
+TEST_F(SniBus, OtherConnectionsComingAndGoingDoNotWakeTheProgram) {
+  StartWatcher(true);
+  MakeItem();
+  item_->Add();
+  ASSERT_TRUE(Noted("shows the icon"));
+  Settle();
+  for (int i = 0; i < 5; ++i) {
+    sd_bus* other = nullptr;
+    ASSERT_GE(sd_bus_open_user(&other), 0);
+    ASSERT_GE(sd_bus_request_name(other, "org.example.Other", 0), 0);
+    sd_bus_flush_close_unref(other);
+  }
+  // By the time a call of the desktop's side comes back, the bus has sent
+  // the signals of those names' owners to whoever asked for them.
+  ASSERT_GE(sd_bus_call_method(desktop_, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                               "org.freedesktop.DBus", "GetId", nullptr, nullptr, ""),
+            0);
+  pollfd connection{sd_bus_get_fd(bus_->Bus()), POLLIN, 0};
+  EXPECT_EQ(0, poll(&connection, 1, 100));
 }
 
 }  // namespace
