@@ -90,9 +90,9 @@ void SessionBus::Post(std::function<void()> work) {
 }
 
 void SessionBus::Wake() {
+  if (wakeFd_ < 0) return;
   const uint64_t one = 1;
   // Only a full counter refuses, and then a wake is due already.
-  if (wakeFd_ < 0) return;
   [[maybe_unused]] const ssize_t put = write(wakeFd_, &one, sizeof one);
 }
 

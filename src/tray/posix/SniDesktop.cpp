@@ -4,6 +4,8 @@
 // now, and so does the menu while no tray shows the icon (no watcher, a
 // watcher without a host, or the bus gone): "menu" on standard input then
 // prints it as before. When a tray appears later, the icon goes there.
+// The connection belongs to the desktop, not to the item, so that other
+// parts on the bus (notifications for the boxes) can share it.
 #include <cstdio>
 
 #include "tray/Dialogs.h"
