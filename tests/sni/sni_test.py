@@ -461,6 +461,25 @@ class Scenario:
         check(self.monitor.mode() == "", "MODE is %r after Exit" % self.monitor.mode())
         check(not self.bus.name_has_owner(item_name), "the item's name outlived the program")
 
+    # With the icon theme's images installed, a host is also given their names.
+    def scenario_theme_icons(self):
+        data = self.monitor.env["XDG_DATA_HOME"]
+        for name in ("zephmonitor", "zephmonitor-suspended"):
+            folder = os.path.join(data, "icons", "hicolor", "48x48", "apps")
+            os.makedirs(folder, exist_ok=True)
+            open(os.path.join(folder, name + ".png"), "wb").close()
+        self.start_watcher()
+        self.monitor.start()
+        host = self.registered_host()
+        wait_for("MODE=ACTIVE", lambda: self.monitor.mode() == "ACTIVE")
+        check(host.property("IconName") == "zephmonitor", "IconName %s" % host.property("IconName"))
+        check(host.property("ToolTip")[0] == "zephmonitor", "the tip's icon is not named")
+        check(len(host.property("IconPixmap")) == 4, "no pixmaps beside the name")
+        host.click("Suspend")
+        wait_for("NewIcon", lambda: host.seen("NewIcon"))
+        check(host.property("IconName") == "zephmonitor-suspended",
+              "IconName %s while suspended" % host.property("IconName"))
+
     # The primary click activates the icon: the customizer, suspended first.
     def scenario_activate(self):
         self.start_watcher()
