@@ -199,8 +199,8 @@ def start_and_stop_monitor(test, command, folder, scratch):
                                stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                                env=env, cwd=home)
     game = None
+    out, err = Output(monitor.stdout), Output(monitor.stderr)
     try:
-        out, err = Output(monitor.stdout), Output(monitor.stderr)
         # It reads the profiles of its own folder.
         out.wait_for(r"^demo\.wyn - demo\.exe$", 15)
         out.wait_for(r"^Successfully added \d+ items to the watch list", 5)
@@ -212,15 +212,32 @@ def start_and_stop_monitor(test, command, folder, scratch):
 
         # The demo game starts and ends: the profile is activated through the
         # installed companions, and the controller set back.
-        game = subprocess.Popen([os.path.join(folder, GAMES[0]), "sleep", "2500"],
+        game = subprocess.Popen([os.path.join(folder, GAMES[0]), "sleep", "60000"],
                                 env=env, cwd=home)
-        out.wait_for(r"^Started watching: demo\.exe", 10)
+        out.wait_for(r"^Started watching: demo\.exe", 15)
+        game.terminate()
         game.wait(10)
-        out.wait_for(r"^Stopped watching: demo\.exe", 10)
+        out.wait_for(r"^Stopped watching: demo\.exe", 15)
         with open(os.path.join(folder, "active.zeph"), "rb") as f:
             test.assertTrue(f.read(), "empty command script")
-        with open(os.path.join(folder, "zephcontrol.log"), "rb") as f:
-            test.assertIn(b"reset", f.read().lower())
+        # The controller is reset once before the profile's commands and
+        # once after the game, the reset's last call being the curve 5 one.
+        # "exit" waits for that: it would cut the reset short.
+        log = os.path.join(folder, "zephcontrol.log")
+        deadline = time.monotonic() + 20
+        while True:
+            with open(log) as f:
+                calls = f.read().splitlines()
+            if (len([line for line in calls if line.endswith(" --set-defaults")]) == 2
+                    and calls[-2].endswith(" --reset-sensitivity-curve 5")
+                    and calls[-1].startswith("end ")):
+                break
+            test.assertLess(time.monotonic(), deadline,
+                            "no reset after the game:\n" + "\n".join(calls))
+            time.sleep(0.1)
+        # Each call of the installed control utility succeeded.
+        ends = [line for line in calls if line.startswith("end ")]
+        test.assertEqual([line for line in ends if not line.endswith(" 0")], [])
 
         monitor.stdin.write(b"exit\n")
         monitor.stdin.flush()
@@ -233,6 +250,9 @@ def start_and_stop_monitor(test, command, folder, scratch):
                 process.kill()
                 process.wait()
         monitor.stdin.close()
+        for output, stream in ((out, monitor.stdout), (err, monitor.stderr)):
+            output.thread.join(5)
+            stream.close()
 
 
 # --- the tests
