@@ -1,0 +1,48 @@
+# What `cmake --install` places on Linux (the Debian package holds the same,
+# under /usr):
+#
+#   lib/zephmonitor/              the program folder, as scripts/demo lays out
+#                                 its demo folder: the monitor, zephcheck, the
+#                                 stand-in companions, wyn/, curves/ and games/
+#                                 with the stand-in games
+#   bin/zephmonitor, bin/zephcheck
+#                                 links to the two programs in the folder (the
+#                                 monitor finds its folder through the link)
+#   share/applications/zephmonitor.desktop
+#                                 the launcher
+#   share/icons/hicolor/<size>x<size>/apps/zephmonitor.png and
+#   zephmonitor-suspended.png     the icons, found by name
+set(ZEPH_INSTALL_FOLDER lib/zephmonitor)
+
+install(TARGETS ZephMonitor zephcheck zeph_control_standin zeph_event_standin
+                zeph_customizer_standin zeph_webupdate_standin
+        RUNTIME DESTINATION ${ZEPH_INSTALL_FOLDER})
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/demo/wyn ${PROJECT_SOURCE_DIR}/demo/curves
+                  ${PROJECT_SOURCE_DIR}/demo/games
+        DESTINATION ${ZEPH_INSTALL_FOLDER})
+# The stand-in game is the test child; a build without tests has no games.
+if(TARGET testchild)
+  install(PROGRAMS $<TARGET_FILE:testchild> RENAME demo.exe
+          DESTINATION ${ZEPH_INSTALL_FOLDER}/games/DemoRacer)
+  install(PROGRAMS $<TARGET_FILE:testchild> RENAME tuner.exe
+          DESTINATION ${ZEPH_INSTALL_FOLDER}/games/DemoTuner)
+endif()
+
+# Relative links, made here and installed as links, so that they hold under
+# any prefix.
+set(links ${CMAKE_BINARY_DIR}/install-links)
+file(MAKE_DIRECTORY ${links})
+file(CREATE_LINK ../${ZEPH_INSTALL_FOLDER}/ZephMonitor ${links}/zephmonitor SYMBOLIC)
+file(CREATE_LINK ../${ZEPH_INSTALL_FOLDER}/zephcheck ${links}/zephcheck SYMBOLIC)
+install(FILES ${links}/zephmonitor ${links}/zephcheck DESTINATION bin)
+
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/src/tray/posix/icons/hicolor DESTINATION share/icons)
+
+# The launcher's Exec names the monitor under the prefix of each install, so
+# the file is written when installing.
+install(CODE "
+  set(ZEPH_DESKTOP_TEMPLATE \"${PROJECT_SOURCE_DIR}/packaging/zephmonitor.desktop.in\")
+  set(ZEPH_DESKTOP_WORK \"${CMAKE_BINARY_DIR}/packaging\")
+  set(ZEPH_INSTALL_FOLDER \"${ZEPH_INSTALL_FOLDER}\")
+  include(\"${PROJECT_SOURCE_DIR}/cmake/InstallLauncher.cmake\")
+")
