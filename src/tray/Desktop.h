@@ -66,7 +66,9 @@ class Desktop : public Boxes, public DebugView {
 
   // The dialogs. Their logic lives in the forms (tray/Dialogs.h); the
   // desktop shows them and calls the forms' event handlers.
-  // Modal: returns when the dialog is closed.
+  // Modal where the desktop has modal dialogs (Windows: returns when it is
+  // closed); a desktop that shows it as a notification returns at once and
+  // carries out its links when chosen. The form outlives the dialog.
   virtual void ShowAbout(AboutForm& form) = 0;
   // Modeless: returns at once; while it is open, a second call only brings
   // it forward. The form outlives the dialog.

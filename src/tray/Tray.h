@@ -94,6 +94,7 @@ class Tray final : public WatchStatus {
   std::string iconTip_;
   bool suspendChecked_ = false;      // check mark of the Suspend menu entry
   bool eventToggleChecked_ = false;  // check mark of the mouse toggle
+  std::unique_ptr<AboutForm> aboutForm_;
   std::unique_ptr<StartUpForm> startUpForm_;
 };
 

@@ -67,8 +67,10 @@ TrayRequest Tray::OnMenuCommand(MenuEntry entry) {
 }
 
 void Tray::mAbout_Click() {
-  AboutForm about(sys_, desktop_);
-  desktop_.ShowAbout(about);
+  // One form for the life of the program: a desktop may carry out the
+  // dialog's links after this returns.
+  if (!aboutForm_) aboutForm_ = std::make_unique<AboutForm>(sys_, desktop_);
+  desktop_.ShowAbout(*aboutForm_);
 }
 
 void Tray::mnuStartup_Click() {

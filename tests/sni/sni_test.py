@@ -41,6 +41,9 @@ WATCHER_PATH = "/StatusNotifierWatcher"
 ITEM_IFACE = "org.kde.StatusNotifierItem"
 MENU_IFACE = "com.canonical.dbusmenu"
 PROPS = "org.freedesktop.DBus.Properties"
+NOTIFICATIONS = "org.freedesktop.Notifications"
+NOTIFICATIONS_PATH = "/org/freedesktop/Notifications"
+REMINDER_TITLE = " Thalix Not Found"
 
 # The popup menu in order: (label, visible, kind) with kind "separator",
 # "toggle" or "standard".
@@ -208,6 +211,62 @@ class Host:
         return [args for m, args in self.signals if m == member]
 
 
+class NotificationServer(dbus.service.Object):
+    """A notification server that records what it is asked to show and
+    answers as the test says: an action chosen, or closed without one."""
+
+    def __init__(self, address, capabilities=("actions", "body", "body-markup")):
+        self.own_connection = dbus.bus.BusConnection(address)
+        self.name = dbus.service.BusName(NOTIFICATIONS, self.own_connection)
+        super().__init__(self.own_connection, NOTIFICATIONS_PATH)
+        self.capabilities = list(capabilities)
+        self.shown = []  # each Notify as a namespace
+        self.next_id = 1
+
+    @dbus.service.method(NOTIFICATIONS, out_signature="as")
+    def GetCapabilities(self):
+        return dbus.Array(self.capabilities, signature="s")
+
+    @dbus.service.method(NOTIFICATIONS, in_signature="susssasa{sv}i", out_signature="u")
+    def Notify(self, app, replaces, icon, summary, body, actions, hints, timeout):
+        notice_id = int(replaces) or self.next_id
+        self.next_id += 1 if not replaces else 0
+        self.shown.append(types.SimpleNamespace(
+            id=notice_id, app=str(app), replaces=int(replaces), icon=str(icon),
+            summary=str(summary), body=str(body),
+            actions=dict(zip([str(a) for a in actions[::2]], [str(a) for a in actions[1::2]])),
+            urgency=int(hints.get("urgency", 1)), timeout=int(timeout)))
+        return dbus.UInt32(notice_id)
+
+    @dbus.service.method(NOTIFICATIONS, in_signature="u")
+    def CloseNotification(self, notice_id):
+        self.NotificationClosed(notice_id, 3)
+
+    @dbus.service.method(NOTIFICATIONS, out_signature="ssss")
+    def GetServerInformation(self):
+        return ("test", "zeph", "1", "1.2")
+
+    @dbus.service.signal(NOTIFICATIONS, signature="us")
+    def ActionInvoked(self, notice_id, key):
+        pass
+
+    @dbus.service.signal(NOTIFICATIONS, signature="uu")
+    def NotificationClosed(self, notice_id, reason):
+        pass
+
+    def notice(self, what, summary):
+        return wait_for(what, lambda: next(
+            (n for n in reversed(self.shown) if n.summary == summary), None))
+
+    def choose(self, notice, key):
+        check(key in notice.actions, "no action %r in %r" % (key, notice.actions))
+        self.ActionInvoked(notice.id, key)
+        self.NotificationClosed(notice.id, 2)
+
+    def dismiss(self, notice):
+        self.NotificationClosed(notice.id, 2)
+
+
 # --- the monitor
 
 
@@ -334,6 +393,9 @@ class Scenario:
         self.bus = dbus.SessionBus()
         self.monitor = Monitor(options.monitor, options.companions)
         self.watcher = None
+
+    def start_server(self, **kwargs):
+        return NotificationServer(self.address, **kwargs)
 
     def start_watcher(self, host=True):
         self.watcher = Watcher(self.address, host)
@@ -555,6 +617,117 @@ class Scenario:
         self.monitor.type("menu")
         wait_for("the terminal's menu", lambda: "=== Popup Menu ===" in self.monitor.err)
         check(len(self.monitor.sni_lines()) == 1, "lines: %r" % self.monitor.sni_lines())
+
+
+    # Boxes and dialogs as notifications: the reminder at the start answered
+    # with its check box, About with its actions, a critical box.
+    def scenario_notifications(self):
+        server = self.start_server()
+        self.start_watcher()
+        self.monitor.start()
+        reminder = server.notice("the reminder", REMINDER_TITLE)
+        check(list(reminder.actions) == ["continue", "ignore", "exit"],
+              "the reminder's actions: %r" % reminder.actions)
+        check(reminder.actions["ignore"] == "Do not display this error in the future" and
+              reminder.actions["continue"] == "Continue Anyhow..." and
+              reminder.actions["exit"] == "Exit", "labels %r" % reminder.actions)
+        check("primary joystick" in reminder.body, "the reminder says %r" % reminder.body)
+        check(reminder.app == "Thalix Monitor", "app name %r" % reminder.app)
+        pump(0.3)
+        check(self.monitor.mode() is None, "the start went on while the reminder waits")
+        server.choose(reminder, "ignore")
+        wait_for("MODE=ACTIVE", lambda: self.monitor.mode() == "ACTIVE")
+        registry = os.path.join(self.monitor.env["XDG_CONFIG_HOME"], "zephmonitor", "registry.ini")
+        with open(registry, newline="") as f:
+            text = f.read()
+        # A string value is its bytes in hex with the terminating NUL.
+        check("CheckAttached=1:%s00" % b"False".hex() in text, "CheckAttached is not False: " + text)
+        host = self.registered_host()
+
+        host.click("About...")
+        about = server.notice("About", "About Thalix Monitor")
+        check("Thalix Monitor v5.1.0.12" in about.body, "About says %r" % about.body)
+        check(set(about.actions) == {"web", "mail", "sysinfo"}, "actions %r" % about.actions)
+        server.choose(about, "sysinfo")
+        box = server.notice("the unavailable box", "Thalix Monitor")
+        check(box.body == "System Information Is Unavailable At This Time" and not box.actions,
+              "the box %r" % vars(box))
+        # A second About while the first is shown takes its place.
+        host.click("About...")
+        first = wait_for("About again", lambda: [n for n in server.shown
+                                                 if n.summary == "About Thalix Monitor"][1:])[0]
+        host.click("About...")
+        wait_for("About in its place", lambda: any(
+            n.replaces == first.id for n in server.shown if n.summary == "About Thalix Monitor"))
+
+        os.remove(os.path.join(self.monitor.prog, "zephweb.exe"))
+        host.click("Web update...")
+        error = server.notice("the missing utility's box", "Update Error")
+        check(error.urgency == 2 and error.icon == "dialog-error",
+              "not critical: %r" % vars(error))
+        check(error.body == "Thalix Web Update utility not found.", "box %r" % error.body)
+        wait_for("the terminal's line", lambda: "=== Update Error ===" in self.monitor.err)
+        host.click("Exit")
+        wait_for("the end of the program", lambda: self.monitor.process.poll() is not None)
+
+    # The reminder's Exit ends the program at the start.
+    def scenario_reminder_exit(self):
+        server = self.start_server()
+        self.monitor.start()
+        reminder = server.notice("the reminder", REMINDER_TITLE)
+        server.choose(reminder, "exit")
+        wait_for("the end of the program", lambda: self.monitor.process.poll() is not None)
+        check(self.monitor.mode() != "ACTIVE", "monitoring began")
+
+    # Startup settings: the setting, switched by its action and written at
+    # once; closed, it stays.
+    def scenario_startup_settings(self):
+        server = self.start_server()
+        self.start_watcher()
+        self.monitor.start()
+        server.choose(server.notice("the reminder", REMINDER_TITLE), "continue")
+        host = self.registered_host()
+        wait_for("MODE=ACTIVE", lambda: self.monitor.mode() == "ACTIVE")
+        entry = os.path.join(self.monitor.env["XDG_CONFIG_HOME"], "autostart",
+                             "zephmonitor.desktop")
+        host.click("Startup settings...")
+        shown = server.notice("Startup Settings", "Startup Settings")
+        check(shown.body == "[ ] Launch the Thalix Monitor when Windows starts",
+              "it says %r" % shown.body)
+        server.choose(shown, "switch")
+        wait_for("the autostart entry", lambda: os.path.exists(entry))
+        again = wait_for("the setting shown again", lambda: [
+            n for n in server.shown if n.summary == "Startup Settings" and n.body.startswith("[x]")])
+        server.dismiss(again[-1])
+        pump(0.5)
+        check(os.path.exists(entry), "closing the dialog removed the entry")
+        host.click("Startup settings...")
+        ticked = wait_for("the dialog again", lambda: [
+            n for n in server.shown if n.summary == "Startup Settings"][2:])[0]
+        check(ticked.body.startswith("[x]"), "not ticked: %r" % ticked.body)
+        server.choose(ticked, "switch")
+        wait_for("the entry removed", lambda: not os.path.exists(entry))
+        # The server hangs (this process stops serving it) while the dialog
+        # is shown again: the monitor still answers a signal at once.
+        self.monitor.process.send_signal(signal.SIGTERM)
+        try:
+            self.monitor.process.wait(3)
+        except subprocess.TimeoutExpired:
+            raise Failure("the monitor waits for a server that does not answer")
+
+    # A server without actions: boxes are shown, nothing waits, the reminder
+    # is answered as the terminal answers it.
+    def scenario_notifications_without_actions(self):
+        server = self.start_server(capabilities=("body",))
+        self.monitor.start()
+        wait_for("MODE=ACTIVE", lambda: self.monitor.mode() == "ACTIVE")
+        check(not any(n.summary == REMINDER_TITLE for n in server.shown),
+              "the reminder was sent without its buttons")
+        check("=== Continue Anyhow... ===" in self.monitor.err, "the terminal did not answer")
+        os.remove(os.path.join(self.monitor.prog, "zephweb.exe"))
+        self.monitor.type("web")
+        error = server.notice("the box", "Update Error")
+        check(not error.actions, "actions %r" % error.actions)
 
 
 def serve(seconds):

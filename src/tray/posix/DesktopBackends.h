@@ -54,6 +54,8 @@ DesktopChoice ChooseDesktop(const std::vector<DesktopBackend>& backends, Desktop
 
 // The terminal stands in for the desktop (tray/posix/TerminalDesktop.cpp).
 std::unique_ptr<Desktop> MakeTerminalDesktop();
+// A box as the terminal prints it, with the answer it was given.
+void PrintBoxBlock(const std::string& text, const std::string& title, const std::string& answer);
 
 // The icon and its menu on the session bus, the rest in the terminal
 // (tray/posix/SniDesktop.cpp).

@@ -1,5 +1,7 @@
 #include "tray/posix/StatusNotifierItem.h"
 
+#include "tray/posix/DbusText.h"
+
 #include <systemd/sd-bus.h>
 #include <unistd.h>
 
@@ -579,10 +581,12 @@ void StatusNotifierItem::SetMenu(const std::vector<MenuItem>& model) {
 }
 
 void StatusNotifierItem::SetIcon(IconImage image, const std::string& tip) {
+  // The tip names the game as its profile spells it, in the code page.
+  const std::string text = DbusText(tip);
   const bool newImage = image != image_;
-  const bool newTip = tip != tip_;
+  const bool newTip = text != tip_;
   image_ = image;
-  tip_ = tip;
+  tip_ = text;
   if (newImage) Emit(kItemPath, kItemInterface, "NewIcon");
   if (newTip) Emit(kItemPath, kItemInterface, "NewToolTip");
   bus_.Flush();

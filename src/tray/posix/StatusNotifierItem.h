@@ -50,6 +50,8 @@ class StatusNotifierItem {
   // up, so that the watcher drops it).
   void Add();
   void Remove();
+  // Whether the icon theme has the program's icons (they are named then).
+  bool ThemeIcons() const { return themeIcons_; }
   // Whether a tray shows the icon now.
   bool Shown() const { return shown_ == 1 && bus_.Open(); }
 

@@ -42,15 +42,7 @@ class TerminalDesktop final : public Desktop {
   BoxAnswer ShowBox(const std::string& text, const std::string& title, BoxButtons buttons, BoxIcon,
                     bool) override {
     BoxAnswer answer = buttons == BoxButtons::YesNo ? BoxAnswer::Yes : BoxAnswer::Ok;
-    std::string out = "=== " + title + " ===\n";
-    for (size_t i = 0; i < text.size(); ++i) {
-      if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
-      out += text[i];
-    }
-    out += "\n=== ";
-    out += answer == BoxAnswer::Yes ? "Yes" : "OK";
-    out += " ===\n";
-    PrintBlock(out);
+    PrintBoxBlock(text, title, answer == BoxAnswer::Yes ? "Yes" : "OK");
     return answer;
   }
 
@@ -117,6 +109,15 @@ class TerminalDesktop final : public Desktop {
 };
 
 }  // namespace
+
+void PrintBoxBlock(const std::string& text, const std::string& title, const std::string& answer) {
+  std::string out = "=== " + title + " ===\n";
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+    out += text[i];
+  }
+  PrintBlock(out + "\n=== " + answer + " ===\n");
+}
 
 std::unique_ptr<Desktop> MakeTerminalDesktop() { return std::make_unique<TerminalDesktop>(); }
 

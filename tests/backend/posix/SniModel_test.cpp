@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "tray/posix/DbusMenuModel.h"
+#include "tray/posix/DbusText.h"
 #include "tray/posix/IconPixmaps.h"
 #include "tray/posix/SessionBus.h"
 
@@ -157,6 +158,25 @@ uint32_t PixelAt(const Pixmap& pixmap, int x, int y) {
   return static_cast<uint32_t>(pixmap.bytes[at]) << 24 |
          static_cast<uint32_t>(pixmap.bytes[at + 1]) << 16 |
          static_cast<uint32_t>(pixmap.bytes[at + 2]) << 8 | pixmap.bytes[at + 3];
+}
+
+// The bus refuses a message with a string that is not UTF-8; the program's
+// texts are the code page's bytes.
+TEST(DbusText, Utf8StaysAndOtherBytesAreReadAsWindows1252) {
+  const struct {
+    std::string in, out;
+  } cases[] = {
+      {"Racer", "Racer"},
+      {"Caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x8E\xAE", "Caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x8E\xAE"},
+      {"Caf\xE9", "Caf\xC3\xA9"},
+      {"\x80 \x99 \x81", "\xE2\x82\xAC \xE2\x84\xA2 \xC2\x81"},
+      {"cut \xC3", "cut \xC3\x83"},                      // a sequence cut short
+      {"\xC0\xAF", "\xC3\x80\xC2\xAF"},                  // an overlong '/'
+      {"\xED\xA0\x80", "\xC3\xAD\xC2\xA0\xE2\x82\xAC"},  // a surrogate
+      {std::string("a\0b", 3), "ab"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.out, DbusText(c.in)) << c.in;
+  EXPECT_EQ("a &amp; b &lt;c&gt;", MarkupEscaped("a & b <c>"));
 }
 
 TEST(IconPixmap, ArgbValuesGoOutAlphaFirstInNetworkByteOrder) {
