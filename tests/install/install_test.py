@@ -496,6 +496,12 @@ class UserFolder(unittest.TestCase):
         self.assertEqual(read(os.path.join(folder, "zephweb.exe")),
                          read(os.path.join(self.installed, "zephcfg.exe")))
         self.assertEqual(read(profile), edited)
+        # A data folder the user deleted is copied again.
+        shutil.rmtree(os.path.join(folder, "curves"))
+        self.assertEqual(user.run([os.path.join(self.prefix, "bin", "zephcheck"),
+                                   "--help"]).returncode, 0)
+        self.assertEqual(files_under(os.path.join(folder, "curves")),
+                         files_under(os.path.join(self.installed, "curves")))
         self.assertNothingHalfMade(folder)
 
     def test_first_starts_at_once_make_one_folder(self):
