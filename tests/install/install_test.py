@@ -522,7 +522,7 @@ class UserFolder(unittest.TestCase):
         self.assertLessEqual(self.shipped, files_under(folder))
         self.assertNothingHalfMade(folder)
 
-    def test_a_folder_that_cannot_be_made_is_said_and_ends_the_start(self):
+    def test_a_folder_that_cannot_be_made_or_updated_is_said_and_ends_the_start(self):
         user = self.new_user()
         folder = user.folder()
         os.chmod(user.home, 0o555)
@@ -541,6 +541,22 @@ class UserFolder(unittest.TestCase):
         self.assertRegex(result.stderr, "^zephmonitor: cannot make your program folder "
                          + re.escape(folder) + ": mv: cannot overwrite")
         self.assertEqual(os.listdir(os.path.dirname(folder)), ["zephmonitor"])
+
+        # A copy that cannot be brought up to date is not run half old.
+        os.remove(folder)
+        check = os.path.join(self.prefix, "bin", "zephcheck")
+        self.assertEqual(user.run([check, "--help"]).returncode, 0)
+        later = time.time() + 20
+        os.utime(os.path.join(self.installed, "zephcheck"), (later, later))
+        os.chmod(folder, 0o555)
+        try:
+            result = user.run([check, "--help"])
+        finally:
+            os.chmod(folder, 0o755)
+        self.assertEqual(result.returncode, 1, result.stdout)
+        self.assertRegex(result.stderr, "^zephcheck: cannot update your program folder "
+                         + re.escape(folder) + ": .*Permission denied")
+        self.assertEqual(result.stdout, "")
 
     def test_a_full_home_is_said_and_the_half_copy_goes(self):
         if self.uid is None or not shutil.which("unshare"):
