@@ -1,9 +1,10 @@
-# Runs at install time: writes the launcher with Exec naming the monitor under
-# the prefix installed to, and installs it into share/applications.
-# In: ZEPH_DESKTOP_TEMPLATE, ZEPH_DESKTOP_WORK (a scratch folder),
-# ZEPH_INSTALL_FOLDER (the program folder under the prefix).
+# Runs at install time: writes the desktop launcher with Exec naming
+# bin/zephmonitor (which gives each user a program folder of their own where
+# needed) under the prefix installed to, and installs it into
+# share/applications.
+# In: ZEPH_DESKTOP_TEMPLATE, ZEPH_DESKTOP_WORK (a scratch folder).
 get_filename_component(prefix "${CMAKE_INSTALL_PREFIX}" ABSOLUTE)
-set(exec "${prefix}/${ZEPH_INSTALL_FOLDER}/ZephMonitor")
+set(exec "${prefix}/bin/zephmonitor")
 
 # The desktop entry rules: '%' doubled, since it starts a field code; a path
 # with a reserved character in double quotes, with '"', '`', '$' and '\'

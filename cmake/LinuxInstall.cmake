@@ -6,8 +6,10 @@
 #                                 stand-in companions, wyn/, curves/ and games/
 #                                 with the stand-in games
 #   bin/zephmonitor, bin/zephcheck
-#                                 links to the two programs in the folder (the
-#                                 monitor finds its folder through the link)
+#                                 the launcher (packaging/launcher.sh.in) and a
+#                                 link to it: they run the two programs from
+#                                 the folder, or from the user's own copy of
+#                                 it where the user cannot write the folder
 #   share/applications/zephmonitor.desktop
 #                                 the launcher
 #   share/icons/hicolor/<size>x<size>/apps/zephmonitor.png and
@@ -28,21 +30,21 @@ if(TARGET testchild)
           DESTINATION ${ZEPH_INSTALL_FOLDER}/games/DemoTuner)
 endif()
 
-# Relative links, made here and installed as links, so that they hold under
-# any prefix.
+# The launcher finds the folder relative to itself, so that it holds under
+# any prefix; zephcheck is a relative link to it, which it tells by its name.
 set(links ${CMAKE_BINARY_DIR}/install-links)
-file(MAKE_DIRECTORY ${links})
-file(CREATE_LINK ../${ZEPH_INSTALL_FOLDER}/ZephMonitor ${links}/zephmonitor SYMBOLIC)
-file(CREATE_LINK ../${ZEPH_INSTALL_FOLDER}/zephcheck ${links}/zephcheck SYMBOLIC)
-install(FILES ${links}/zephmonitor ${links}/zephcheck DESTINATION bin)
+set(ZEPH_LAUNCHER_TO_FOLDER ../${ZEPH_INSTALL_FOLDER})
+configure_file(${PROJECT_SOURCE_DIR}/packaging/launcher.sh.in ${links}/zephmonitor @ONLY)
+file(CREATE_LINK zephmonitor ${links}/zephcheck SYMBOLIC)
+install(PROGRAMS ${links}/zephmonitor DESTINATION bin)
+install(FILES ${links}/zephcheck DESTINATION bin)
 
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/src/tray/posix/icons/hicolor DESTINATION share/icons)
 
-# The launcher's Exec names the monitor under the prefix of each install, so
-# the file is written when installing.
+# The desktop launcher's Exec names bin/zephmonitor under the prefix of each
+# install, so the file is written when installing.
 install(CODE "
   set(ZEPH_DESKTOP_TEMPLATE \"${PROJECT_SOURCE_DIR}/packaging/zephmonitor.desktop.in\")
   set(ZEPH_DESKTOP_WORK \"${CMAKE_BINARY_DIR}/packaging\")
-  set(ZEPH_INSTALL_FOLDER \"${ZEPH_INSTALL_FOLDER}\")
   include(\"${PROJECT_SOURCE_DIR}/cmake/InstallLauncher.cmake\")
 ")

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """The Linux install, from the outside: `cmake --install` into a scratch
-DESTDIR, and the Debian package that cpack makes, installed, started and
-removed.
+DESTDIR, the program folder of each user that its launcher makes, and the
+Debian package that cpack makes, installed, started and removed.
 
     install_test.py --build BUILD_DIR --source SOURCE_DIR
                     [--cmake CMAKE] [--cpack CPACK] [unittest arguments]
@@ -10,6 +10,10 @@ The package is installed into the real system when this runs as root and no
 zephmonitor package is installed already (as in CI), and purged at the end,
 whatever happened; otherwise it is unpacked into a scratch root and the
 monitor is started from there.
+
+A user who cannot write the installed program folder is "nobody" when this
+runs as root, and otherwise the one running it, with the folder made
+read-only.
 """
 
 import argparse
@@ -37,6 +41,8 @@ LAUNCHER = "share/applications/zephmonitor.desktop"
 PACKAGE = "zephmonitor"
 # A prefix with characters the launcher's Exec must quote or escape.
 ODD_PREFIX = "/opt/zeph test $1 100%"
+# Who runs the installed programs where they cannot write the folder.
+NOBODY = 65534
 
 
 def run(command, **kwargs):
@@ -130,6 +136,17 @@ def exec_arguments(value):
     return args
 
 
+def validate(test, path):
+    """desktop-file-validate finds nothing to say of the desktop file."""
+    if not shutil.which("desktop-file-validate"):
+        print("desktop-file-validate is not installed (package "
+              "desktop-file-utils): %s not validated" % os.path.basename(path))
+        return
+    result = run(["desktop-file-validate", path])
+    test.assertEqual(result.returncode, 0, result.stdout)
+    test.assertNotRegex(result.stdout, "error|warning")
+
+
 # --- PNG
 
 
@@ -178,42 +195,107 @@ class Output:
                 self.cond.wait(left)
 
 
-def start_and_stop_monitor(test, command, folder, scratch):
-    """Starts the installed monitor in debug mode on the terminal desktop,
-    lets it see the demo game start and end, asks for its menu, and ends it
-    with "exit". folder is its program folder."""
-    home = os.path.join(scratch, "home")
-    runtime = os.path.join(scratch, "runtime")
-    os.makedirs(home)
-    os.makedirs(runtime, mode=0o700)
-    # Its registry, journal, locks and window registrations stay in scratch.
-    env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "HOME": home,
-           "XDG_CONFIG_HOME": os.path.join(home, ".config"),
-           "XDG_STATE_HOME": os.path.join(home, ".local", "state"),
-           "XDG_RUNTIME_DIR": runtime, "ZEPHMONITOR_DESKTOP": "terminal",
-           "LC_ALL": "C"}
-    for name in ("ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"):
-        if name in os.environ:
-            env[name] = os.environ[name]
-    monitor = subprocess.Popen(command + ["-d"], stdin=subprocess.PIPE,
-                               stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                               env=env, cwd=home)
-    game = None
-    out, err = Output(monitor.stdout), Output(monitor.stderr)
-    try:
-        # It reads the profiles of its own folder.
-        out.wait_for(r"^demo\.wyn - demo\.exe$", 15)
-        out.wait_for(r"^Successfully added \d+ items to the watch list", 5)
+class User:
+    """Someone to run the installed programs: a home and a runtime folder in
+    scratch, where the registry, journal, locks and window registrations
+    stay; as nobody when uid is given (the tests run as root), else as the
+    one running the tests."""
 
-        monitor.stdin.write(b"menu\n")
-        monitor.stdin.flush()
+    def __init__(self, scratch, uid=None):
+        self.uid = uid
+        self.home = os.path.join(scratch, "home")
+        runtime = os.path.join(scratch, "runtime")
+        os.makedirs(self.home)
+        os.makedirs(runtime, mode=0o700)
+        os.chmod(scratch, 0o755)
+        if uid is not None:
+            for path in (self.home, runtime):
+                os.chown(path, uid, uid)
+        self.env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"),
+                    "HOME": self.home,
+                    "XDG_CONFIG_HOME": os.path.join(self.home, ".config"),
+                    "XDG_STATE_HOME": os.path.join(self.home, ".local", "state"),
+                    "XDG_RUNTIME_DIR": runtime, "ZEPHMONITOR_DESKTOP": "terminal",
+                    "LC_ALL": "C"}
+        for name in ("ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"):
+            if name in os.environ:
+                self.env[name] = os.environ[name]
+
+    def command(self, command):
+        """command as this user; setpriv execs it, so it keeps the process."""
+        if self.uid is None:
+            return command
+        return ["setpriv", "--reuid=%d" % self.uid, "--regid=%d" % self.uid,
+                "--clear-groups", "--"] + command
+
+    def folder(self):
+        """The program folder the launcher gives this user."""
+        data = self.env.get("XDG_DATA_HOME") or os.path.join(self.home, ".local", "share")
+        return os.path.join(data, "zephmonitor")
+
+    def run(self, command, **kwargs):
+        return subprocess.run(self.command(command), stdout=subprocess.PIPE,
+                              stderr=subprocess.PIPE, text=True, env=self.env,
+                              cwd=self.home, timeout=30, **kwargs)
+
+
+class Monitor:
+    """The installed monitor started by a user in debug mode on the terminal
+    desktop, up to its watch list."""
+
+    def __init__(self, user, command):
+        self.process = subprocess.Popen(user.command(command + ["-d"]),
+                                        stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                        stderr=subprocess.PIPE, env=user.env,
+                                        cwd=user.home)
+        self.out = Output(self.process.stdout)
+        self.err = Output(self.process.stderr)
+        try:
+            # It reads the profiles of its own folder.
+            self.out.wait_for(r"^demo\.wyn - demo\.exe$", 15)
+            self.out.wait_for(r"^Successfully added \d+ items to the watch list", 5)
+        except BaseException:
+            self.close()
+            raise
+
+    def send(self, line):
+        self.process.stdin.write(line.encode() + b"\n")
+        self.process.stdin.flush()
+
+    def exit(self, test):
+        """Ends it with "exit"; it ends well."""
+        self.send("exit")
+        test.assertEqual(self.process.wait(15), 0, "\n".join(self.err.lines))
+
+    def close(self):
+        if self.process.poll() is None:
+            self.process.kill()
+            self.process.wait()
+        self.process.stdin.close()
+        for output, stream in ((self.out, self.process.stdout),
+                               (self.err, self.process.stderr)):
+            output.thread.join(5)
+            stream.close()
+
+
+def start_and_stop_monitor(test, command, folder, user):
+    """Starts the installed monitor as user, lets it see the demo game start
+    and end, asks for its menu, and ends it with "exit". folder is the
+    program folder it is to run in."""
+    monitor = Monitor(user, command)
+    out, err = monitor.out, monitor.err
+    game = None
+    try:
+
+        monitor.send("menu")
         err.wait_for(r"^=== end of menu ===$", 10)
         err.wait_for(r"^\s+Exit\s+exit", 1)
 
         # The demo game starts and ends: the profile is activated through the
         # installed companions, and the controller set back.
-        game = subprocess.Popen([os.path.join(folder, GAMES[0]), "sleep", "60000"],
-                                env=env, cwd=home)
+        game = subprocess.Popen(user.command([os.path.join(folder, GAMES[0]),
+                                              "sleep", "60000"]),
+                                env=user.env, cwd=user.home)
         out.wait_for(r"^Started watching: demo\.exe", 15)
         game.terminate()
         game.wait(10)
@@ -239,20 +321,14 @@ def start_and_stop_monitor(test, command, folder, scratch):
         ends = [line for line in calls if line.startswith("end ")]
         test.assertEqual([line for line in ends if not line.endswith(" 0")], [])
 
-        monitor.stdin.write(b"exit\n")
-        monitor.stdin.flush()
-        test.assertEqual(monitor.wait(15), 0, "\n".join(err.lines))
+        monitor.exit(test)
         with open(os.path.join(folder, "zephmon.ini"), "rb") as f:
             test.assertRegex(f.read(), rb"(?m)^MODE=\r?$")
     finally:
-        for process in (game, monitor):
-            if process is not None and process.poll() is None:
-                process.kill()
-                process.wait()
-        monitor.stdin.close()
-        for output, stream in ((out, monitor.stdout), (err, monitor.stderr)):
-            output.thread.join(5)
-            stream.close()
+        if game is not None and game.poll() is None:
+            game.kill()
+            game.wait()
+        monitor.close()
 
 
 # --- the tests
@@ -290,33 +366,32 @@ class InstallTree(unittest.TestCase):
                     open(os.path.join(folder, "wyn", name), "rb") as b:
                 self.assertEqual(a.read(), b.read(), name)
 
-    def test_command_links_lead_into_the_folder(self):
-        for link, target in (("zephmonitor", "ZephMonitor"),
-                             ("zephcheck", "zephcheck")):
-            path = os.path.join(self.prefix, "bin", link)
-            self.assertTrue(os.path.islink(path), link)
-            # Relative, so that it holds wherever the tree is put.
-            self.assertEqual(os.readlink(path), "../%s/%s" % (FOLDER, target))
-            self.assertTrue(os.path.isfile(path), link)
+    def test_commands_run_a_writable_install_in_place(self):
+        launcher = os.path.join(self.prefix, "bin", "zephmonitor")
+        self.assertTrue(os.path.isfile(launcher) and not os.path.islink(launcher))
+        self.assertTrue(os.stat(launcher).st_mode & stat.S_IXOTH)
+        # A relative link, so that it holds wherever the tree is put.
+        check = os.path.join(self.prefix, "bin", "zephcheck")
+        self.assertEqual(os.readlink(check), "zephmonitor")
+        # Whoever may write the folder runs its programs there: no folder
+        # of their own is made.
+        user = User(os.path.join(self.scratch, "user"))
+        result = user.run([check, "--help"])
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertRegex(result.stdout + result.stderr, "^usage: zephcheck ")
+        self.assertFalse(os.path.lexists(user.folder()))
 
     def test_launcher_is_valid_and_starts_the_installed_monitor(self):
         path = os.path.join(self.prefix, LAUNCHER)
-        if shutil.which("desktop-file-validate"):
-            result = run(["desktop-file-validate", path])
-            self.assertEqual(result.returncode, 0, result.stdout)
-            self.assertNotRegex(result.stdout, "error|warning")
-        else:
-            print("desktop-file-validate is not installed (package "
-                  "desktop-file-utils): launcher not validated")
+        validate(self, path)
         keys = desktop_entry(path)
         self.assertEqual(keys.get("Type"), "Application")
         self.assertEqual(keys.get("Icon"), "zephmonitor")
         self.assertEqual(keys.get("Terminal"), "false")
         self.assertTrue(keys.get("Name"))
         self.assertTrue(keys.get("Categories"))
-        # Exec names the monitor where it is installed, quoted as needed.
-        self.assertEqual(exec_arguments(keys["Exec"]),
-                         [ODD_PREFIX + "/" + FOLDER + "/ZephMonitor"])
+        # Exec names the launcher where it is installed, quoted as needed.
+        self.assertEqual(exec_arguments(keys["Exec"]), [ODD_PREFIX + "/bin/zephmonitor"])
 
     def test_icons_in_the_hicolor_theme(self):
         hicolor = os.path.join(self.prefix, "share", "icons", "hicolor")
@@ -328,6 +403,178 @@ class InstallTree(unittest.TestCase):
             width, height, colour = png_size(os.path.join(hicolor, name))
             self.assertEqual((width, height), (size, size), name)
             self.assertEqual(colour, 6, name + " is not RGBA")
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+class UserFolder(unittest.TestCase):
+    """The launcher of an install that its user cannot write (as a package
+    under /usr): each user gets a program folder of their own, copied from
+    the installed one, under a prefix the launcher must quote."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.scratch = tempfile.mkdtemp(prefix="zephmonitor-user.")
+        os.chmod(cls.scratch, 0o755)
+        cls.prefix = cmake_install(os.path.join(cls.scratch, "root"), ODD_PREFIX)
+        cls.installed = os.path.join(cls.prefix, FOLDER)
+        cls.launcher = os.path.join(cls.prefix, "bin", "zephmonitor")
+        cls.shipped = files_under(cls.installed)
+        os.chmod(cls.installed, 0o555)
+        cls.uid = NOBODY if os.geteuid() == 0 else None
+        cls.users = 0
+
+    @classmethod
+    def tearDownClass(cls):
+        os.chmod(cls.installed, 0o755)
+        shutil.rmtree(cls.scratch)
+
+    def new_user(self):
+        UserFolder.users += 1
+        return User(os.path.join(self.scratch, "user%d" % self.users), self.uid)
+
+    def assertNothingHalfMade(self, folder):
+        """Only the folder is beside it, and no temporary files in it."""
+        self.assertEqual(os.listdir(os.path.dirname(folder)), ["zephmonitor"])
+        self.assertEqual([name for name in os.listdir(folder)
+                          if name.startswith(".") and name != ".installed"], [])
+
+    def test_runs_from_a_copy_kept_up_to_date_that_keeps_the_users_edits(self):
+        user = self.new_user()
+        folder = user.folder()
+        start_and_stop_monitor(self, [self.launcher], folder, user)
+        # All that was shipped is copied; all it writes lands in the copy.
+        self.assertLessEqual(self.shipped, files_under(folder))
+        self.assertEqual(files_under(self.installed), self.shipped)
+        for name in PROGRAMS + GAMES:
+            self.assertEqual(read(os.path.join(folder, name)),
+                             read(os.path.join(self.installed, name)), name)
+        if self.uid is not None:
+            self.assertEqual(os.stat(os.path.join(folder, "zephmon.ini")).st_uid, self.uid)
+        self.assertNothingHalfMade(folder)
+
+        # The user edits a profile; the next start uses the same copy.
+        profile = os.path.join(folder, "wyn", "demo.wyn")
+        with open(profile, "ab") as f:
+            f.write(b"; my own\r\n")
+        edited = read(profile)
+        program = os.path.join(folder, "ZephMonitor")
+        copied = os.stat(program).st_ino
+        entry = os.path.join(user.home, ".config", "autostart", "zephmonitor.desktop")
+        monitor = Monitor(user, [self.launcher])
+        try:
+            # Started with the desktop, it is started the same way.
+            monitor.send("startup")
+            monitor.err.wait_for(r"^\[x\] Launch ", 10)
+            monitor.exit(self)
+        finally:
+            monitor.close()
+        self.assertEqual(os.stat(program).st_ino, copied)
+        validate(self, entry)
+        keys = desktop_entry(entry)
+        self.assertEqual(exec_arguments(keys["Exec"]), [self.launcher])
+        self.assertEqual(keys.get("Icon"), "zephmonitor")
+
+        # A new version: a program with a new time, then one with new
+        # contents. The programs are copied again, the profile stays as the
+        # user left it.
+        later = time.time() + 10
+        os.utime(os.path.join(self.installed, "ZephMonitor"), (later, later))
+        monitor = Monitor(user, [self.launcher])
+        try:
+            monitor.exit(self)
+        finally:
+            monitor.close()
+        self.assertNotEqual(os.stat(program).st_ino, copied)
+        with open(os.path.join(self.installed, "zephweb.exe"), "wb") as f:
+            f.write(read(os.path.join(self.installed, "zephcfg.exe")))
+        check = user.run([os.path.join(self.prefix, "bin", "zephcheck"), "--help"])
+        self.assertEqual(check.returncode, 0, check.stderr)
+        self.assertEqual(read(os.path.join(folder, "zephweb.exe")),
+                         read(os.path.join(self.installed, "zephcfg.exe")))
+        self.assertEqual(read(profile), edited)
+        # A data folder the user deleted is copied again.
+        shutil.rmtree(os.path.join(folder, "curves"))
+        self.assertEqual(user.run([os.path.join(self.prefix, "bin", "zephcheck"),
+                                   "--help"]).returncode, 0)
+        self.assertEqual(files_under(os.path.join(folder, "curves")),
+                         files_under(os.path.join(self.installed, "curves")))
+        self.assertNothingHalfMade(folder)
+
+    def test_first_starts_at_once_make_one_folder(self):
+        user = self.new_user()
+        # XDG_DATA_HOME, where set, holds it.
+        user.env["XDG_DATA_HOME"] = os.path.join(user.home, "data")
+        check = os.path.join(self.prefix, "bin", "zephcheck")
+        starts = [subprocess.Popen(user.command([check, "--help"]),
+                                   stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                                   env=user.env, cwd=user.home)
+                  for _ in range(4)]
+        for start in starts:
+            output = start.communicate(timeout=30)[0].decode()
+            self.assertEqual(start.returncode, 0, output)
+            self.assertRegex(output, "^usage: zephcheck ")
+        folder = user.folder()
+        self.assertTrue(folder.startswith(user.env["XDG_DATA_HOME"]))
+        self.assertLessEqual(self.shipped, files_under(folder))
+        self.assertNothingHalfMade(folder)
+
+    def test_a_folder_that_cannot_be_made_or_updated_is_said_and_ends_the_start(self):
+        user = self.new_user()
+        folder = user.folder()
+        os.chmod(user.home, 0o555)
+        result = user.run([self.launcher, "-d"])
+        self.assertNotEqual(result.returncode, 0)
+        self.assertRegex(result.stderr, "^zephmonitor: cannot make your program folder "
+                         + re.escape(folder) + ": .*Permission denied")
+        self.assertEqual(os.listdir(user.home), [])
+
+        # A file in its place: the copy made is not used, nor left behind.
+        os.chmod(user.home, 0o755)
+        self.assertEqual(user.run(["mkdir", "-p", os.path.dirname(folder)]).returncode, 0)
+        self.assertEqual(user.run(["touch", folder]).returncode, 0)
+        result = user.run([self.launcher, "-d"])
+        self.assertNotEqual(result.returncode, 0)
+        self.assertRegex(result.stderr, "^zephmonitor: cannot make your program folder "
+                         + re.escape(folder) + ": mv: cannot overwrite")
+        self.assertEqual(os.listdir(os.path.dirname(folder)), ["zephmonitor"])
+
+        # A copy that cannot be brought up to date is not run half old.
+        os.remove(folder)
+        check = os.path.join(self.prefix, "bin", "zephcheck")
+        self.assertEqual(user.run([check, "--help"]).returncode, 0)
+        later = time.time() + 20
+        os.utime(os.path.join(self.installed, "zephcheck"), (later, later))
+        os.chmod(folder, 0o555)
+        try:
+            result = user.run([check, "--help"])
+        finally:
+            os.chmod(folder, 0o755)
+        self.assertEqual(result.returncode, 1, result.stdout)
+        self.assertRegex(result.stderr, "^zephcheck: cannot update your program folder "
+                         + re.escape(folder) + ": .*Permission denied")
+        self.assertEqual(result.stdout, "")
+
+    def test_a_full_home_is_said_and_the_half_copy_goes(self):
+        if self.uid is None or not shutil.which("unshare"):
+            self.skipTest("a full home is made as root, with unshare")
+        user = self.new_user()
+        # A home of 4 MiB, in a mount namespace of its own; what is left in
+        # it is listed before the namespace goes.
+        script = ('mount -t tmpfs -o size=4m,mode=0755,uid=%d tmpfs "$HOME" || exit 99; '
+                  '"$@"; status=$?; echo "left: $(ls -A "$HOME/.local/share")"; '
+                  'exit $status' % self.uid)
+        result = run(["unshare", "--mount", "sh", "-c", script, "sh"]
+                     + user.command([self.launcher, "-d"]), env=user.env, timeout=30)
+        if result.returncode == 99:
+            self.skipTest("no tmpfs can be mounted here: " + result.stdout)
+        self.assertEqual(result.returncode, 1, result.stdout)
+        self.assertRegex(result.stdout, "(?m)^zephmonitor: cannot make your program folder "
+                         + re.escape(user.folder()) + ": .*No space left on device")
+        self.assertRegex(result.stdout, "(?m)^left: $")
 
 
 class DebianPackage(unittest.TestCase):
@@ -342,6 +589,7 @@ class DebianPackage(unittest.TestCase):
                                         % (tool, "dpkg" if tool != "dpkg-shlibdeps"
                                            else "dpkg-dev"))
         cls.scratch = tempfile.mkdtemp(prefix="zephmonitor-package.")
+        os.chmod(cls.scratch, 0o755)  # for the user who runs it
         out = os.path.join(cls.scratch, "out")
         result = run([ARGS.cpack, "--config",
                       os.path.join(ARGS.build, "CPackConfig.cmake"), "-B", out])
@@ -384,8 +632,7 @@ class DebianPackage(unittest.TestCase):
         packaged = os.path.join(unpacked, "usr")
         self.assertEqual(files_under(packaged), files_under(installed))
         keys = desktop_entry(os.path.join(packaged, LAUNCHER))
-        self.assertEqual(exec_arguments(keys["Exec"]),
-                         ["/usr/%s/ZephMonitor" % FOLDER])
+        self.assertEqual(exec_arguments(keys["Exec"]), ["/usr/bin/zephmonitor"])
         # The programs are stripped, and still programs.
         for name in PROGRAMS:
             ours = os.path.join(packaged, FOLDER, name)
@@ -406,7 +653,7 @@ class DebianPackage(unittest.TestCase):
             result = run(["dpkg-deb", "-x", self.deb, root])
             self.assertEqual(result.returncode, 0, result.stdout)
             start_and_stop_monitor(self, [os.path.join(root, "usr/bin/zephmonitor")],
-                                   os.path.join(root, "usr", FOLDER), scratch)
+                                   os.path.join(root, "usr", FOLDER), User(scratch))
             return
 
         files = []
@@ -416,7 +663,14 @@ class DebianPackage(unittest.TestCase):
             files = [p for p in listed if p and not os.path.isdir(p)]
             self.assertIn("/usr/bin/zephmonitor", files)
             self.assertIn("/usr/" + LAUNCHER, files)
-            start_and_stop_monitor(self, ["/usr/bin/zephmonitor"], folder, scratch)
+            # Anyone runs it from a program folder of their own; root, who
+            # may write the installed one, runs it there.
+            nobody = User(os.path.join(scratch, "nobody"), NOBODY)
+            start_and_stop_monitor(self, ["/usr/bin/zephmonitor"], nobody.folder(), nobody)
+            self.assertEqual(os.listdir(folder + "/wyn"), os.listdir(nobody.folder() + "/wyn"))
+            self.assertFalse(os.path.lexists(folder + "/zephmon.ini"))
+            start_and_stop_monitor(self, ["/usr/bin/zephmonitor"], folder,
+                                   User(os.path.join(scratch, "root")))
         finally:
             dpkg(self, ["--purge", PACKAGE])
             # The folder was not there before: whatever is left of it goes,

@@ -20,6 +20,8 @@ const char kRunValueKey[] = "X-ZephMonitor-RunValue";
 // Characters that make an Exec argument need quotes.
 const char kReserved[] = " \t\n\"'\\><~|&;$*?#()`";
 const char kBlanks[] = " \t\r";
+// Written by the installed launcher into the program folder it copies.
+const char kCopyRecord[] = ".installed";
 
 // A string value: backslash and control characters escaped, and blanks at
 // either end, which readers would otherwise drop.
@@ -70,6 +72,25 @@ std::string ExecArgument(const std::string& arg) {
   }
   if (quote) out += '"';
   return out;
+}
+
+// The launcher that made the program folder of nativeProgram, as the copy's
+// record names it ("launch <program> <launcher>" lines); "" for a folder that
+// is no copy, or whose launcher is gone.
+std::string CopyLauncher(const std::string& nativeProgram) {
+  const size_t slash = nativeProgram.rfind('/');
+  if (slash == std::string::npos) return {};
+  std::string record;
+  if (ReadWholeFile(ParentFolder(nativeProgram) + "/" + kCopyRecord, &record) != ReadStatus::Okay)
+    return {};
+  const std::string prefix = "launch " + nativeProgram.substr(slash + 1) + " ";
+  for (const std::string& line : SplitAt(record, '\n')) {
+    if (line.compare(0, prefix.size(), prefix) != 0) continue;
+    const std::string launcher = line.substr(prefix.size());
+    if (!launcher.empty() && launcher[0] == '/' && access(launcher.c_str(), X_OK) == 0)
+      return launcher;
+  }
+  return {};
 }
 
 bool IsFile(const std::string& windowsPath) {
@@ -124,7 +145,9 @@ std::string AutostartFileName(const std::string& valueName) {
 std::string AutostartExec(const std::string& runData) {
   std::string program, rest;
   SplitRunData(runData, &program, &rest);
-  std::string exec = ExecArgument(ToNativePath(program));
+  const std::string native = ToNativePath(program);
+  const std::string launcher = CopyLauncher(native);
+  std::string exec = ExecArgument(launcher.empty() ? native : launcher);
   for (const std::string& arg : SplitArguments(rest)) exec += " " + ExecArgument(arg);
   return EscapeValue(exec);
 }
@@ -139,6 +162,7 @@ std::string FormatAutostartEntry(const std::string& valueName, const std::string
   line("Name", name);
   line("Comment", "Starts " + name + " when you log in");
   line("Exec", AutostartExec(runData));
+  line("Icon", "zephmonitor");
   line(kRunValueKey, EscapeValue(runData));
   line("Terminal", "false");
   line("X-GNOME-Autostart-enabled", "true");

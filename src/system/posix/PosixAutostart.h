@@ -24,6 +24,9 @@ std::string AutostartFileName(const std::string& valueName);
 // arguments, each quoted where the desktop entry rules want it, '%' doubled,
 // then escaped as a string value. Where a quoted path could end at more than
 // one quote, the one that closes the path of an existing file counts.
+// A program in a user's copy of an installed program folder is started
+// through the launcher that keeps the copy up to date, as its record
+// (".installed" in the folder) names it, while that launcher exists.
 std::string AutostartExec(const std::string& runData);
 
 // The whole entry for a value, keeping runData itself for reading back.

@@ -143,6 +143,41 @@ TEST_F(PosixAutostart, RefusedWritesLeaveNoEntryAndSayWhy) {
   EXPECT_EQ(Get(Entry().parent_path()), "not a folder");
 }
 
+// A user's copy of an installed program folder holds a record naming the
+// launcher of each program, which keeps the copy up to date: the entry runs
+// that launcher while it is there, and the program itself otherwise.
+TEST_F(PosixAutostart, ProgramOfAnInstalledCopyStartsThroughItsLauncher) {
+  const fs::path copy = config_ / "share" / "zephmonitor";
+  const fs::path launcher = config_ / "usr bin" / "zephmonitor";
+  fs::create_directories(copy);
+  fs::create_directories(launcher.parent_path());
+  std::ofstream(launcher) << "#!/bin/sh\n";
+  fs::permissions(launcher, fs::perms::owner_all);
+  std::ofstream(copy / ".installed")
+      << "launch ZephMonitor " << launcher.string() << "\nlaunch zephcheck "
+      << (config_ / "gone").string() << "\nZephMonitor 123 1700000000.000000000 42\n";
+  auto data = [&copy](const char* program) {
+    return "\"" + ToWindowsPath((copy / program).string()) + "\" -d";
+  };
+  const std::string quoted = "\"" + launcher.string() + "\" -d";
+  EXPECT_EQ(AutostartExec(data("ZephMonitor")), quoted);
+  EXPECT_EQ(AutostartExec(data("zephcheck")), (copy / "zephcheck").string() + " -d");
+  EXPECT_EQ(AutostartExec(data("ZephEvent.exe")), (copy / "ZephEvent.exe").string() + " -d");
+
+  // The entry keeps the program's own path as its Run data, and the icon.
+  ASSERT_TRUE(reg_.SetValue(kHkcu, kRun, kName, kRegSz, Sz(data("ZephMonitor")), nullptr));
+  const std::string entry = Get(Entry());
+  EXPECT_NE(entry.find("\nExec=" + quoted + "\n"), std::string::npos) << entry;
+  EXPECT_NE(entry.find("\nIcon=zephmonitor\n"), std::string::npos) << entry;
+  Bytes read;
+  ASSERT_EQ(reg_.QueryValue(kHkcu, kRun, kName, nullptr, &read, nullptr), ReadResult::Ok);
+  EXPECT_EQ(read, Sz(data("ZephMonitor")));
+
+  // Without the launcher (the package removed) the copy runs by itself.
+  fs::remove(launcher);
+  EXPECT_EQ(AutostartExec(data("ZephMonitor")), (copy / "ZephMonitor").string() + " -d");
+}
+
 TEST_F(PosixAutostart, WrittenEntryPassesTheValidator) {
   if (!Installed("desktop-file-validate"))
     GTEST_SKIP() << "desktop-file-validate is not installed (package desktop-file-utils)";
