@@ -22,8 +22,8 @@ std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 }  // namespace
 
 bool Activation::ActivateProfile(const std::string& profilePath, const std::string& exeName,
-                                 const std::string& gameFolder, uint32_t processId,
-                                 MaybeStop* stop) {
+                                 const std::string& gameFolder, uint32_t processId, MaybeStop* stop,
+                                 const WineRun& wine) {
   SystemError err;
   ReadResult read = ReadResult::Ok;
   gameProfile_ = ini_.Open(profilePath, &read, &err);
@@ -37,6 +37,7 @@ bool Activation::ActivateProfile(const std::string& profilePath, const std::stri
   game_.exe = exeName;
   game_.folder = gameFolder;
   game_.processId = processId;
+  game_.wine = wine;
   *stop = WYNActivate();
   gameProfile_.reset();
   return true;

@@ -34,10 +34,12 @@ class Activation {
         status_(status) {}
 
   // Reads the profile at profilePath and activates it for the game exeName
-  // in gameFolder. False, with a debug line, when the profile cannot be
-  // read; *stop is set when the activation finds the profile unusable.
+  // in gameFolder (run by Wine in a prefix, when wine says so). False, with
+  // a debug line, when the profile cannot be read; *stop is set when the
+  // activation finds the profile unusable.
   bool ActivateProfile(const std::string& profilePath, const std::string& exeName,
-                       const std::string& gameFolder, uint32_t processId, MaybeStop* stop);
+                       const std::string& gameFolder, uint32_t processId, MaybeStop* stop,
+                       const WineRun& wine = {});
 
   // The steps of an activation of the current game; a stop (with its box)
   // when the profile's controller maps are wrong.

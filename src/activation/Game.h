@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "system/Processes.h"
+
 namespace zeph {
 
 struct Game {
@@ -13,6 +15,7 @@ struct Game {
   std::string folder;   // folder of the executable, without trailing "\"
   std::string exe;      // file name of the executable
   uint32_t processId = 0;
+  WineRun wine;  // the prefix a Windows game runs in under Wine
 };
 
 // Told when the watch of a game begins and ends; the tray shows it in the

@@ -29,6 +29,7 @@ struct ProcessRow {
   std::string ExeName;  // file name of the executable
   uint32_t ProcessId = 0;
   std::string ExeFolder;  // folder of the executable, without trailing "\"
+  WineRun Wine;           // the prefix of a program run by Wine
 };
 
 constexpr int kWaitCycle = 250;  // ms per cycle while a game runs

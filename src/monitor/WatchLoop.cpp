@@ -23,7 +23,7 @@ std::vector<ProcessRow> MainForm::ListProcessTable() {
   std::vector<ProcessRow> rows;
   for (const ProcessInfo& process : sys_.processes.List()) {
     std::string path = Trim(process.imagePath);
-    rows.push_back({GetFileOnly(path), process.id, FolderOf(path)});
+    rows.push_back({GetFileOnly(path), process.id, FolderOf(path), process.wine});
   }
   return rows;
 }
@@ -52,7 +52,7 @@ bool MainForm::ActivateGameFrom(const std::vector<ProcessRow>& table,
       continue;
     }
     if (!activation_.ActivateProfile(state_.ProfileFolder + entry->ProfileFile, row.ExeName,
-                                     row.ExeFolder, row.ProcessId, stop)) {
+                                     row.ExeFolder, row.ProcessId, stop, row.Wine)) {
       game->reset();
       skippedGames_.insert(row.ProcessId);
       continue;

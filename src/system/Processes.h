@@ -19,9 +19,21 @@ constexpr int kShowHidden = 0;
 constexpr int kShowNormal = 1;     // normal, activated
 constexpr int kShowMinimized = 2;  // minimized, activated
 
+// A Windows program run by Wine on Linux: the prefix it runs in and the
+// loader that runs it. Empty for every other process (and on Windows).
+// Paths in the Windows form, like every path the core holds.
+struct WineRun {
+  std::string prefix;  // WINEPREFIX of the process, else ~/.wine
+  std::string loader;  // the loader's executable; the prefix's `wine` is beside it
+  bool Empty() const { return prefix.empty(); }
+};
+
 struct ProcessInfo {
   uint32_t id = 0;
-  std::string imagePath;  // full path of the executable, Windows form
+  // Full path of the executable, Windows form; for a Wine program the
+  // program it runs, with its folder as a path of this system.
+  std::string imagePath;
+  WineRun wine;
 };
 
 // An opened process. Closed when destroyed.

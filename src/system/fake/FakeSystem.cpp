@@ -345,7 +345,7 @@ class FakeSystem::FakeProcesses final : public Processes {
     std::vector<ProcessInfo> listed;
     for (const auto& p : w_.processes)
       if (p.startMs <= w_.nowMs && (p.endMs < 0 || w_.nowMs < p.endMs))
-        listed.push_back({p.id, p.path});
+        listed.push_back({p.id, p.path, p.wine});
     return listed;
   }
   std::unique_ptr<ProcessHandle> Open(uint32_t pid, SystemError* err) override {

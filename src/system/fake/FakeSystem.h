@@ -30,6 +30,7 @@ class FakeSystem {
     int64_t endMs = -1;     // and until this time (-1: runs forever)
     uint32_t exitCode = 0;  // after the end
     bool openable = true;
+    WineRun wine;  // run by Wine in this prefix
   };
 
   FakeSystem();

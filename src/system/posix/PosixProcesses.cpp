@@ -290,7 +290,8 @@ std::vector<ProcessInfo> ProcessTable::List() {
     if (k.info.id == 0 || k.link.size() != static_cast<size_t>(len) ||
         std::memcmp(k.link.data(), target, static_cast<size_t>(len)) != 0) {
       k.link.assign(target, static_cast<size_t>(len));
-      k.info = ProcessInfo{static_cast<uint32_t>(pid), ToWindowsPath(WithoutDeletedMark(k.link))};
+      k.info =
+          ProcessInfo{static_cast<uint32_t>(pid), ToWindowsPath(WithoutDeletedMark(k.link)), {}};
     }
     list.push_back(k.info);
   }

@@ -139,7 +139,7 @@ std::vector<ProcessInfo> ProcessTable::List() {
     if (it != known_.end()) {
       // Ended, but listed while a handle (ours, until now) keeps it: gone.
       if (!StillRunning(it->second.process.Get())) continue;
-      processes.push_back({static_cast<uint32_t>(pid), it->second.imagePath});
+      processes.push_back({static_cast<uint32_t>(pid), it->second.imagePath, {}});
       seen.emplace(pid, std::move(it->second));
       continue;
     }
@@ -151,7 +151,7 @@ std::vector<ProcessInfo> ProcessTable::List() {
     if (k.imagePath.empty()) k.imagePath = ImagePathLimited(pid, &k.process);
     // Not readable (yet): tried again at the next listing.
     if (k.imagePath.empty() || !StillRunning(k.process.Get())) continue;
-    processes.push_back({static_cast<uint32_t>(pid), k.imagePath});
+    processes.push_back({static_cast<uint32_t>(pid), k.imagePath, {}});
     seen.emplace(pid, std::move(k));
   }
   known_.swap(seen);  // the handles of processes that are gone close here
