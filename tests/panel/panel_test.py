@@ -165,7 +165,6 @@ class Desktop:
         # The panel writes its settings back: it gets a copy.
         shutil.copy(os.path.join(HERE, "lxqt-panel.conf"),
                     os.path.join(self.config, "lxqt", "panel.conf"))
-        shutil.copy(os.path.join(HERE, "lxqt.conf"), os.path.join(self.config, "lxqt"))
         shutil.copy(os.path.join(HERE, "dunstrc"), os.path.join(self.config, "dunst"))
         with open(os.path.join(self.config, "zephmonitor", "registry.ini"), "w") as f:
             f.write(REGISTRY)
