@@ -228,13 +228,13 @@ class Desktop:
                  lambda: bus.name_has_owner("org.kde.StatusNotifierWatcher") or
                  self.panel.poll() is not None)
         check(self.panel.poll() is None, "lxqt-panel ended:\n" + self.log("lxqt-panel"))
-        self.panel_rect = wait_for("the panel's window",
-                                   lambda: self.window(self.panel, "LXQt Panel"))
+        self.panel_rect = wait_for("the panel's window", self.panel_window)
 
-    def windows(self, process):
-        result = subprocess.run(["xdotool", "search", "--onlyvisible", "--pid",
-                                 str(process.pid)], stdout=subprocess.PIPE,
-                                stderr=subprocess.DEVNULL)
+    @staticmethod
+    def windows(*search):
+        """The shown windows that xdotool search finds: (name, Rect)."""
+        result = subprocess.run(["xdotool", "search", "--onlyvisible"] + list(search),
+                                stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
         found = []
         for window in result.stdout.split():
             name = subprocess.run(["xdotool", "getwindowname", window], stdout=subprocess.PIPE,
@@ -248,25 +248,24 @@ class Desktop:
                                          int(values["WIDTH"]), int(values["HEIGHT"]))))
         return found
 
-    def window(self, process, name):
-        for window_name, rect in self.windows(process):
-            if window_name == name:
+    def panel_window(self):
+        for name, rect in self.windows("--pid", str(self.panel.pid)):
+            if name == "LXQt Panel":
                 return rect
         return None
 
     def menu(self):
         """The panel's popup menu: a shown window of the panel's other than
         the panel, with room for entries."""
-        for name, rect in self.windows(self.panel):
+        for name, rect in self.windows("--pid", str(self.panel.pid)):
             if name != "LXQt Panel" and rect.w > 40 and rect.h > 40:
                 return rect
         return None
 
     def notifications(self):
-        for name, rect in self.windows(self.dunst):
-            if name == "Dunst":
-                return rect
-        return None
+        # dunst's window does not say its process: it is found by its class.
+        found = self.windows("--class", "^Dunst$")
+        return found[0][1] if found else None
 
     def close(self):
         for process in reversed(self.processes):
@@ -393,11 +392,22 @@ class PanelTest:
               "the monitoring icon is still drawn")
         self.shots.take("linux-icon-suspended", self.strip(icon), 400)
 
-        # The menu again: "Suspend" ticked (a check mark left of the labels).
+        # The menu again: "Suspend" ticked (a check mark left of the labels),
+        # then "About..." as a notification from dunst.
         menu, rows = self.right_click(icon)
         check(ticked(rows, "Suspend"), "Suspend is not drawn ticked while suspended")
-        run("xdotool", "key", "Escape")
-        wait_for("the menu to close", lambda: self.desktop.menu() is None)
+        check(displayed_count() == 0 and not dunst_history(), "a notification came unasked")
+        self.choose(menu, rows, "About...")
+        shown = wait_for("dunst's notification window", self.desktop.notifications)
+        check(displayed_count() == 1, "dunst shows %d notifications" % displayed_count())
+        self.shots.take("linux-notification",
+                        Rect(shown.x - 8, shown.y - 8, shown.w + 16, shown.h + 16))
+        # Closed, it goes to dunst's history, which tells what it was.
+        run("dunstctl", "close")
+        history = wait_for("the notification in dunst's history", dunst_history)
+        check(history == ["About Thalix Monitor"], "dunst showed %r" % history)
+        wait_for("dunst's window to close", lambda: self.desktop.notifications() is None)
+        check(self.monitor.process.poll() is None, "the monitor ended")
 
         # "Exit" ends the program, and the panel drops the icon.
         menu, rows = self.right_click(icon)
