@@ -329,11 +329,19 @@ class PanelTest:
             except sni_test.Failure:
                 pass
         check(menu is not None, "no menu opened on three right clicks")
-        # The menu is drawn once its window shows all its entries.
-        rows = wait_for("the menu's entries",
-                        lambda: len(menu_rows(grab(), menu)) == len(MENU_LABELS) and
-                        menu_rows(grab(), menu))
-        return menu, rows
+        # The panel fills the menu after its window shows: wait for all the
+        # entries (and no more: the hidden ones stay hidden).
+        seen = []
+
+        def drawn():
+            seen[:] = menu_rows(grab(), menu)
+            return len(seen) == len(MENU_LABELS)
+        try:
+            wait_for("the menu's entries", drawn)
+        except sni_test.Failure:
+            raise sni_test.Failure("the menu shows %d entries, not %d" %
+                                   (len(seen), len(MENU_LABELS)))
+        return menu, list(seen)
 
     def choose(self, menu, rows, label):
         top, bottom, _ = rows[MENU_LABELS.index(label)]
