@@ -362,11 +362,16 @@ class Monitor:
 # --- the art, as make-art draws it
 
 
-def drawn_pixmaps(make_art, scene_name):
+def make_art_module(make_art):
     # The script has no .py name: its text is run as a module of its own.
     art = types.ModuleType("make_art")
     with open(make_art) as f:
         exec(compile(f.read(), make_art, "exec"), art.__dict__)
+    return art
+
+
+def drawn_pixmaps(make_art, scene_name):
+    art = make_art_module(make_art)
     scene = getattr(art, scene_name)
     pixmaps = []
     for size in (16, 22, 32, 48):
