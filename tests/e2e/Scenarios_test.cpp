@@ -84,6 +84,8 @@ TEST_F(Scenario, GameInOtherLetterCaseIsFoundAndItsEndNoticed) {
   int copy = StartMonitoring();
   int game = h->StartGame("games/Racer Game/" + ToUpper(Racer()));
   ASSERT_TRUE(WaitForLine(copy, "Started watching: " + Racer() + " at "));
+  // The three lines are written one by one: the last may come a moment later.
+  ASSERT_TRUE(WaitForLine(copy, "Process ID: "));
   int started = LineIndex(copy, "Started watching: ");
   auto lines = h->DebugLines(copy);
   ASSERT_GT(static_cast<int>(lines.size()), started + 2);
