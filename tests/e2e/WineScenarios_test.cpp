@@ -73,13 +73,14 @@ class WinePrefix {
     if (!mkdtemp(pattern.data())) throw std::runtime_error("cannot make a temporary folder");
     path_ = fs::path(pattern) / "pfx";
     // No offer to install Mono or Gecko; the server ends once so that the
-    // new prefix is on disk, then stays up for the tests.
+    // new prefix is on disk, then stays up for the tests (and ends a minute
+    // after the last program, should this test die before it ends it).
     if (Shell("WINEDLLOVERRIDES='mscoree,mshtml=' wineboot -i") != 0) {
       why_ = "wineboot failed";
       return;
     }
     Shell("timeout 60 wineserver -w");
-    Shell("wineserver -p");
+    Shell("wineserver -p60");
     ready_ = true;
   }
 

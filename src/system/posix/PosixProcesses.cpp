@@ -176,7 +176,7 @@ std::string OwnerHome(const std::string& procDir) {
 
 // What loader process pid runs, read from its command line, name,
 // environment and working folder. False while that is no Windows program
-// yet: *info is left as the loader.
+// yet (*info is left as the loader), or is told by the process name alone.
 bool ReadWineProgram(unsigned long pid, const std::string& loader, ProcessInfo* info) {
   const std::string dir = "/proc/" + std::to_string(pid);
   WineProcessText text;
@@ -204,7 +204,7 @@ bool ReadWineProgram(unsigned long pid, const std::string& loader, ProcessInfo* 
   info->imagePath = ToWindowsPath(
       program.path.find('/') == std::string::npos ? program.path : MatchCase(program.path));
   info->wine = WineRun{ToWindowsPath(program.prefix), ToWindowsPath(loader)};
-  return true;
+  return !program.byName;
 }
 
 }  // namespace

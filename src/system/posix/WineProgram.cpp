@@ -69,8 +69,11 @@ WineProgram MapWineProgram(const WineProcessText& text, const ResolvePath& resol
   std::string program = first < text.args.size() ? text.args[first] : std::string();
   // Relative to what the loader was given: wait until Wine has put it first.
   if (first > 0 && !program.empty() && !HasDrive(program) && program[0] != '/') return result;
-  if (!EndsWithExe(program)) program = EndsWithExe(text.comm) ? text.comm : std::string();
-  if (program.empty()) return result;
+  if (!EndsWithExe(program)) {
+    if (!EndsWithExe(text.comm)) return result;
+    program = text.comm;
+    result.byName = true;
+  }
   result.windows = true;
 
   std::string native;

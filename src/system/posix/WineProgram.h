@@ -27,6 +27,9 @@ struct WineProgram {
   // False while the loader does not run a Windows program yet (or never
   // will): the listing reads the process again at its next pass.
   bool windows = false;
+  // Told by the process name alone (its command line empty or naming no
+  // program): the listing reads the process again, for a better answer.
+  bool byName = false;
   // Native path: the program's folder and name, or its name alone when its
   // folder cannot be told.
   std::string path;
