@@ -108,6 +108,7 @@ class WineScenario : public ActivationScenario {
       kill(pid, SIGKILL);
       waitpid(pid, nullptr, 0);
     }
+    ActivationScenario::TearDown();
   }
 
   fs::path DriveC() { return WinePrefix::Get().Path() / "drive_c"; }
