@@ -17,8 +17,15 @@
 // the least a listing that notices an exec can cost on this machine, and is
 // printed as the floor the monitor's figures compare with.
 //
+// Then once more with Wine-like processes as the extra ones: copies of this
+// program named as Wine's preloader, each with a Windows program's path as
+// its command line and a prefix in its environment, which the listing reads
+// once per process to list it as that program. Its cost per tick is set
+// against the floor of the same period: at most 1.1 times.
+//
 // Options: --seconds N (default 60), --extra N,N,... (default 0,500),
-// --wine PATH (the built ZephMonitor.exe).
+// --wine-like N (default 50; 0 leaves the case out), --wine PATH (the built
+// ZephMonitor.exe).
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -63,7 +70,8 @@ constexpr double kCpuTargetNoExtra = 0.05;   // % of one core, no extra processe
 constexpr double kCpuTarget500Extra = 0.25;  // % of one core, 500 extra processes
 constexpr double kCpuTargetWine = 0.3;       // monitor + wineserver under Wine
 constexpr double kRssTargetKiB = 4 * 1024;
-constexpr int kIntervalMs = 1000;  // the monitor's default interval
+constexpr double kWineLikeToFloor = 1.1;  // per tick, Wine-like processes, against the floor
+constexpr int kIntervalMs = 1000;         // the monitor's default interval
 
 std::atomic<bool> g_stop{false};
 
@@ -210,10 +218,61 @@ bool StartExtras(int n) {
   return true;
 }
 
+fs::path g_wineRoot;  // the loader copy and the prefix of the Wine-like extras
+
+// Starts n processes that look like Windows programs run by Wine to the
+// listing: a copy of this program as files/bin/wine64-preloader, run with
+// "C:\Games\GameNNN\GameNNN.exe --pause" as its arguments (so it only
+// pauses) and WINEPREFIX naming a prefix whose C: is a link to its drive_c.
+bool StartWineLike(int n) {
+  g_wineRoot = zeph::bench::MakeTempRoot("zeph-bench-winelike");
+  const fs::path loader = g_wineRoot / "files" / "bin" / "wine64-preloader";
+  const fs::path prefix = g_wineRoot / "pfx";
+  std::error_code ec;
+  fs::create_directories(loader.parent_path(), ec);
+  fs::copy_file("/proc/self/exe", loader, ec);
+  fs::create_directories(prefix / "dosdevices", ec);
+  fs::create_symlink("../drive_c", prefix / "dosdevices" / "c:", ec);
+  if (ec) {
+    std::fprintf(stderr, "bench_idle: cannot lay out the Wine-like processes: %s\n",
+                 ec.message().c_str());
+    return false;
+  }
+  const std::string env = "WINEPREFIX=" + prefix.string();
+  const pid_t parent = getpid();
+  for (int i = 0; i < n; ++i) {
+    char game[64];
+    std::snprintf(game, sizeof game, "Game%03d", i);
+    std::string windowsPath = std::string("C:\\Games\\") + game + "\\" + game + ".exe";
+    fs::create_directories(prefix / "drive_c" / "Games" / game, ec);
+    WriteFile(prefix / "drive_c" / "Games" / game / (std::string(game) + ".exe"), "MZ");
+    pid_t pid = fork();
+    if (pid < 0) {
+      std::perror("bench_idle: fork");
+      return false;
+    }
+    if (pid == 0) {
+      prctl(PR_SET_PDEATHSIG, SIGKILL);  // kept across the exec
+      if (getppid() != parent) _exit(0);
+      char* argv[] = {windowsPath.data(), const_cast<char*>("--pause"), nullptr};
+      char* envp[] = {const_cast<char*>(env.c_str()), nullptr};
+      execve(loader.c_str(), argv, envp);
+      _exit(127);
+    }
+    g_extras.push_back(pid);
+  }
+  return true;
+}
+
 void EndExtras() {
   for (pid_t pid : g_extras) kill(pid, SIGKILL);
   for (pid_t pid : g_extras) waitpid(pid, nullptr, 0);
   g_extras.clear();
+  if (!g_wineRoot.empty()) {
+    std::error_code ec;
+    fs::remove_all(g_wineRoot, ec);
+    g_wineRoot.clear();
+  }
 }
 
 // --- the floor: the bare listing
@@ -387,17 +446,20 @@ struct Result {
   double percent = 0, perTickMs = 0, rssKiB = 0, target = 0;
   double floorPercent = 0, floorPerTickMs = 0;
   bool ok = false;
+  bool wineLike = false;  // the extra processes look like Wine's to the listing
 };
 
 // --- natively
 
-Result MeasureNative(int extra, int seconds) {
+Result MeasureNative(int extra, int seconds, bool wineLike) {
   Result r;
-  r.label = std::to_string(extra) + " extra";
+  r.label = std::to_string(extra) + (wineLike ? " Wine-like" : " extra");
   r.target = NativeTarget(extra);
-  std::printf("\n== Native monitor, %d extra idle process%s\n", extra, extra == 1 ? "" : "es");
+  r.wineLike = wineLike;
+  std::printf("\n== Native monitor, %d extra %s process%s\n", extra,
+              wineLike ? "Wine-like" : "idle", extra == 1 ? "" : "es");
   std::fflush(stdout);
-  if (!StartExtras(extra)) {
+  if (!(wineLike ? StartWineLike(extra) : StartExtras(extra))) {
     EndExtras();
     return r;
   }
@@ -470,6 +532,10 @@ Result MeasureNative(int extra, int seconds) {
               use.threads, use.threads == 1 ? "" : "s");
   std::printf("Floor, the bare listing beside it:     %10.4f %%, %.3f ms per tick\n",
               r.floorPercent, r.floorPerTickMs);
+  if (wineLike)
+    std::printf("Per tick against the floor:            %10.2f times  (target at most %.1f)  %s\n",
+                r.perTickMs / r.floorPerTickMs, kWineLikeToFloor,
+                Verdict(r.perTickMs <= kWineLikeToFloor * r.floorPerTickMs));
   PrintMemory(pid, true);
   Stop(pid, "the monitor");
   std::fflush(stdout);
@@ -712,7 +778,13 @@ bool ParseList(const char* text, std::vector<int>* out) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A Wine-like extra process: it only waits to be killed.
+  if (argc == 2 && std::strcmp(argv[1], "--pause") == 0) {
+    signal(SIGINT, SIG_IGN);
+    for (;;) pause();
+  }
   int seconds = 60;
+  int wineLike = 50;
   std::vector<int> extras = {0, 500};
   std::string wineExe;
   for (int i = 1; i < argc; ++i) {
@@ -723,11 +795,14 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "bench_idle: --extra takes counts such as 0,500\n");
         return 2;
       }
+    } else if (std::strcmp(argv[i], "--wine-like") == 0 && i + 1 < argc) {
+      wineLike = zeph::bench::ParseInt(argv[++i], 50);
     } else if (std::strcmp(argv[i], "--wine") == 0 && i + 1 < argc) {
       wineExe = argv[++i];
     } else {
       std::fprintf(stderr,
-                   "usage: bench_idle [--seconds N] [--extra N,N,...] [--wine ZephMonitor.exe]\n");
+                   "usage: bench_idle [--seconds N] [--extra N,N,...] [--wine-like N] "
+                   "[--wine ZephMonitor.exe]\n");
       return 2;
     }
   }
@@ -751,18 +826,29 @@ int main(int argc, char** argv) {
   std::vector<Result> results;
   for (int extra : extras) {
     if (g_stop) break;
-    Result r = MeasureNative(extra, seconds);
+    Result r = MeasureNative(extra, seconds, false);
+    if (!r.ok) return 1;
+    results.push_back(r);
+  }
+  if (wineLike > 0 && !g_stop) {
+    Result r = MeasureNative(wineLike, seconds, true);
     if (!r.ok) return 1;
     results.push_back(r);
   }
   if (results.size() > 1) {
     std::printf("\n== Summary (native)\n");
-    std::printf("  %-10s %10s %10s %12s %12s  %s\n", "processes", "CPU %", "ms/tick",
+    std::printf("  %-12s %10s %10s %12s %12s  %s\n", "processes", "CPU %", "ms/tick",
                 "floor ms/tick", "VmRSS KiB", "CPU target");
-    for (const Result& r : results)
-      std::printf("  %-10s %10.4f %10.3f %12.3f %12.0f  under %.2f %%  %s\n", r.label.c_str(),
-                  r.percent, r.perTickMs, r.floorPerTickMs, r.rssKiB, r.target,
-                  Verdict(r.percent < r.target));
+    for (const Result& r : results) {
+      if (r.wineLike)
+        std::printf("  %-12s %10.4f %10.3f %12.3f %12.0f  at most %.1f times the floor  %s\n",
+                    r.label.c_str(), r.percent, r.perTickMs, r.floorPerTickMs, r.rssKiB,
+                    kWineLikeToFloor, Verdict(r.perTickMs <= kWineLikeToFloor * r.floorPerTickMs));
+      else
+        std::printf("  %-12s %10.4f %10.3f %12.3f %12.0f  under %.2f %%  %s\n", r.label.c_str(),
+                    r.percent, r.perTickMs, r.floorPerTickMs, r.rssKiB, r.target,
+                    Verdict(r.percent < r.target));
+    }
   }
   return 0;
 }

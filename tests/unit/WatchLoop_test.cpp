@@ -84,6 +84,25 @@ TEST_F(WatchLoop, GameFoundInAnyLetterCaseIsActivatedAndWaitedFor) {
   EXPECT_EQ("icon modify Thalix Monitor", LogOf("icon")[1]);
 }
 
+// A Windows game under Wine, as the Linux listing gives it: its folder a
+// path of this system, its prefix and loader beside it. The activation
+// knows the prefix it runs in.
+TEST_F(WatchLoop, GameRunByWineCarriesItsPrefixIntoTheActivation) {
+  FakeSystem::Process p;
+  p.id = 210;
+  p.path = "\\home\\ann\\.wine\\drive_c\\Games\\Racer\\Racer.Exe";
+  p.endMs = 600;
+  p.wine = {"\\home\\ann\\.wine", "\\usr\\lib\\wine\\wine64"};
+  sys.processes.push_back(p);
+  EXPECT_FALSE(Tick());
+  const Game& game = form.GameActivation().CurrentGame();
+  EXPECT_EQ("Racer.Exe", game.exe);
+  EXPECT_EQ("\\home\\ann\\.wine\\drive_c\\Games\\Racer", game.folder);
+  EXPECT_EQ("\\home\\ann\\.wine", game.wine.prefix);
+  EXPECT_EQ("\\usr\\lib\\wine\\wine64", game.wine.loader);
+  EXPECT_EQ("activate racer.exe", Moments().at(0));
+}
+
 TEST_F(WatchLoop, FirstProcessInSystemOrderWinsThenTheOtherFollowsWithoutEndPass) {
   AddProcess(300, "C:\\g\\flyer.exe", 0, 2000);
   AddProcess(301, "C:\\g\\racer.exe", 0, 4000);

@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <pwd.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -22,6 +23,7 @@
 #include "system/posix/PosixError.h"
 #include "system/posix/PosixPaths.h"
 #include "system/posix/PosixWindows.h"
+#include "system/posix/WineProgram.h"
 
 extern char** environ;
 
@@ -144,6 +146,66 @@ class StatHandle final : public ProcessHandle {
   pid_t pid_;
   unsigned long long start_;
 };
+
+std::string ReadLinkText(const std::string& linkPath) {
+  char target[PATH_MAX];
+  ssize_t len = readlink(linkPath.c_str(), target, sizeof target);
+  if (len <= 0 || static_cast<size_t>(len) >= sizeof target) return {};
+  return std::string(target, static_cast<size_t>(len));
+}
+
+std::string FileNameOf(const std::string& nativePath) {
+  size_t slash = nativePath.find_last_of('/');
+  return slash == std::string::npos ? nativePath : nativePath.substr(slash + 1);
+}
+
+// The home folder of the user that owns process folder procDir.
+std::string OwnerHome(const std::string& procDir) {
+  struct stat st;
+  if (stat(procDir.c_str(), &st) != 0) return {};
+  if (st.st_uid == geteuid()) {
+    const char* home = std::getenv("HOME");
+    if (home && *home) return home;
+  }
+  passwd entry;
+  passwd* found = nullptr;
+  char buffer[4096];
+  if (getpwuid_r(st.st_uid, &entry, buffer, sizeof buffer, &found) != 0 || !found) return {};
+  return found->pw_dir ? found->pw_dir : "";
+}
+
+// What loader process pid runs, read from its command line, name,
+// environment and working folder. False while that is no Windows program
+// yet (*info is left as the loader), or is told by the process name alone.
+bool ReadWineProgram(unsigned long pid, const std::string& loader, ProcessInfo* info) {
+  const std::string dir = "/proc/" + std::to_string(pid);
+  WineProcessText text;
+  std::string raw;
+  if (ReadWholeFile(dir + "/cmdline", &raw) == ReadStatus::Okay) {
+    text.args = SplitAt(raw, '\0');
+    // Wine leaves the room of the arguments it moved as empty ones.
+    while (!text.args.empty() && text.args.back().empty()) text.args.pop_back();
+  }
+  if (ReadWholeFile(dir + "/comm", &text.comm) == ReadStatus::Okay && !text.comm.empty() &&
+      text.comm.back() == '\n')
+    text.comm.pop_back();
+  if (ReadWholeFile(dir + "/environ", &raw) == ReadStatus::Okay) {
+    for (const std::string& entry : SplitAt(raw, '\0'))
+      if (entry.compare(0, 11, "WINEPREFIX=") == 0) text.winePrefix = entry.substr(11);
+  }
+  if (text.winePrefix.empty()) text.home = OwnerHome(dir);
+  text.workingFolder = ReadLinkText(dir + "/cwd");
+  WineProgram program = MapWineProgram(text, [](const std::string& path) {
+    char resolved[PATH_MAX];
+    return realpath(path.c_str(), resolved) ? std::string(resolved) : std::string();
+  });
+  if (!program.windows) return false;
+  // Wine finds names ignoring case: the folder as it is spelled on disk.
+  info->imagePath = ToWindowsPath(
+      program.path.find('/') == std::string::npos ? program.path : MatchCase(program.path));
+  info->wine = WineRun{ToWindowsPath(program.prefix), ToWindowsPath(loader)};
+  return !program.byName;
+}
 
 }  // namespace
 
@@ -290,9 +352,13 @@ std::vector<ProcessInfo> ProcessTable::List() {
     if (k.info.id == 0 || k.link.size() != static_cast<size_t>(len) ||
         std::memcmp(k.link.data(), target, static_cast<size_t>(len)) != 0) {
       k.link.assign(target, static_cast<size_t>(len));
-      k.info =
-          ProcessInfo{static_cast<uint32_t>(pid), ToWindowsPath(WithoutDeletedMark(k.link)), {}};
+      const std::string exe = WithoutDeletedMark(k.link);
+      k.info = ProcessInfo{static_cast<uint32_t>(pid), ToWindowsPath(exe), {}};
+      k.winePending = IsWineLoaderName(FileNameOf(exe));
     }
+    // A loader is listed as the Windows program it runs, read once that is
+    // known; Wine's own services keep their names (services.exe, ...).
+    if (k.winePending) k.winePending = !ReadWineProgram(pid, WithoutDeletedMark(k.link), &k.info);
     list.push_back(k.info);
   }
   closedir(dir);

@@ -66,11 +66,12 @@ class ProcessTable final : public Processes {
 
  private:
   struct Known {
-    uint64_t inode = 0;       // of its /proc entry: tells a reused id
-    uint64_t generation = 0;  // the listing that saw it last
-    bool noExe = false;       // a kernel thread (or a zombie)
-    std::string link;         // the exe link as read, to see an exec at once
-    ProcessInfo info;         // id 0 until read
+    uint64_t inode = 0;        // of its /proc entry: tells a reused id
+    uint64_t generation = 0;   // the listing that saw it last
+    bool noExe = false;        // a kernel thread (or a zombie)
+    bool winePending = false;  // a Wine loader whose Windows program is not known yet
+    std::string link;          // the exe link as read, to see an exec at once
+    ProcessInfo info;          // id 0 until read
   };
   std::string programFolder_;  // Windows form: where a bare program name is looked for first
   std::unordered_map<uint32_t, Known> known_;

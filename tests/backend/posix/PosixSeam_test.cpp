@@ -461,3 +461,105 @@ TEST(DescriptorWatch, ClosedEndIsToldOnceAndAnIdleWatchDoesNotBusyPoll) {
 
 }  // namespace
 }  // namespace zeph::posix
+
+// --- Wine loaders in the listing
+
+namespace zeph::posix {
+namespace {
+
+class WineListing : public PosixSeam {
+ protected:
+  // Starts program with argv and only WINEPREFIX in its environment;
+  // stdin is the read end of a pipe this test keeps open.
+  pid_t StartLoader(const fs::path& program, const std::vector<std::string>& args) {
+    int fds[2];
+    if (pipe(fds) != 0) throw std::runtime_error("pipe failed");
+    const std::string prefix = "WINEPREFIX=" + (root_ / "pfx").string();
+    pid_t pid = fork();
+    if (pid == 0) {
+      dup2(fds[0], 0);
+      close(fds[1]);
+      std::vector<char*> argv;
+      for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+      argv.push_back(nullptr);
+      char* env[] = {const_cast<char*>(prefix.c_str()), nullptr};
+      execve(program.c_str(), argv.data(), env);
+      _exit(127);
+    }
+    close(fds[0]);
+    held_.push_back(fds[1]);
+    started_.push_back(pid);
+    return pid;
+  }
+  void TearDown() override {
+    for (int fd : held_) close(fd);
+    PosixSeam::TearDown();
+  }
+
+  const ProcessInfo* Listed(const std::vector<ProcessInfo>& list, pid_t pid) {
+    for (const auto& p : list)
+      if (p.id == static_cast<uint32_t>(pid)) return &p;
+    return nullptr;
+  }
+
+  std::vector<int> held_;
+};
+
+// A loader's process is listed as the Windows program it runs, its folder
+// mapped through the prefix's C: link and spelled as on disk; one that runs
+// no Windows program yet is the loader until it does (read again each time,
+// though its exe stays the same).
+TEST_F(WineListing, ALoaderIsListedAsItsProgramOnceItRunsOne) {
+  const std::string umlaut = "\xC3\xA4";
+  const fs::path games = root_ / "pfx" / "drive_c" / "Games";
+  fs::create_directories(games / ("My R" + umlaut + "cer"));
+  std::ofstream(games / ("My R" + umlaut + "cer") / "racer.exe") << "MZ";
+  fs::create_directories(games / "Flyer");
+  fs::create_directories(root_ / "pfx" / "dosdevices");
+  fs::create_symlink("../drive_c", root_ / "pfx" / "dosdevices" / "c:");
+  const fs::path loader = CopyChild("files/bin/wine64");
+  const std::string pfx = Win(fs::canonical(root_ / "pfx"));
+
+  pid_t game = StartLoader(loader, {"C:\\GAMES\\MY R" + umlaut + "CER\\RACER.EXE"});
+  fs::path bash = root_ / "other bin" / "wine";
+  fs::create_directories(bash.parent_path());
+  fs::copy_file("/bin/bash", bash);
+  pid_t later = StartLoader(bash, {"wine", "-c",
+                                   "sleep 0.6; exec -a 'C:\\Games\\Flyer\\flyer.exe' '" +
+                                       bash.string() + "' -c 'read x'"});
+
+  std::vector<ProcessInfo> list;
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        list = processes_.List();
+        const ProcessInfo* p = Listed(list, game);
+        return p && !p->wine.Empty();
+      },
+      3000));
+  const ProcessInfo* p = Listed(list, game);
+  EXPECT_EQ(Win(fs::canonical(games / ("My R" + umlaut + "cer") / "racer.exe")), p->imagePath);
+  EXPECT_EQ(Win(root_ / "pfx"), p->wine.prefix);
+  EXPECT_EQ(Win(loader), p->wine.loader);
+
+  // Before its exec the bash copy runs no Windows program: it is the loader.
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        list = processes_.List();
+        const ProcessInfo* q = Listed(list, later);
+        return q && q->imagePath == Win(bash);
+      },
+      500));
+  EXPECT_TRUE(Listed(list, later)->wine.Empty());
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        list = processes_.List();
+        const ProcessInfo* q = Listed(list, later);
+        return q && !q->wine.Empty();
+      },
+      3000));
+  EXPECT_EQ(pfx + "\\drive_c\\Games\\Flyer\\flyer.exe", Listed(list, later)->imagePath);
+  EXPECT_EQ(Win(bash), Listed(list, later)->wine.loader);
+}
+
+}  // namespace
+}  // namespace zeph::posix
