@@ -84,8 +84,10 @@ void GamePaths::BuildFolders(std::string& buildPath) {
 }
 
 void GamePaths::BuildFoldersFor(const std::string& path) {
-  for (size_t at = path.rfind('\\'); at != std::string::npos;
-       at = at ? path.rfind('\\', at - 1) : std::string::npos) {
+  // A path from the root ("\\games\\..." on Linux) stops short of the root,
+  // which is no folder to build.
+  for (size_t at = path.rfind('\\'); at != std::string::npos && at != 0;
+       at = path.rfind('\\', at - 1)) {
     std::string folder = path.substr(0, at + 1);
     BuildFolders(folder);
   }
