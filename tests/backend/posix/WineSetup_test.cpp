@@ -352,7 +352,8 @@ class RealWine : public ::testing::Test {
       bootError_ = new std::string(out);
       return;
     }
-    Shell(env + "wineserver -p");
+    // Kept between the wine starts; it ends by itself should the suite not end it.
+    Shell(env + "wineserver -p30");
   }
   static void TearDownTestSuite() {
     if (!suite_) return;
@@ -394,7 +395,8 @@ std::string* RealWine::bootError_ = nullptr;
 // The monitor's journaled pass for a game run by Wine: a file of the game
 // folder edited, a file named by its drive path appended to, and values
 // written to the prefix's registry (read back there by wine reg query), the
-// monitor's own registry file untouched; the undo puts all of it back.
+// monitor's own registry file untouched; the undo puts all of it back. One
+// test, so that the prefix is made once.
 TEST_F(RealWine, APassInsideThePrefixAndItsUndo) {
   const auto started = std::chrono::steady_clock::now();
   PlatformSystem real = CreatePlatformSystem(0, nullptr);
@@ -458,11 +460,9 @@ TEST_F(RealWine, APassInsideThePrefixAndItsUndo) {
       std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - started)
           .count();
   std::printf("pass and undo inside the prefix: %lld s\n", static_cast<long long>(seconds));
-}
 
-// A write the prefix's reg refuses (a key name longer than the registry
-// takes) fails with reg's code and message.
-TEST_F(RealWine, ARefusedWriteGivesRegsCodeAndMessage) {
+  // A write the prefix's reg refuses (a key name longer than the registry
+  // takes) fails with reg's code and message.
   WinePrefixRegistry registry(Prefix().string(), WineBesideLoader(SystemLoader()));
   SystemError err;
   EXPECT_FALSE(WriteRegString(registry, RegRoot::CurrentUser, "Software\\" + std::string(300, 'k'),
