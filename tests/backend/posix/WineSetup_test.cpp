@@ -426,7 +426,7 @@ TEST_F(RealWine, APassInsideThePrefixAndItsUndo) {
     unit.pass.SetJournal(&journal);
     unit.game.profile = Seam(home_ / "prog" / "wyn" / "racer.wyn");
     unit.game.folder = Seam(game);
-    unit.game.wine = {Seam(Prefix()), SystemLoader()};
+    unit.game.wine = {Seam(Prefix()), Seam(SystemLoader())};
     unit.profile.custom = ProfileFlag::Of("TRUE");
     unit.profile.revision = "1";
     unit.WriteStuff();
@@ -442,7 +442,7 @@ TEST_F(RealWine, APassInsideThePrefixAndItsUndo) {
   EXPECT_EQ(0, RegQuery("HKCU\\Software\\Zeph Racer", "Pad Mode", &out)) << out;
   EXPECT_NE(std::string::npos, out.find("REG_SZ    caf")) << out;
   // The 8-bit text, exactly, as the prefix's export holds it.
-  Registry* prefix = real.registry->ForWine({Seam(Prefix()), SystemLoader()});
+  Registry* prefix = real.registry->ForWine({Seam(Prefix()), Seam(SystemLoader())});
   ASSERT_NE(nullptr, prefix);
   EXPECT_EQ("caf\xe9 pad",
             ReadRegString(*prefix, RegRoot::CurrentUser, "Software\\Zeph Racer", "Pad Mode"));
