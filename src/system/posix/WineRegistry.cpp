@@ -335,7 +335,7 @@ bool WinePrefixRegistry::Run(const std::vector<std::string>& args, int* exitCode
   // wine would make a new prefix where there is none: the game's is gone.
   if (stat(prefix_.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
     return Fail(err, ENOENT, "the Wine prefix " + prefix_ + " is not there");
-  const std::string temp = PrivateTempFolder("zephmonitor-wine");
+  const std::string temp = PrivateTempFolder("zephmonitor-winereg");
   if (temp.empty()) return Fail(err, EACCES, "no private temporary folder for wine's output");
   std::string outName = temp + "/outXXXXXX";
   const int out = mkstemp(&outName[0]);
@@ -429,7 +429,7 @@ ReadResult WinePrefixRegistry::QueryValue(RegRoot root, const std::string& subke
                                           const std::string& name, uint32_t* type,
                                           std::vector<uint8_t>* data, SystemError* err) {
   // The export, unlike reg query's listing, holds the data exactly (UTF-16).
-  const std::string temp = PrivateTempFolder("zephmonitor-wine");
+  const std::string temp = PrivateTempFolder("zephmonitor-winereg");
   if (temp.empty()) {
     Fail(err, EACCES, "no private temporary folder for wine's export");
     return ReadResult::Failed;
