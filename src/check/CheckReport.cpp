@@ -73,8 +73,9 @@ std::string EffectText(const Effect& e, const std::string& indent) {
              "\"\n";
     case Effect::Kind::RegistrySet:
     case Effect::Kind::RegistryDeleted:
-      return indent + "registry " + RootName(e.root) + "\\" + e.subkey + " \"" + e.name +
-             "\": " + RegText(e.oldValue) + " -> " + RegText(e.newValue) + "\n";
+      return indent + "registry " + RootName(e.root) + "\\" + e.subkey + " \"" + e.name + "\"" +
+             (e.winePrefix.empty() ? "" : " in the Wine prefix " + e.winePrefix) + ": " +
+             RegText(e.oldValue) + " -> " + RegText(e.newValue) + "\n";
     case Effect::Kind::ProgramStarted:
       return indent + "program started" + (e.waited ? " and waited for" : "") + ": " + e.command +
              "\n";
@@ -134,6 +135,7 @@ void EffectJson(JsonWriter& j, const Effect& e) {
     case Effect::Kind::RegistrySet:
     case Effect::Kind::RegistryDeleted:
       j.Key("root").String(RootName(e.root)).Key("key").String(e.subkey).Key("name").String(e.name);
+      if (!e.winePrefix.empty()) j.Key("winePrefix").String(e.winePrefix);
       j.Key("before").String(RegText(e.oldValue)).Key("after").String(RegText(e.newValue));
       break;
     case Effect::Kind::ProgramStarted:

@@ -471,14 +471,28 @@ class DryRunSystem::OverlayIni final : public IniFiles {
   DryRunSystem& d_;
 };
 
+// The registry over the real one; one of these for each Wine prefix a game
+// reaches, over that prefix's registry, its effects naming the prefix.
 class DryRunSystem::OverlayRegistry final : public Registry {
  public:
-  explicit OverlayRegistry(DryRunSystem& d) : d_(d) {}
+  OverlayRegistry(DryRunSystem& d, Registry& real, std::string winePrefix = {})
+      : d_(d), real_(real), winePrefix_(std::move(winePrefix)) {}
+
+  Registry* ForWine(const WineRun& wine) override {
+    if (wine.Empty()) return d_.registryPart_.get();
+    for (const auto& r : d_.wineRegistries_)
+      if (r->winePrefix_ == wine.prefix) return r.get();
+    Registry* real = d_.real_.registry.ForWine(wine);
+    if (!real) return nullptr;
+    d_.wineRegistries_.push_back(std::make_unique<OverlayRegistry>(d_, *real, wine.prefix));
+    return d_.wineRegistries_.back().get();
+  }
 
   bool SetValue(RegRoot root, const std::string& subkey, const std::string& name, uint32_t type,
                 const std::vector<uint8_t>& data, SystemError*) override {
     Effect e;
     e.kind = Effect::Kind::RegistrySet;
+    e.winePrefix = winePrefix_;
     e.root = root;
     e.subkey = subkey;
     e.name = name;
@@ -491,9 +505,8 @@ class DryRunSystem::OverlayRegistry final : public Registry {
 
   ReadResult QueryValue(RegRoot root, const std::string& subkey, const std::string& name,
                         uint32_t* type, std::vector<uint8_t>* data, SystemError* err) override {
-    auto it = d_.valueIndex_.find(ValueKey(root, subkey, name));
-    if (it == d_.valueIndex_.end())
-      return d_.real_.registry.QueryValue(root, subkey, name, type, data, err);
+    auto it = d_.valueIndex_.find(winePrefix_ + '\0' + ValueKey(root, subkey, name));
+    if (it == d_.valueIndex_.end()) return real_.QueryValue(root, subkey, name, type, data, err);
     const std::optional<RegData>& value = d_.values_[it->second].value;
     if (!value) return ReadResult::Missing;
     if (type) *type = value->type;
@@ -508,6 +521,7 @@ class DryRunSystem::OverlayRegistry final : public Registry {
     if (!old) return Fail(err, readErr.code != 0 ? readErr : d_.options_.errors.fileNotFound);
     Effect e;
     e.kind = Effect::Kind::RegistryDeleted;
+    e.winePrefix = winePrefix_;
     e.root = root;
     e.subkey = subkey;
     e.name = name;
@@ -531,17 +545,19 @@ class DryRunSystem::OverlayRegistry final : public Registry {
 
   void Store(RegRoot root, const std::string& subkey, const std::string& name,
              std::optional<RegData> value) {
-    const std::string key = ValueKey(root, subkey, name);
+    const std::string key = winePrefix_ + '\0' + ValueKey(root, subkey, name);
     auto it = d_.valueIndex_.find(key);
     if (it != d_.valueIndex_.end()) {
       d_.values_[it->second].value = std::move(value);
       return;
     }
     d_.valueIndex_[key] = d_.values_.size();
-    d_.values_.push_back({root, subkey, name, std::move(value)});
+    d_.values_.push_back({root, subkey, name, std::move(value), winePrefix_});
   }
 
   DryRunSystem& d_;
+  Registry& real_;
+  std::string winePrefix_;
 };
 
 class DryRunSystem::OverlayProcesses final : public Processes {
@@ -654,7 +670,7 @@ DryRunSystem::DryRunSystem(SystemSeam real, DryRunOptions options)
       programPart_(std::make_unique<OverlayProgram>(*this)),
       filesPart_(std::make_unique<OverlayFiles>(*this)),
       iniPart_(std::make_unique<OverlayIni>(*this)),
-      registryPart_(std::make_unique<OverlayRegistry>(*this)),
+      registryPart_(std::make_unique<OverlayRegistry>(*this, real.registry)),
       processesPart_(std::make_unique<OverlayProcesses>(*this)),
       loopPart_(std::make_unique<OverlayLoop>(*this)) {}
 
@@ -679,7 +695,7 @@ std::vector<std::string> DryRunSystem::FoldersMade() const { return folders_; }
 std::vector<DryRunSystem::OverlayValue> DryRunSystem::RegistryAfter() const {
   std::vector<OverlayValue> values;
   for (const ValueEntry& entry : values_)
-    values.push_back({entry.root, entry.subkey, entry.name, entry.value});
+    values.push_back({entry.root, entry.subkey, entry.name, entry.value, entry.winePrefix});
   return values;
 }
 

@@ -91,6 +91,7 @@ struct Effect {
   RegRoot root = RegRoot::CurrentUser;
   std::string subkey, name;
   std::optional<RegData> oldValue, newValue;
+  std::string winePrefix;  // the Wine prefix whose registry it is; "" for this system's
 
   std::string command;
   int showCommand = 0;
@@ -121,6 +122,7 @@ class DryRunSystem {
     RegRoot root = RegRoot::CurrentUser;
     std::string subkey, name;
     std::optional<RegData> value;  // none: deleted
+    std::string winePrefix;        // "" for this system's registry
   };
 
   explicit DryRunSystem(SystemSeam real, DryRunOptions options = DryRunOptions());
@@ -164,6 +166,7 @@ class DryRunSystem {
     RegRoot root;
     std::string subkey, name;
     std::optional<RegData> value;
+    std::string winePrefix;
   };
 
   // The overlay's key of a path: one separator style, no doubled or trailing
@@ -212,6 +215,7 @@ class DryRunSystem {
   std::unique_ptr<OverlayFiles> filesPart_;
   std::unique_ptr<OverlayIni> iniPart_;
   std::unique_ptr<OverlayRegistry> registryPart_;
+  std::vector<std::unique_ptr<OverlayRegistry>> wineRegistries_;
   std::unique_ptr<OverlayProcesses> processesPart_;
   std::unique_ptr<OverlayLoop> loopPart_;
 };

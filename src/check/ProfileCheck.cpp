@@ -231,7 +231,10 @@ CheckReport CheckProfile(SystemSeam real, const CheckOptions& options) {
   const size_t boxesBefore = desktop.boxes.size();
   linesBefore = desktop.debugLines.size();
   observer.Start();
-  pass.WriteStuff(activator.CurrentGame(), profile);
+  Game game = activator.CurrentGame();
+  // Its registry values and drive paths are then the prefix's, read through its wine.
+  game.wine.prefix = options.winePrefix;
+  pass.WriteStuff(game, profile);
   observer.Finish();
   pass.SetObserver(nullptr);
   // The controller's reset opens the pass; its calls are the activation's kind.

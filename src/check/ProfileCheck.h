@@ -17,6 +17,7 @@ struct CheckOptions {
   std::string profile;        // the profile's path, seam form
   std::string programFolder;  // seam form; empty: the profile's folder's parent
   std::string gameFolder;     // seam form; empty: an empty game folder
+  std::string winePrefix;     // seam form; the game runs by Wine in this prefix ("" natively)
   bool configured = false;    // as if the marker file were current
   bool posixErrors = false;   // refusals in errno style (the POSIX build)
 };

@@ -1,7 +1,7 @@
 // zephcheck: what a game profile will do, before any game runs.
 //
 //   zephcheck PROFILE.wyn [--game-folder DIR] [--program-folder DIR]
-//             [--configured] [--json]
+//             [--wine-prefix DIR] [--configured] [--json]
 //   zephcheck --journal [GAMEFOLDER]
 //   zephcheck --undo GAMEFOLDER [--pass N] [--force]
 //
@@ -23,14 +23,16 @@
 namespace {
 
 const char kUsage[] =
-    "usage: zephcheck PROFILE.wyn [--game-folder DIR] [--program-folder DIR] [--configured] "
-    "[--json]\n"
+    "usage: zephcheck PROFILE.wyn [--game-folder DIR] [--program-folder DIR] [--wine-prefix DIR]\n"
+    "                 [--configured] [--json]\n"
     "       zephcheck --journal [GAMEFOLDER]\n"
     "       zephcheck --undo GAMEFOLDER [--pass N] [--force]\n"
     "  --game-folder DIR     the game's installation the end-of-game pass edits (default: an\n"
     "                        empty folder)\n"
     "  --program-folder DIR  the monitor's program folder (default: the folder above the\n"
     "                        profile's)\n"
+    "  --wine-prefix DIR     the game runs by Wine in this prefix: its registry values and\n"
+    "                        the paths that name a drive are the prefix's\n"
     "  --configured          as if the installation were set up for this profile already\n"
     "  --json                the report as one JSON document\n"
     "  --journal             the set-up passes journaled (of one game folder, or all)\n"
@@ -95,6 +97,8 @@ int main(int argc, char** argv) {
       if (!value(&options.gameFolder)) return Usage("--game-folder needs a folder");
     } else if (arg == "--program-folder") {
       if (!value(&options.programFolder)) return Usage("--program-folder needs a folder");
+    } else if (arg == "--wine-prefix") {
+      if (!value(&options.winePrefix)) return Usage("--wine-prefix needs a folder");
     } else if (arg == "--configured") {
       options.configured = true;
     } else if (arg == "--json") {

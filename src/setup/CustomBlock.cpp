@@ -29,7 +29,7 @@ bool SetupPass::RunEntry(const CustomOperation& op, const CustomEntry& entry) {
   const bool skipped = alreadyConfigured_ && !EqualsNoCase(entry[op.alwaysField - 1], "ALWAYS");
   if (observer_) observer_->EntryDecided(!skipped);
   if (skipped) return true;
-  OperationContext context{files_, ini_, registry_, debugList_, paths_};
+  OperationContext context{files_, ini_, registry_.ForWine(game_->wine), debugList_, paths_};
   return op.run(context, op, entry);
 }
 

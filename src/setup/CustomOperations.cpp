@@ -14,6 +14,7 @@ namespace {
 
 constexpr int kPathNotResolved = 3;  // "path not found": the path climbs above the drive
 constexpr int kInvalidData = 13;     // "the data is invalid": a DWORD that is no number
+constexpr int kNoRegistry = 2;       // "not found": the game's registry cannot be reached
 
 // "Error <code><what><subject>", then "  <target>: <why>" (the line alone
 // may name only a pattern), and false.
@@ -97,15 +98,18 @@ bool ExecRegistry(OperationContext& c, const CustomOperation& op, const CustomEn
     return false;
   const std::string subkey = f[2].size() > 5 ? f[2].substr(5) : std::string();
   const std::string value = f[2] + "\\" + f[3];
+  if (!c.registry)
+    return LogOperationError(c, op, "", value,
+                             {kNoRegistry, "the game's Wine prefix cannot be reached from here"});
   SystemError err;
   if (isString) {
-    return WriteRegString(c.registry, root, subkey, f[3], f[4], &err) ||
+    return WriteRegString(*c.registry, root, subkey, f[3], f[4], &err) ||
            LogOperationError(c, op, "", value, err);
   }
   int32_t number = 0;
   if (!ParseDwordData(f[4], &number))
     return LogOperationError(c, op, "", value, {kInvalidData, "the data is not a number: " + f[4]});
-  return WriteRegDword(c.registry, root, subkey, f[3], number, &err) ||
+  return WriteRegDword(*c.registry, root, subkey, f[3], number, &err) ||
          LogOperationError(c, op, "", value, err);
 }
 

@@ -25,7 +25,7 @@ using CustomEntry = std::vector<std::string>;
 struct OperationContext {
   Files& files;
   IniFiles& ini;
-  Registry& registry;
+  Registry* registry;  // the game's: its Wine prefix's for a game run by Wine; null: unreachable
   DebugList& debugList;
   GamePaths& paths;
 };

@@ -199,10 +199,14 @@ std::string FormatRecord(const JournalRecord& r) {
                    r.blob.empty() ? "-" : Escape(r.blob), StateText(r.after)});
     case K::Folder: return join({"folder", Escape(r.path)});
     case K::Work: return join({"work", Escape(r.path)});
-    case K::Registry:
-      return join({"reg", Hex(static_cast<uint32_t>(r.root)), Escape(r.subkey), Escape(r.name),
-                   ValueText(r.hadOld, r.oldType, r.oldData),
-                   ValueText(r.hasNew, r.newType, r.newData)});
+    case K::Registry: {
+      std::string line = join({"reg", Hex(static_cast<uint32_t>(r.root)), Escape(r.subkey),
+                               Escape(r.name), ValueText(r.hadOld, r.oldType, r.oldData),
+                               ValueText(r.hasNew, r.newType, r.newData)});
+      // A value of this system's registry keeps the shorter line of earlier versions.
+      if (!r.wine.Empty()) line += "\t" + Escape(r.wine.prefix) + "\t" + Escape(r.wine.loader);
+      return line;
+    }
     case K::Closed: return join({"closed", r.passed ? "1" : "0"});
     case K::Undone: return join({"undone", Escape(r.time)});
     case K::Unknown: break;
@@ -240,8 +244,9 @@ JournalRecord ParseRecord(const std::string& line) {
   } else if (word == "folder" && f.size() == 2) {
     r.kind = K::Folder;
     r.path = f[1];
-  } else if (word == "reg" && f.size() == 6) {
+  } else if (word == "reg" && (f.size() == 6 || f.size() == 8)) {
     r.kind = K::Registry;
+    if (f.size() == 8) r.wine = {f[6], f[7]};
     r.root = static_cast<RegRoot>(FromHex(f[1]));
     r.subkey = f[2];
     r.name = f[3];
@@ -626,9 +631,13 @@ class JournaledSystem::JIni final : public IniFiles {
   IniFiles& in_;
 };
 
+// A registry value's change: the value before is read and recorded first.
+// One of these for this system's registry, and one for each Wine prefix the
+// pass reaches, whose records name the prefix.
 class JournaledSystem::JRegistry final : public Registry {
  public:
-  explicit JRegistry(JournaledSystem& j) : j_(j), in_(j.inner_.registry) {}
+  JRegistry(JournaledSystem& j, Registry& inner, WineRun wine = {})
+      : j_(j), in_(inner), wine_(std::move(wine)) {}
   bool SetValue(RegRoot root, const std::string& subkey, const std::string& name, uint32_t type,
                 const std::vector<uint8_t>& data, SystemError* err) override {
     JournalRecord r;
@@ -652,6 +661,15 @@ class JournaledSystem::JRegistry final : public Registry {
     r.hasNew = false;
     return Recorded(r, err) && in_.DeleteValue(root, subkey, name, err);
   }
+  Registry* ForWine(const WineRun& wine) override {
+    if (wine.Empty()) return j_.registry_.get();
+    for (const auto& r : j_.wineRegistries_)
+      if (r->wine_.prefix == wine.prefix && r->wine_.loader == wine.loader) return r.get();
+    Registry* inner = j_.inner_.registry.ForWine(wine);
+    if (!inner) return nullptr;
+    j_.wineRegistries_.push_back(std::make_unique<JRegistry>(j_, *inner, wine));
+    return j_.wineRegistries_.back().get();
+  }
 
  private:
   // The value as it is before the change.
@@ -659,6 +677,7 @@ class JournaledSystem::JRegistry final : public Registry {
               SystemError* err) {
     if (j_.passFolder_.empty()) return true;
     r->kind = JournalRecord::Kind::Registry;
+    r->wine = wine_;
     r->root = root;
     r->subkey = subkey;
     r->name = name;
@@ -672,6 +691,7 @@ class JournaledSystem::JRegistry final : public Registry {
 
   JournaledSystem& j_;
   Registry& in_;
+  WineRun wine_;
 };
 
 JournaledSystem::JournaledSystem(SystemSeam inner, std::string root, uint64_t bytesKept)
@@ -680,7 +700,7 @@ JournaledSystem::JournaledSystem(SystemSeam inner, std::string root, uint64_t by
       bytesKept_(bytesKept),
       files_(std::make_unique<JFiles>(*this)),
       ini_(std::make_unique<JIni>(*this)),
-      registry_(std::make_unique<JRegistry>(*this)) {}
+      registry_(std::make_unique<JRegistry>(*this, inner.registry)) {}
 
 JournaledSystem::~JournaledSystem() = default;
 

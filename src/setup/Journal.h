@@ -74,8 +74,11 @@ struct JournalRecord {
   std::string path, blob;
   FileState before, after;
   bool beforeKnown = true;  // false in records of an earlier version
-  // Registry: the value before (hadOld false: there was none) and after.
+  // Registry: the value before (hadOld false: there was none) and after,
+  // and the Wine prefix (with the loader whose wine reaches it) whose
+  // registry holds it; empty for this system's registry.
   RegRoot root = RegRoot::CurrentUser;
+  WineRun wine;
   std::string subkey, name;
   bool hadOld = false, hasNew = true;
   uint32_t oldType = 0, newType = 0;
@@ -168,6 +171,7 @@ class JournaledSystem final : public SetupJournal {
   std::unique_ptr<JFiles> files_;
   std::unique_ptr<JIni> ini_;
   std::unique_ptr<JRegistry> registry_;
+  std::vector<std::unique_ptr<JRegistry>> wineRegistries_;  // one per Wine prefix reached
 };
 
 }  // namespace zeph

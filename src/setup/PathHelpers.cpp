@@ -1,5 +1,6 @@
 #include "setup/PathHelpers.h"
 
+#include <cctype>
 #include <vector>
 
 namespace zeph {
@@ -25,7 +26,36 @@ std::string ResolveRelativePath(const std::string& gameFolder, std::string varPa
   return varPathUp + varCopyUp;
 }
 
+bool NamesDrive(const std::string& path) {
+  return path.size() >= 2 && path[1] == ':' && std::isalpha(static_cast<unsigned char>(path[0])) &&
+         (path.size() == 2 || path[2] == '\\');
+}
+
+std::string MapDrivePath(Files& files, const std::string& prefix, const std::string& path) {
+  if (!NamesDrive(path)) return {};
+  const char letter = static_cast<char>(std::tolower(static_cast<unsigned char>(path[0])));
+  const std::string devices = prefix + "\\dosdevices";
+  std::string drive;
+  if (files.IsFolder(devices)) {
+    const std::string link = devices + "\\" + letter + ":";
+    if (!files.IsFolder(link)) return {};
+    drive = files.ResolvedPath(link);
+  } else if (letter == 'c' && files.IsFolder(prefix + "\\drive_c")) {
+    drive = prefix + "\\drive_c";
+  } else {
+    return {};
+  }
+  // The root of this system ("z:" -> "/") ends in its backslash already.
+  while (!drive.empty() && drive.back() == '\\') drive.pop_back();
+  const std::string rest = path.substr(2);
+  return rest.empty() || rest == "\\" ? (drive.empty() ? "\\" : drive) : drive + rest;
+}
+
 std::string GamePaths::CheckRelativePath(std::string varPathUp, std::string varCopyUp) const {
+  if (!winePrefix_.empty() && NamesDrive(varCopyUp)) {
+    const std::string mapped = MapDrivePath(files_, winePrefix_, varCopyUp);
+    return mapped.empty() ? "ERROR" : mapped;
+  }
   return ResolveRelativePath(gameFolder_, std::move(varPathUp), std::move(varCopyUp));
 }
 
@@ -54,8 +84,10 @@ void GamePaths::BuildFolders(std::string& buildPath) {
 }
 
 void GamePaths::BuildFoldersFor(const std::string& path) {
-  for (size_t at = path.rfind('\\'); at != std::string::npos;
-       at = at ? path.rfind('\\', at - 1) : std::string::npos) {
+  // A path from the root ("\\games\\..." on Linux) stops short of the root,
+  // which is no folder to build.
+  for (size_t at = path.rfind('\\'); at != std::string::npos && at != 0;
+       at = path.rfind('\\', at - 1)) {
     std::string folder = path.substr(0, at + 1);
     BuildFolders(folder);
   }

@@ -32,6 +32,7 @@ void SetupPass::WriteStuff(const Game& game, const ProfileSettings& profile) {
   game_ = &game;
   profile_ = &profile;
   paths_.SetGameFolder(game.folder);
+  paths_.SetWinePrefix(game.wine.prefix);
   if (journal_) {
     SystemError err;
     // Without its records a pass could not be undone, so it changes

@@ -36,6 +36,7 @@ struct RegValue {
 };
 
 struct ValueChanges {
+  WineRun wine;  // the Wine prefix whose registry holds it; empty: this system's
   RegRoot root = RegRoot::CurrentUser;
   std::string subkey, name;
   RegValue before;
@@ -44,7 +45,8 @@ struct ValueChanges {
 
 // Registry names ignore case on every platform; file names as the platform's do.
 std::string ValueKey(const JournalRecord& r) {
-  return std::to_string(static_cast<uint32_t>(r.root)) + ToLower(r.subkey) + "\\" + ToLower(r.name);
+  return r.wine.prefix + "\n" + std::to_string(static_cast<uint32_t>(r.root)) + ToLower(r.subkey) +
+         "\\" + ToLower(r.name);
 }
 
 PassSummary Summarize(int number, const JournalText& journal) {
@@ -119,9 +121,11 @@ class Undoer {
 
   static ValueChanges& FindValue(std::vector<ValueChanges>* list, const JournalRecord& r) {
     for (ValueChanges& v : *list)
-      if (v.root == r.root && EqualsNoCase(v.subkey, r.subkey) && EqualsNoCase(v.name, r.name))
+      if (v.wine.prefix == r.wine.prefix && v.root == r.root && EqualsNoCase(v.subkey, r.subkey) &&
+          EqualsNoCase(v.name, r.name))
         return v;
     ValueChanges v;
+    v.wine = r.wine;
     v.root = r.root;
     v.subkey = r.subkey;
     v.name = r.name;
@@ -201,11 +205,17 @@ class Undoer {
 
   void UndoValue(const ValueChanges& v) {
     const std::string what = std::string(v.root == RegRoot::LocalMachine ? "HKLM\\" : "HKCU\\") +
-                             v.subkey + "\\" + v.name;
+                             v.subkey + "\\" + v.name +
+                             (v.wine.Empty() ? "" : " in the Wine prefix " + v.wine.prefix);
+    Registry* registry = registry_.ForWine(v.wine);
+    if (!registry) {
+      out_.failed.push_back(what + ": the Wine prefix cannot be reached from this system");
+      return;
+    }
     SystemError err;
     RegValue now;
     const ReadResult read =
-        registry_.QueryValue(v.root, v.subkey, v.name, &now.value.type, &now.value.data, &err);
+        registry->QueryValue(v.root, v.subkey, v.name, &now.value.type, &now.value.data, &err);
     if (read == ReadResult::Failed) {
       out_.failed.push_back(what + ": " + err.Describe());
       return;
@@ -218,9 +228,9 @@ class Undoer {
       return;
     }
     const bool done = v.before.has
-                          ? registry_.SetValue(v.root, v.subkey, v.name, v.before.value.type,
+                          ? registry->SetValue(v.root, v.subkey, v.name, v.before.value.type,
                                                v.before.value.data, &err)
-                          : registry_.DeleteValue(v.root, v.subkey, v.name, &err);
+                          : registry->DeleteValue(v.root, v.subkey, v.name, &err);
     if (done)
       out_.changed.push_back((v.before.has ? "restored " : "deleted ") + what);
     else

@@ -781,4 +781,7 @@ bool Index::Read(ByteSource* source, const std::string& section, const std::stri
   return ReadValue(source, section, key, def, bufferSize, value);
 }
 
+char16_t AnsiToUnicode(char c) { return FromAnsi(c); }
+char UnicodeToAnsi(char16_t u) { return ToAnsi(u); }
+
 }  // namespace zeph::ini

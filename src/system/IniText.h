@@ -128,4 +128,9 @@ class Index {
   std::unordered_map<std::u16string, Value> entries_;
 };
 
+// One character of the ANSI code page (Windows-1252) as UTF-16, and back
+// ('?' for what the code page lacks).
+char16_t AnsiToUnicode(char c);
+char UnicodeToAnsi(char16_t u);
+
 }  // namespace zeph::ini

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "system/Error.h"
+#include "system/Processes.h"
 
 namespace zeph {
 
@@ -24,6 +25,11 @@ class Registry {
                                 uint32_t* type, std::vector<uint8_t>* data, SystemError* err) = 0;
   virtual bool DeleteValue(RegRoot root, const std::string& subkey, const std::string& name,
                            SystemError* err) = 0;
+  // The registry a Windows program run by Wine reads: the one of its prefix.
+  // This registry for an empty run (a native program, and every program on
+  // Windows); null when this system cannot reach a Wine prefix. Owned by
+  // this registry.
+  virtual Registry* ForWine(const WineRun& wine) { return wine.Empty() ? this : nullptr; }
 };
 
 }  // namespace zeph

@@ -126,6 +126,43 @@ TEST(ProfileCheck, TellsWhatTheMonitorThenDoesByteForByte) {
   EXPECT_EQ("Racer has been configured for use with the Thalix.", report.setup.boxes[0].text);
 }
 
+// For a game in a Wine prefix the pass's registry values are the prefix's,
+// read from it and named with it, and a path that names a drive is found in
+// the prefix; neither the prefix's values nor the system's are written.
+TEST(ProfileCheck, AGameInAWinePrefix) {
+  FakeSystem sys;
+  sys.reachesWine = true;
+  LayOut(sys,
+         "CUSTOM=TRUE\r\n{\r\n"
+         "   'C:\\users\\pad.ini'\\, 'INI'\\, 'Pad'\\, 'On'\\, '1'\\, ''\r\n"
+         "   'DWORD'\\, 'REGISTRY'\\, 'HKCU\\Software\\Racer'\\, 'Count'\\, '7'\\, ''\r\n"
+         "   }\r\n[VERSION]\r\nFILE_REVISION_NUMBER=2\r\n");
+  for (const char* folder : {"D:\\pfx", "D:\\pfx\\drive_c", "D:\\pfx\\drive_c\\users"})
+    sys.AddFolder(folder);
+  sys.regValues["D:\\pfx|hkcu\\software\\racer\\count"] = {kRegDword, {3, 0, 0, 0}};
+  const auto values = sys.regValues;
+  CheckOptions options;
+  options.profile = kProfile;
+  options.gameFolder = kGame;
+  options.winePrefix = "D:\\pfx";
+  const CheckReport report = CheckProfile(sys.Seam(), options);
+  ASSERT_TRUE(report.setup.passed) << ReportText(report);
+  std::vector<const Effect*> effects;
+  for (const LineCheck& line : report.setup.lines)
+    for (const Effect& e : line.effects) effects.push_back(&e);
+  ASSERT_EQ(3u, effects.size()) << ReportText(report);  // the INI file made, its value, the DWORD
+  EXPECT_EQ(Effect::Kind::IniWritten, effects[1]->kind);
+  EXPECT_EQ("D:\\pfx\\drive_c\\users\\pad.ini", effects[1]->path);
+  const Effect& reg = *effects[2];
+  EXPECT_EQ(Effect::Kind::RegistrySet, reg.kind);
+  EXPECT_EQ("D:\\pfx", reg.winePrefix);
+  EXPECT_EQ((RegData{kRegDword, {3, 0, 0, 0}}), reg.oldValue);
+  EXPECT_EQ((RegData{kRegDword, {7, 0, 0, 0}}), reg.newValue);
+  EXPECT_NE(std::string::npos, ReportText(report).find("\"Count\" in the Wine prefix D:\\pfx: "));
+  EXPECT_NE(std::string::npos, ReportJson(report).find("\"winePrefix\""));
+  EXPECT_EQ(values, sys.regValues);
+}
+
 TEST(ProfileCheck, ConfiguredRunsOnlyTheAlwaysLines) {
   FakeWorld w;
   LayOut(w.sys, kBlocks);

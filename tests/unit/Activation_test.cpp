@@ -353,5 +353,17 @@ TEST_F(GamePathsOnFakes, BuildFoldersCreatesEachMissingFolder) {
   EXPECT_EQ("Error 9 building path ", desk.debugLines.back());
 }
 
+// A path from the root of the system (a Linux path) builds each folder
+// below the root, and not the root itself.
+TEST_F(GamePathsOnFakes, BuildFoldersForAPathFromTheRoot) {
+  DebugList debugList(desk);
+  GamePaths paths(sys.Seam().files, debugList);
+  const size_t lines = desk.debugLines.size();
+  paths.BuildFoldersFor("\\games\\Racer\\notes.txt");
+  EXPECT_EQ(lines, desk.debugLines.size());
+  EXPECT_EQ((std::vector<std::string>{"mkdir \\games\\", "mkdir \\games\\Racer\\"}),
+            LogOf("mkdir"));
+}
+
 }  // namespace
 }  // namespace zeph::testing

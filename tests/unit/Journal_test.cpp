@@ -10,6 +10,7 @@
 #include "FormFixture.h"
 #include "setup/Journal.h"
 #include "setup/Undo.h"
+#include "system/WinPath.h"
 
 namespace zeph::testing {
 namespace {
@@ -477,7 +478,18 @@ TEST(JournalRecords, RoundTrip) {
   EXPECT_TRUE(back.hadOld && back.hasNew);
   EXPECT_EQ(r.oldData, back.oldData);
   EXPECT_EQ(kRegSz, back.newType);
+  EXPECT_TRUE(back.wine.Empty());
+  // This system's values keep the line an earlier version reads.
+  EXPECT_EQ(6u, SplitAt(FormatRecord(r), '\t').size());
   EXPECT_EQ(JournalRecord::Kind::Unknown, ParseRecord("file\tonly two").kind);
+
+  // A value of a Wine prefix names the prefix and the loader that reaches it.
+  r.wine = {"\\home\\u\\Games 1\\pfx", "\\opt\\run\tner\\files\\bin\\wine64-preloader"};
+  back = ParseRecord(FormatRecord(r));
+  EXPECT_EQ(JournalRecord::Kind::Registry, back.kind);
+  EXPECT_EQ(r.wine.prefix, back.wine.prefix);
+  EXPECT_EQ(r.wine.loader, back.wine.loader);
+  EXPECT_EQ(r.oldData, back.oldData);
 }
 
 }  // namespace

@@ -425,5 +425,27 @@ TEST(SetupPassFaults, EveryFailingCallLeavesWholeFiles) {
   }
 }
 
+// A game run by Wine: a path that names a drive is found in its prefix (here
+// one without dosdevices, whose C: is drive_c), and its registry values go to
+// the prefix, which this system cannot reach: the entry fails saying so, and
+// this system's registry is left as it is.
+TEST_F(SetupPass, AGameUnderWine) {
+  for (const char* folder : {"C:\\pfx", "C:\\pfx\\drive_c", "C:\\pfx\\drive_c\\Docs"})
+    sys.AddFolder(folder);
+  unit.game.wine = {"C:\\pfx", "C:\\wine\\wine64"};
+  const auto values = sys.regValues;
+  Custom({"'C:\\Docs\\notes.txt'\\, 'APPEND'\\, 'pad=on'\\, ''",
+          "'STRING'\\, 'REGISTRY'\\, 'HKCU\\Software\\Test'\\, 'v'\\, 'x'\\, ''"});
+  const std::vector<std::string> expected = {
+      "Error 2 changing registry ",
+      "  HKCU\\Software\\Test\\v: the game's Wine prefix cannot be reached from here (2)",
+      "Copy/Custom section error 444"};
+  EXPECT_EQ(expected, Pass());
+  EXPECT_NE(std::string::npos,
+            sys.FileContents("C:\\pfx\\drive_c\\Docs\\notes.txt").find("pad=on"));
+  EXPECT_EQ(values, sys.regValues);
+  EXPECT_FALSE(sys.HasFile(kMarker));
+}
+
 }  // namespace
 }  // namespace zeph::testing

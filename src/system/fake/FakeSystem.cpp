@@ -280,19 +280,20 @@ class FakeSystem::FakeIni final : public IniFiles {
 
 class FakeSystem::FakeRegistry final : public Registry {
  public:
-  explicit FakeRegistry(FakeSystem& w) : w_(w) {}
+  explicit FakeRegistry(FakeSystem& w, std::string prefix = {})
+      : w_(w), prefix_(std::move(prefix)) {}
   bool SetValue(RegRoot root, const std::string& subkey, const std::string& name, uint32_t type,
                 const std::vector<uint8_t>& data, SystemError* err) override {
     w_.log.push_back("reg " + subkey + "\\" + name);
     if (w_.Injected(err)) return false;
-    const std::string path = RegPath(root, subkey, name);
+    const std::string path = Path(root, subkey, name);
     if (w_.Unwritable(path)) return Fail(err, kAccessDenied, "access denied");
     w_.regValues[path] = {type, data};
     return true;
   }
   ReadResult QueryValue(RegRoot root, const std::string& subkey, const std::string& name,
                         uint32_t* type, std::vector<uint8_t>* data, SystemError*) override {
-    auto it = w_.regValues.find(RegPath(root, subkey, name));
+    auto it = w_.regValues.find(Path(root, subkey, name));
     if (it == w_.regValues.end()) return ReadResult::Missing;
     if (type != nullptr) *type = it->second.first;
     if (data != nullptr) *data = it->second.second;
@@ -301,13 +302,25 @@ class FakeSystem::FakeRegistry final : public Registry {
   bool DeleteValue(RegRoot root, const std::string& subkey, const std::string& name,
                    SystemError* err) override {
     w_.log.push_back("reg-delete " + subkey + "\\" + name);
-    const std::string path = RegPath(root, subkey, name);
+    const std::string path = Path(root, subkey, name);
     if (w_.Unwritable(path)) return Fail(err, kAccessDenied, "access denied");
     return w_.regValues.erase(path) > 0 || NotFound(err);
   }
+  Registry* ForWine(const WineRun& wine) override {
+    if (wine.Empty()) return w_.registryPart_.get();
+    if (!w_.reachesWine) return nullptr;
+    for (const auto& r : w_.wineRegistries_)
+      if (r->prefix_ == wine.prefix) return r.get();
+    w_.wineRegistries_.push_back(std::make_unique<FakeRegistry>(w_, wine.prefix));
+    return w_.wineRegistries_.back().get();
+  }
 
  private:
+  std::string Path(RegRoot root, const std::string& subkey, const std::string& name) const {
+    return (prefix_.empty() ? "" : prefix_ + "|") + RegPath(root, subkey, name);
+  }
   FakeSystem& w_;
+  std::string prefix_;
 };
 
 class FakeSystem::FakeProcesses final : public Processes {

@@ -65,8 +65,11 @@ class FakeSystem {
   // files, INI files and the registry, reads and writes of open files
   // included) fails with an I/O error. 0: none fails.
   int failCall = 0;
-  // The registry as "hklm\subkey\name" in lower case -> (type, bytes).
+  // The registry as "hklm\subkey\name" in lower case -> (type, bytes); a
+  // Wine prefix's values as "<prefix>|hklm\subkey\name".
   std::map<std::string, std::pair<uint32_t, std::vector<uint8_t>>> regValues;
+  // Whether the registries of Wine prefixes can be reached (as on Linux).
+  bool reachesWine = false;
 
   void AddFile(const std::string& path, const std::string& contents);
   void AddFolder(const std::string& path);
@@ -133,6 +136,7 @@ class FakeSystem {
   std::unique_ptr<FakeFiles> filesPart_;
   std::unique_ptr<FakeIni> iniPart_;
   std::unique_ptr<FakeRegistry> registryPart_;
+  std::vector<std::unique_ptr<FakeRegistry>> wineRegistries_;
   std::unique_ptr<FakeProcesses> processesPart_;
   std::unique_ptr<FakeLoop> loopPart_;
 };

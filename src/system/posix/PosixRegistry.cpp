@@ -377,4 +377,13 @@ bool FileRegistry::DeleteValue(RegRoot root, const std::string& subkey, const st
   return Fail(err, store.Describe(error));
 }
 
+Registry* FileRegistry::ForWine(const WineRun& wine) {
+  if (wine.Empty()) return this;
+  std::unique_ptr<WinePrefixRegistry>& r = prefixes_[wine.prefix + '\n' + wine.loader];
+  if (!r)
+    r = std::make_unique<WinePrefixRegistry>(ToNativePath(wine.prefix),
+                                             WineBesideLoader(ToNativePath(wine.loader)));
+  return r.get();
+}
+
 }  // namespace zeph::posix

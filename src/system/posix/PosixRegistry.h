@@ -36,11 +36,14 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "system/Registry.h"
 #include "system/posix/PosixAutostart.h"
+#include "system/posix/WineRegistry.h"
 
 namespace zeph::posix {
 
@@ -70,7 +73,8 @@ class RegistryStore {
 };
 
 // The registry of the seam: the store and the autostart folder of this
-// user, looked up at every call (the environment names them).
+// user, looked up at every call (the environment names them). A Wine
+// prefix's registry is reached through that prefix's wine (WineRegistry.h).
 class FileRegistry final : public Registry {
  public:
   bool SetValue(RegRoot root, const std::string& subkey, const std::string& name, uint32_t type,
@@ -79,10 +83,13 @@ class FileRegistry final : public Registry {
                         uint32_t* type, std::vector<uint8_t>* data, SystemError* err) override;
   bool DeleteValue(RegRoot root, const std::string& subkey, const std::string& name,
                    SystemError* err) override;
+  Registry* ForWine(const WineRun& wine) override;
 
  private:
   static RegistryStore Store() { return RegistryStore(RegistryStore::DefaultFile()); }
   static AutostartFolder Autostart() { return AutostartFolder(AutostartFolder::DefaultFolder()); }
+  // By prefix and loader.
+  std::map<std::string, std::unique_ptr<WinePrefixRegistry>> prefixes_;
 };
 
 }  // namespace zeph::posix
