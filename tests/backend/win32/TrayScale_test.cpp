@@ -476,9 +476,10 @@ class SavedLogPixels {
   bool present_ = false;
 };
 
-// Runs this program with the arguments and ZEPH_TEST_DPI; its exit code,
-// and its output in *output.
-int RunChild(UINT dpi, const std::string& arguments, std::string* output) {
+// Runs this program's disabled tests of `filter`, with the environment
+// variable `name` set to value; its exit code, and its output in *output.
+int RunChild(const std::string& filter, const char* name, const std::string& value,
+             std::string* output) {
   char self[MAX_PATH] = {};
   GetModuleFileNameA(nullptr, self, sizeof self);
   char folder[MAX_PATH] = {}, log[MAX_PATH] = {};
@@ -492,12 +493,13 @@ int RunChild(UINT dpi, const std::string& arguments, std::string* output) {
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdOutput = file;
   startup.hStdError = file;
-  std::string line = "\"" + std::string(self) + "\" " + arguments;
-  SetEnvironmentVariableA("ZEPH_TEST_DPI", std::to_string(dpi).c_str());
+  std::string line =
+      "\"" + std::string(self) + "\" --gtest_also_run_disabled_tests --gtest_filter=" + filter;
+  SetEnvironmentVariableA(name, value.c_str());
   PROCESS_INFORMATION child{};
   const BOOL started = CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr,
                                       nullptr, &startup, &child);
-  SetEnvironmentVariableA("ZEPH_TEST_DPI", nullptr);
+  SetEnvironmentVariableA(name, nullptr);
   CloseHandle(file);
   DWORD code = 255;
   if (started) {
@@ -531,12 +533,40 @@ TEST(Scales, EachScaleFitsAndHasItsIcons) {
   for (UINT dpi : {96u, 144u, 192u}) {
     SavedLogPixels::Set(dpi);
     std::string output;
-    const int code =
-        RunChild(dpi, "--gtest_also_run_disabled_tests --gtest_filter=AtScale.DISABLED_*", &output);
+    const int code = RunChild("AtScale.DISABLED_*", "ZEPH_TEST_DPI", std::to_string(dpi), &output);
     EXPECT_EQ(0, code) << "at " << dpi << " DPI:\n" << output;
     EXPECT_NE(std::string::npos, output.find("[  PASSED  ] 4 tests")) << "at " << dpi << " DPI:\n"
                                                                       << output;
   }
+}
+
+// --- the platform check: with the manifest's supportedOS the system
+// reports its own version (without it, 6.2 on every later Windows)
+
+TEST(TrueVersion, DISABLED_IsReadAndPasses) {
+  const char* wanted = std::getenv("ZEPH_TEST_VERSION");
+  ASSERT_NE(nullptr, wanted) << "run by TrueVersion.TheSystemsOwnVersionPassesTheCheck";
+  RunningProgram program;
+  const OsVersion version = program.Version();
+  EXPECT_EQ(wanted, std::to_string(version.platformId) + "." + std::to_string(version.major) + "." +
+                        std::to_string(version.minor));
+  EXPECT_FALSE(IsRefusedSystem(OsName(version)));
+}
+
+TEST(TrueVersion, TheSystemsOwnVersionPassesTheCheck) {
+  if (!driver::UnderWine()) GTEST_SKIP() << "Wine is told which version to report";
+  // Wine reports the version of its AppDefaults key for this program, and
+  // 6.2 instead to a program whose manifest does not name Windows 10.
+  char self[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, self, sizeof self);
+  const std::string path = self;
+  const std::string key = "Software\\Wine\\AppDefaults\\" + path.substr(path.rfind('\\') + 1);
+  RegSetKeyValueA(HKEY_CURRENT_USER, key.c_str(), "Version", REG_SZ, "win10", sizeof "win10");
+  std::string output;
+  const int code = RunChild("TrueVersion.DISABLED_*", "ZEPH_TEST_VERSION", "2.10.0", &output);
+  RegDeleteTreeA(HKEY_CURRENT_USER, key.c_str());
+  EXPECT_EQ(0, code) << output;
+  EXPECT_NE(std::string::npos, output.find("[  PASSED  ] 1 test")) << output;
 }
 
 // --- a change of DPI while running (another monitor, or a new scale)
