@@ -525,15 +525,14 @@ int RunChild(const std::string& filter, const char* name, const std::string& val
 TEST(Scales, EachScaleFitsAndHasItsIcons) {
   if (!driver::UnderWine()) GTEST_SKIP() << "the scale is the display's own outside Wine";
   SavedLogPixels saved;
-  // Made here first: a child that makes the desktop and starts Wine's
-  // explorer for it may end before its first line.
-  std::thread([] {
-    if (JoinScaleDesktop() != nullptr) GetDesktopWindow();
-  }).join();
   for (UINT dpi : {96u, 144u, 192u}) {
     SavedLogPixels::Set(dpi);
     std::string output;
-    const int code = RunChild("AtScale.DISABLED_*", "ZEPH_TEST_DPI", std::to_string(dpi), &output);
+    int code = RunChild("AtScale.DISABLED_*", "ZEPH_TEST_DPI", std::to_string(dpi), &output);
+    // The child that makes the scale desktop may be ended, as Wine starts
+    // the desktop's explorer, before it prints a line: once more then.
+    if (output.empty())
+      code = RunChild("AtScale.DISABLED_*", "ZEPH_TEST_DPI", std::to_string(dpi), &output);
     EXPECT_EQ(0, code) << "at " << dpi << " DPI:\n" << output;
     EXPECT_NE(std::string::npos, output.find("[  PASSED  ] 4 tests")) << "at " << dpi << " DPI:\n"
                                                                       << output;
@@ -571,16 +570,17 @@ TEST(TrueVersion, TheSystemsOwnVersionPassesTheCheck) {
 
 // --- a change of DPI while running (another monitor, or a new scale)
 
-TEST(DpiChange, RedoesTheLayoutTheFontAndTheIcons) {
-  FakeSystem sys;
-  std::unique_ptr<Desktop> desktop = CreatePlatformDesktop(sys.Seam().loop);
-  HWND main = FindWindowA("ZephMonitorMain", nullptr);
-  ASSERT_NE(nullptr, main);
-  const UINT from = WindowDpi(main);
-  const UINT to = from * 2;
+TEST(DpiChange, RedoesTheLayoutTheFontAndTheIconsAndSendsTheIconAgain) {
+  MainWindow window(GetModuleHandleA(nullptr));
+  ASSERT_TRUE(window.Created());
+  HWND main = window.Handle();
+  window.NotifyIcon(IconMessage::Add, IconImage::Suspended, "Thalix Monitor - Suspended");
+  // To 150 %: at 200 % the window would be wider than the test display.
+  const UINT to = window.Dpi() * 3 / 2;
   RECT suggested{10, 10, 10 + TwipsToPixels(kClientWidthTwips, to),
                  10 + TwipsToPixels(kClientHeightTwips, to)};
   SendMessageA(main, WM_DPICHANGED, MAKEWPARAM(to, to), reinterpret_cast<LPARAM>(&suggested));
+  EXPECT_EQ(to, window.Dpi());
   const RECT client = ClientOf(main);
   EXPECT_EQ(TwipsToPixels(kClientWidthTwips, to), client.right);
   EXPECT_EQ(TwipsToPixels(kClientHeightTwips, to), client.bottom);
@@ -591,8 +591,13 @@ TEST(DpiChange, RedoesTheLayoutTheFontAndTheIcons) {
   GetObjectW(reinterpret_cast<HFONT>(SendMessageA(GetDlgItem(main, IDC_EXIT), WM_GETFONT, 0, 0)),
              sizeof used, &used);
   EXPECT_EQ(MessageFontForDpi(to).lfHeight, used.lfHeight);
-  const auto small = reinterpret_cast<HICON>(SendMessageA(main, WM_GETICON, ICON_SMALL, 0));
-  EXPECT_EQ(MetricForDpi(SM_CXSMICON, to), IconSize(small).cx);
+  const int small = MetricForDpi(SM_CXSMICON, to);
+  const auto caption = reinterpret_cast<HICON>(SendMessageA(main, WM_GETICON, ICON_SMALL, 0));
+  EXPECT_EQ(small, IconSize(caption).cx);
+  // The record the shell was sent again: the image shown, at the new size.
+  EXPECT_EQ(window.IconHandle(IconImage::Suspended), window.IconRecord().hIcon);
+  EXPECT_EQ(small, IconSize(window.IconRecord().hIcon).cx);
+  window.RemoveIcon();
 }
 
 }  // namespace
