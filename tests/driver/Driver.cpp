@@ -341,6 +341,18 @@ void ForEachProcessUnder(
   CloseHandle(snapshot);
 }
 
+std::vector<std::string> LoadedModules(DWORD pid) {
+  std::vector<std::string> paths;
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, pid);
+  if (snapshot == INVALID_HANDLE_VALUE) return paths;
+  MODULEENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Module32First(snapshot, &entry); more; more = Module32Next(snapshot, &entry))
+    paths.push_back(entry.szExePath);
+  CloseHandle(snapshot);
+  return paths;
+}
+
 // --- the icon and the popup menu
 
 bool UnderWine() {

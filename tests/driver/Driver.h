@@ -155,6 +155,9 @@ bool ClickControl(HWND dialog, int id, Delivery how = Delivery::Send);
 void ForEachProcessUnder(
     const std::string& folder,
     const std::function<void(HANDLE process, const std::string& image)>& visit);
+// The paths of the DLLs and the image the process has loaded (a module
+// snapshot); empty when it cannot be read.
+std::vector<std::string> LoadedModules(DWORD pid);
 // The long form of a path (GetLongPathName); the path itself when it has none.
 std::string LongPath(const std::string& path);
 

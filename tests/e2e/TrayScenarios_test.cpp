@@ -3,6 +3,7 @@
 // this process by window messages and, on the icon itself, by X clicks.
 // Under Wine they run on a desktop of their own with Wine's task bar.
 #include <algorithm>
+#include <cctype>
 
 #include "HarnessTray.h"
 #include "HarnessWin32.h"
@@ -203,6 +204,24 @@ TEST_F(TrayScenario, RightClickOnTheIconOpensTheMonitorsMenu) {
   CloseMenu(menu);
   EXPECT_TRUE(h->IsRunning(copy));
   EXPECT_EQ("ACTIVE", Mode());
+}
+
+// The manifest at work in the real program: the loader gave it the common
+// controls of the 6.0 assembly (Wine 8's library says 5.81 of itself, so
+// its folder tells).
+TEST_F(TrayScenario, TheMonitorRunsWithTheCommonControlsOfItsManifest) {
+  int copy = StartMonitoring();
+  std::string controls;
+  for (const std::string& path : d::LoadedModules(w->Pid(copy))) {
+    std::string lower = path;
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (lower.size() > 13 && lower.compare(lower.size() - 13, 13, "\\comctl32.dll") == 0)
+      controls = lower;
+  }
+  ASSERT_FALSE(controls.empty()) << "the monitor has no comctl32.dll loaded";
+  EXPECT_NE(std::string::npos, controls.find("microsoft.windows.common-controls_")) << controls;
+  EXPECT_NE(std::string::npos, controls.find("_6.0.")) << controls;
 }
 
 TEST_F(TrayScenario, DoubleClickOnTheIconSuspendsAndStartsTheCustomizer) {

@@ -2,6 +2,7 @@
 
 #include "system/win32/ModelessDialog.h"
 #include "tray/Dialogs.h"
+#include "tray/win32/Dpi.h"
 #include "tray/win32/MainWindowIds.h"
 
 namespace zeph::win32 {
@@ -28,6 +29,42 @@ bool Ticked(HWND dialog, int checkBox) {
 void BringForward(HWND window) {
   ShowWindow(window, SW_SHOW);
   SetForegroundWindow(window);
+}
+
+// A dialog picture drawn at 100, 150 and 200 %.
+struct Picture {
+  int control;
+  int bitmaps[3];
+  int sizes[3];
+};
+constexpr Picture kLogo{IDC_ABOUT_LOGO, {IDB_LOGO, IDB_LOGO_150, IDB_LOGO_200}, {64, 96, 128}};
+constexpr Picture kReminder{
+    IDC_REMINDER_PICTURE, {IDB_REMINDER, IDB_REMINDER_150, IDB_REMINDER_200}, {48, 72, 96}};
+constexpr char kPictureProperty[] = "ZephPicture";
+
+// Shows the drawing of the picture nearest to the size the dialog's DPI
+// asks for. The bitmap is the dialog's until it is destroyed
+// (DropPicture) or replaced.
+void ShowPicture(HWND dialog, const Picture& picture) {
+  const int n = NearestSize(picture.sizes, 3, picture.sizes[0], WindowDpi(dialog));
+  HWND control = GetDlgItem(dialog, picture.control);
+  auto bitmap = static_cast<HBITMAP>(LoadImageA(GetModuleHandleA(nullptr),
+                                                MAKEINTRESOURCEA(picture.bitmaps[n]), IMAGE_BITMAP,
+                                                0, 0, LR_DEFAULTCOLOR));
+  if (control == nullptr || bitmap == nullptr) {
+    if (bitmap != nullptr) DeleteObject(bitmap);
+    return;
+  }
+  // The control takes the bitmap's size.
+  auto old = reinterpret_cast<HBITMAP>(
+      SendMessageA(control, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bitmap)));
+  // The one loaded from the template, or ours from before.
+  if (old != nullptr && old != bitmap) DeleteObject(old);
+  SetPropA(dialog, kPictureProperty, bitmap);
+}
+
+void DropPicture(HWND dialog) {
+  if (HANDLE bitmap = RemovePropA(dialog, kPictureProperty)) DeleteObject(bitmap);
 }
 
 }  // namespace
@@ -62,7 +99,13 @@ INT_PTR CALLBACK DialogWindows::AboutProcedure(HWND dialog, UINT message, WPARAM
       SetDlgItemTextA(dialog, IDC_ABOUT_CREDIT, kAboutCredit);
       SetDlgItemTextA(dialog, IDC_ABOUT_WEBLINK, kAuthorWebPage);
       SetDlgItemTextA(dialog, IDC_ABOUT_MAILLINK, kAuthorMail);
+      ShowPicture(dialog, kLogo);
       return TRUE;  // the default button gets the focus
+    case WM_DPICHANGED:
+      // The system has scaled the dialog from its template (PerMonitorV2).
+      ShowPicture(dialog, kLogo);
+      return FALSE;
+    case WM_DESTROY: DropPicture(dialog); return FALSE;
     case WM_CTLCOLORSTATIC: {
       if (!IsLink(reinterpret_cast<HWND>(lParam))) return FALSE;
       // The links in the colour of an active title bar, on the dialog's face.
@@ -152,6 +195,7 @@ INT_PTR CALLBACK DialogWindows::CheckAttachedProcedure(HWND dialog, UINT message
   if (form == nullptr) return FALSE;
   switch (message) {
     case WM_INITDIALOG:
+      ShowPicture(dialog, kReminder);
       ShowWindow(dialog, SW_SHOWNORMAL);
       // The focus on the default button rather than the first control, so
       // that a stray Space does not tick the box.
@@ -172,6 +216,8 @@ INT_PTR CALLBACK DialogWindows::CheckAttachedProcedure(HWND dialog, UINT message
           return TRUE;
       }
       return FALSE;
+    case WM_DPICHANGED: ShowPicture(dialog, kReminder); return FALSE;
+    case WM_DESTROY: DropPicture(dialog); return FALSE;
   }
   return FALSE;
 }

@@ -1,10 +1,13 @@
 #include "tray/win32/MainWindow.h"
 
+#include <commctrl.h>
+
 #include <algorithm>
 #include <cstring>
 
 #include "system/win32/Win32Error.h"
 #include "tray/IconEvents.h"
+#include "tray/win32/Dpi.h"
 #include "tray/win32/MainWindowIds.h"
 
 namespace zeph::win32 {
@@ -17,10 +20,7 @@ bool RegisterWindowClass(HINSTANCE instance, WNDPROC procedure) {
   wc.cbSize = sizeof wc;
   wc.lpfnWndProc = procedure;
   wc.hInstance = instance;
-  wc.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_MONITORING));
-  wc.hIconSm = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(IDI_MONITORING), IMAGE_ICON,
-                                             GetSystemMetrics(SM_CXSMICON),
-                                             GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+  // The window sets its own icons, drawn for its DPI (WM_SETICON).
   wc.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   wc.lpszClassName = kWindowClass;
@@ -28,25 +28,24 @@ bool RegisterWindowClass(HINSTANCE instance, WNDPROC procedure) {
   return RegisterClassExA(&wc) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
 }
 
-// The notification area shows small icons: load the 32x32 image at that size.
-HICON LoadSmallIcon(HINSTANCE instance, int id) {
-  HANDLE icon = LoadImageA(instance, MAKEINTRESOURCEA(id), IMAGE_ICON,
-                           GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED);
-  if (icon == nullptr) icon = LoadIconA(nullptr, MAKEINTRESOURCEA(32512));  // IDI_APPLICATION
-  return static_cast<HICON>(icon);
+HWND CreateChild(HWND parent, HINSTANCE instance, const char* cls, const char* text, DWORD style,
+                 DWORD exStyle, int id) {
+  // Placed by ApplyDpi.
+  return CreateWindowExA(exStyle, cls, text, WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, parent,
+                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
 }
 
-HWND CreateChild(HWND parent, HINSTANCE instance, const char* cls, const char* text, DWORD style,
-                 DWORD exStyle, const ControlRect& r, int id) {
-  HWND child = CreateWindowExA(
-      exStyle, cls, text, WS_CHILD | WS_VISIBLE | style, r.left, r.top, r.width, r.height, parent,
-      reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
-  if (child != nullptr) {
-    SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)),
-                 FALSE);
-  }
-  return child;
+void Place(HWND control, const ControlRect& twips, UINT dpi) {
+  if (control == nullptr) return;
+  MoveWindow(control, TwipsToPixels(twips.left, dpi), TwipsToPixels(twips.top, dpi),
+             TwipsToPixels(twips.width, dpi), TwipsToPixels(twips.height, dpi), TRUE);
 }
+
+void DestroyOwnIcon(HICON icon) {
+  if (icon != nullptr) DestroyIcon(icon);
+}
+
+constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 
 }  // namespace
 
@@ -59,26 +58,26 @@ void SetIconTip(NOTIFYICONDATAA* record, const std::string& tip) {
 }
 
 MainWindow::MainWindow(HINSTANCE instance) : instance_(instance) {
-  monitoringIcon_ = LoadSmallIcon(instance, IDI_MONITORING);
-  suspendedIcon_ = LoadSmallIcon(instance, IDI_SUSPENDED);
+  // The buttons, check boxes and list of Common Controls 6 (the manifest's),
+  // themed: the library is loaded before the first window is made.
+  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
+  InitCommonControlsEx(&controls);
   taskbarCreated_ = RegisterWindowMessageA("TaskbarCreated");
 
   if (!RegisterWindowClass(instance, &MainWindow::Procedure)) {
     creationError_ = LastError();
   } else {
-    const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
-    RECT frame{0, 0, kClientWidth, kClientHeight};
-    AdjustWindowRectEx(&frame, style, FALSE, 0);
-    // Not WS_VISIBLE: only debug mode shows the window.
-    window_ = CreateWindowExA(0, kWindowClass, kMainCaption, style, CW_USEDEFAULT, CW_USEDEFAULT,
-                              frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr,
-                              instance, this);
+    // Not WS_VISIBLE: only debug mode shows the window. Sized once it is
+    // made and its monitor, and so its DPI, is known.
+    window_ = CreateWindowExA(0, kWindowClass, kMainCaption, kStyle, CW_USEDEFAULT, CW_USEDEFAULT,
+                              0, 0, nullptr, nullptr, instance, this);
     if (window_ != nullptr) {
       CreateControls();
     } else {
       creationError_ = LastError();
     }
   }
+  ApplyDpi(WindowDpi(window_));
 
   // The NOTIFYICONDATAA layout of the oldest shells: the 64-character tip and
   // nothing after it. Its size is 88 in a 32-bit build, 104 in a 64-bit one.
@@ -97,17 +96,67 @@ MainWindow::~MainWindow() {
     DestroyWindow(window_);
   }
   if (owner_ != nullptr) DestroyWindow(owner_);
-  // The icons are shared resource icons: the system frees them.
+  DestroyOwnIcon(monitoringIcon_);
+  DestroyOwnIcon(suspendedIcon_);
+  DestroyOwnIcon(largeIcon_);
+  if (font_ != nullptr) DeleteObject(font_);
 }
 
 void MainWindow::CreateControls() {
   list_ = CreateChild(window_, instance_, "LISTBOX", "",
                       WS_VSCROLL | WS_TABSTOP | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT, WS_EX_CLIENTEDGE,
-                      kDebugListRect, IDC_DEBUG_LIST);
+                      IDC_DEBUG_LIST);
   suspend_ = CreateChild(window_, instance_, "BUTTON", "Suspend", WS_TABSTOP | BS_PUSHBUTTON, 0,
-                         kSuspendRect, IDC_SUSPEND);
-  exit_ = CreateChild(window_, instance_, "BUTTON", "Exit", WS_TABSTOP | BS_PUSHBUTTON, 0,
-                      kExitRect, IDC_EXIT);
+                         IDC_SUSPEND);
+  exit_ =
+      CreateChild(window_, instance_, "BUTTON", "Exit", WS_TABSTOP | BS_PUSHBUTTON, 0, IDC_EXIT);
+}
+
+void MainWindow::LoadIcons(UINT dpi) {
+  HICON monitoring = LoadIconForDpi(instance_, IDI_MONITORING, dpi, true);
+  HICON suspended = LoadIconForDpi(instance_, IDI_SUSPENDED, dpi, true);
+  HICON large = LoadIconForDpi(instance_, IDI_MONITORING, dpi, false);
+  if (window_ != nullptr) {
+    SendMessageA(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(monitoring));
+    SendMessageA(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(large));
+  }
+  DestroyOwnIcon(monitoringIcon_);
+  DestroyOwnIcon(suspendedIcon_);
+  DestroyOwnIcon(largeIcon_);
+  monitoringIcon_ = monitoring;
+  suspendedIcon_ = suspended;
+  largeIcon_ = large;
+}
+
+void MainWindow::ApplyDpi(UINT dpi) {
+  if (dpi == dpi_) return;
+  dpi_ = dpi;
+  LoadIcons(dpi);
+  icon_.hIcon = IconHandle(image_);
+  if (iconAdded_) Shell_NotifyIconA(NIM_MODIFY, &icon_);
+  if (window_ == nullptr) return;
+
+  const LOGFONTW face = MessageFontForDpi(dpi);
+  HFONT font = CreateFontIndirectW(&face);
+  for (HWND control : {list_, suspend_, exit_}) {
+    if (control != nullptr && font != nullptr)
+      SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+  }
+  if (font_ != nullptr) DeleteObject(font_);
+  font_ = font;
+  Place(list_, kDebugListTwips, dpi);
+  Place(suspend_, kSuspendTwips, dpi);
+  Place(exit_, kExitTwips, dpi);
+  // The client size the layout wants, inside the frame the window has now
+  // (after WM_DPICHANGED the system has scaled it already).
+  RECT outer{}, inner{};
+  GetWindowRect(window_, &outer);
+  GetClientRect(window_, &inner);
+  const int width =
+      TwipsToPixels(kClientWidthTwips, dpi) + (outer.right - outer.left) - inner.right;
+  const int height =
+      TwipsToPixels(kClientHeightTwips, dpi) + (outer.bottom - outer.top) - inner.bottom;
+  SetWindowPos(window_, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void MainWindow::Show() {
@@ -153,6 +202,7 @@ HICON MainWindow::IconHandle(IconImage image) const {
 }
 
 bool MainWindow::NotifyIcon(IconMessage message, IconImage image, const std::string& tip) {
+  image_ = image;
   icon_.hIcon = IconHandle(image);
   SetIconTip(&icon_, tip);
   DWORD call = NIM_MODIFY;
@@ -238,6 +288,16 @@ LRESULT MainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         if (LOWORD(wParam) == IDC_EXIT) commands_->OnExit();
       }
       return 0;
+    case WM_DPICHANGED: {
+      // Moved to a monitor of another scale (or the scale changed): the
+      // suggested frame first, then the layout inside it.
+      const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
+      SetWindowPos(window_, nullptr, suggested->left, suggested->top,
+                   suggested->right - suggested->left, suggested->bottom - suggested->top,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+      ApplyDpi(LOWORD(wParam));
+      return 0;
+    }
     case WM_CLOSE:
       // Closing is the program's business (the closing sequence ends the
       // process); the window itself is never destroyed here.

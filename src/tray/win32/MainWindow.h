@@ -14,15 +14,16 @@
 
 namespace zeph::win32 {
 
-// Client-area geometry in pixels (designed in twips, 15 to a pixel).
+// Client-area geometry in twips (1440 to the inch, 15 to a pixel at 96
+// DPI), converted with the window's DPI.
 struct ControlRect {
   int left, top, width, height;
 };
-constexpr int kClientWidth = 8940 / 15;
-constexpr int kClientHeight = 3450 / 15;
-constexpr ControlRect kDebugListRect{60 / 15, 90 / 15, 8820 / 15, 2595 / 15};
-constexpr ControlRect kSuspendRect{6375 / 15, 3030 / 15, 1185 / 15, 330 / 15};
-constexpr ControlRect kExitRect{7665 / 15, 3030 / 15, 1185 / 15, 330 / 15};
+constexpr int kClientWidthTwips = 8940;
+constexpr int kClientHeightTwips = 3450;
+constexpr ControlRect kDebugListTwips{60, 90, 8820, 2595};
+constexpr ControlRect kSuspendTwips{6375, 3030, 1185, 330};
+constexpr ControlRect kExitTwips{7665, 3030, 1185, 330};
 
 constexpr char kMainCaption[] = "Thalix Monitor - Debug Mode";
 constexpr UINT kIconId = 1;
@@ -69,11 +70,17 @@ class MainWindow {
   void RemoveIcon();
   const NOTIFYICONDATAA& IconRecord() const { return icon_; }
   HICON IconHandle(IconImage image) const;
+  // The DPI the window is laid out for.
+  UINT Dpi() const { return dpi_; }
 
  private:
   static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
   void CreateControls();
+  // Sizes the window, its controls, their font and the icons for dpi; the
+  // icon in the notification area is sent again at its new size.
+  void ApplyDpi(UINT dpi);
+  void LoadIcons(UINT dpi);
   // The popup menu of items; the entry chosen, none when it closed without
   // a choice.
   std::optional<MenuEntry> TrackMenu(const std::vector<MenuItem>& items);
@@ -84,8 +91,14 @@ class MainWindow {
   HWND list_ = nullptr;
   HWND suspend_ = nullptr;
   HWND exit_ = nullptr;
+  UINT dpi_ = 0;
+  HFONT font_ = nullptr;
+  // Drawn for dpi_: the two notification-area icons (small), and the
+  // window's own large icon.
   HICON monitoringIcon_ = nullptr;
   HICON suspendedIcon_ = nullptr;
+  HICON largeIcon_ = nullptr;
+  IconImage image_ = IconImage::Monitoring;
   Commands* commands_ = nullptr;
   std::vector<MenuItem> menu_;
   UINT taskbarCreated_ = 0;

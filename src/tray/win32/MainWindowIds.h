@@ -7,8 +7,13 @@
 #define IDC_EXIT 1003
 #define IDI_MONITORING 101
 #define IDI_SUSPENDED 102
+// The dialog pictures at 100 %, and drawn again for 150 and 200 %.
 #define IDB_LOGO 111
 #define IDB_REMINDER 112
+#define IDB_LOGO_150 113
+#define IDB_LOGO_200 114
+#define IDB_REMINDER_150 115
+#define IDB_REMINDER_200 116
 
 // Popup menu: the command of MenuEntry e is IDM_FIRST_ENTRY + e.
 #define IDM_FIRST_ENTRY 2000
