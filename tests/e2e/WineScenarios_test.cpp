@@ -2,16 +2,20 @@
 // test child runs in a throwaway prefix, started by the system's Wine or by
 // a copy of its loader in a folder of its own (as a game launcher ships
 // one), and the monitor activates its profile and resets the controller at
-// its end. Skipped where Wine or the Windows build of the child is missing.
+// its end; at its end the set-up pass edits the game folder and writes the
+// prefix's registry, and the check tool undoes both. Skipped where Wine or
+// the Windows build of the child is missing.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 
 #include "Scenario.h"
 #include "system/posix/PosixPaths.h"
+#include "system/posix/PosixRegistry.h"
 
 #ifndef ZEPH_WINE_CHILD_EXE
 #error "ZEPH_WINE_CHILD_EXE must name the Windows test child (\"\" when it cannot be built)"
@@ -49,6 +53,19 @@ class WinePrefix {
   bool Ready() const { return ready_; }
   const std::string& Why() const { return why_; }
   const fs::path& Path() const { return path_; }
+
+  // What `wine reg query` prints for a value in this prefix; "" when it fails.
+  std::string Query(const std::string& key, const std::string& name) const {
+    std::string line = "WINEPREFIX='" + path_.string() + "' WINEDEBUG=-all wine reg query '" + key +
+                       "' /v '" + name + "' 2>/dev/null </dev/null";
+    std::string out;
+    if (FILE* pipe = popen(line.c_str(), "r")) {
+      char buffer[256];
+      while (fgets(buffer, sizeof buffer, pipe)) out += buffer;
+      if (pclose(pipe) != 0) out.clear();
+    }
+    return out;
+  }
 
   ~WinePrefix() {
     if (!path_.empty()) {
@@ -209,6 +226,54 @@ TEST_F(WineScenario, ALoaderOfItsOwnFolderAndAFolderWithBlanksAndUmlauts) {
 
   PlayAndCheck((bin / "wine64").string(), "C:\\GAMES\\" + ToUpper(folder) + "\\" + ToUpper(Racer()),
                DriveC() / "Games" / folder);
+}
+
+// The set-up pass of a game run by Wine works inside its prefix: a file of
+// the game folder edited, a REGISTRY value in the prefix's registry (read
+// back by that prefix's Wine) and none in the monitor's own store; the check
+// tool's undo puts both back.
+TEST_F(WineScenario, TheEndOfAGameSetsItUpInsideItsPrefixAndUndoPutsItBack) {
+  h->InstallCompanions();
+  fs::copy_file(ZEPH_CHECK_EXE, Folder() / fs::path(ZEPH_CHECK_EXE).filename());
+  const fs::path game = DriveC() / "Games" / ("Set Up " + h->Exe("pass"));
+  PlaceGame(fs::relative(game, DriveC()) / Racer());
+  Spill(game / "config.cfg", "mouse=0\r\nquality=low\r\n");
+  const std::string key = "HKCU\\Software\\" + h->Exe("zephwine");
+  Spill(Folder() / "wyn" / "racer.wyn",
+        "[IDENTIFICATION]\r\nAPPLICATION_NAME=Racer\r\n[VERSION]\r\nVERSION=6.1\r\n"
+        "FILE_REVISION_NUMBER=3\r\n[CONFIGURATION]\r\nHIDE_FILE=FALSE\r\nEXECUTABLE=" +
+            Racer() +
+            "\r\nCOPY_FILES=FALSE\r\nCUSTOM=TRUE\r\n{\r\n"
+            "   'config.cfg'\\, 'MODIFY'\\, 'mouse=%'\\, 'mouse=1'\\, ''\r\n"
+            "   'STRING'\\, 'REGISTRY'\\, '" +
+            key + "'\\, 'Mode'\\, 'ball'\\, ''\r\n   }\r\n" + kTuning);
+
+  const int copy = StartMonitoring();
+  // The monitor's own store as start-up has left it (it writes the version).
+  ASSERT_TRUE(WaitFor([&] { return Mode() == "ACTIVE"; }));
+  const std::string store = posix::RegistryStore::DefaultFile();
+  const std::string storeBefore = fs::exists(store) ? Slurp(store) : "(none)";
+  const pid_t pid =
+      StartUnderWine(OnPath("wine"), "C:\\Games\\" + game.filename().string() + "\\" + Racer());
+  ASSERT_TRUE(WaitForLine(copy, "Started watching: " + Racer()));
+  StopUnderWine(pid);
+  BoxSeen box;
+  ASSERT_TRUE(h->NextMessageBox(copy, 60000, &box));
+  EXPECT_EQ("Racer has been configured for use with the Thalix.", box.text);
+  EXPECT_EQ("mouse=1\r\nquality=low\r\n", Slurp(game / "config.cfg"));
+  const std::string value = WinePrefix::Get().Query(key, "Mode");
+  EXPECT_NE(std::string::npos, value.find("REG_SZ")) << value;
+  EXPECT_NE(std::string::npos, value.find("ball")) << value;
+  EXPECT_EQ(storeBefore, fs::exists(store) ? Slurp(store) : "(none)");
+
+  const fs::path output = Folder().parent_path() / "check-output.txt";
+  const std::string command = "\"" + (Folder() / fs::path(ZEPH_CHECK_EXE).filename()).string() +
+                              "\" --undo \"" + game.string() + "\" > \"" + output.string() +
+                              "\" 2>&1";
+  const int raw = std::system(command.c_str());
+  EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0) << Slurp(output);
+  EXPECT_EQ("mouse=0\r\nquality=low\r\n", Slurp(game / "config.cfg")) << Slurp(output);
+  EXPECT_EQ("", WinePrefix::Get().Query(key, "Mode"));
 }
 
 }  // namespace
