@@ -21,9 +21,11 @@ class TickFlag {
 
 std::vector<ProcessRow> MainForm::ListProcessTable() {
   std::vector<ProcessRow> rows;
-  for (const ProcessInfo& process : sys_.processes.List()) {
-    std::string path = Trim(process.imagePath);
-    rows.push_back({GetFileOnly(path), process.id, FolderOf(path), process.wine});
+  std::vector<ProcessInfo> listed = sys_.processes.List();
+  rows.reserve(listed.size());
+  for (ProcessInfo& process : listed) {
+    const std::string path = Trim(process.imagePath);
+    rows.push_back({GetFileOnly(path), process.id, FolderOf(path), std::move(process.wine)});
   }
   return rows;
 }
