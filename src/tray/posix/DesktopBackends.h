@@ -54,8 +54,20 @@ DesktopChoice ChooseDesktop(const std::vector<DesktopBackend>& backends, Desktop
 
 // The terminal stands in for the desktop (tray/posix/TerminalDesktop.cpp).
 std::unique_ptr<Desktop> MakeTerminalDesktop();
+// Text on standard error in one write, so that other output never tears it.
+void PrintBlock(const std::string& out);
 // A box as the terminal prints it, with the answer it was given.
 void PrintBoxBlock(const std::string& text, const std::string& title, const std::string& answer);
+
+// The texts of the Startup Settings dialog and the attached reminder, as
+// both Linux desktops show them.
+inline constexpr char kStartUpText[] = "Launch the Thalix Monitor when Windows starts";
+inline constexpr char kReminderTitle[] = " Thalix Not Found";
+inline constexpr char kReminderText[] =
+    "The Quenlar Thalix does not appear to be installed and selected as your primary "
+    "joystick.\nThe Thalix Kinetra software will not function correctly until this has been "
+    "corrected.";
+inline constexpr char kReminderIgnore[] = "Do not display this error in the future";
 
 // The icon and its menu on the session bus, the rest in the terminal
 // (tray/posix/SniDesktop.cpp).

@@ -20,12 +20,7 @@ namespace zeph::posix {
 
 namespace {
 
-void SayLine(const std::string& line) {
-  const std::string out = "sni: " + line + "\n";
-  std::fflush(stderr);
-  std::fwrite(out.data(), 1, out.size(), stderr);
-  std::fflush(stderr);
-}
+void SayLine(const std::string& line) { PrintBlock("sni: " + line + "\n"); }
 
 const char* BoxIconName(BoxIcon icon) {
   switch (icon) {
@@ -67,13 +62,6 @@ const char* ButtonLabel(BoxAnswer answer) {
   }
   return "";
 }
-
-constexpr char kStartUpText[] = "Launch the Thalix Monitor when Windows starts";
-constexpr char kReminderTitle[] = " Thalix Not Found";
-constexpr char kReminderText[] =
-    "The Quenlar Thalix does not appear to be installed and selected as your primary "
-    "joystick.\nThe Thalix Kinetra software will not function correctly until this has been "
-    "corrected.";
 
 class SniDesktop final : public Desktop {
  public:
@@ -196,20 +184,19 @@ class SniDesktop final : public Desktop {
   AttachedChoice ShowCheckAttached(CheckAttachedForm& form) override {
     if (!HasActions()) return terminal_->ShowCheckAttached(form);
     bool shown = false;
-    const std::string key = Await({kReminderTitle,
-                                   kReminderText,
-                                   "dialog-warning",
-                                   false,
-                                   {{"continue", "Continue Anyhow..."},
-                                    {"ignore", "Do not display this error in the future"},
-                                    {"exit", "Exit"}}},
-                                  &shown);
+    const std::string key =
+        Await({kReminderTitle,
+               kReminderText,
+               "dialog-warning",
+               false,
+               {{"continue", "Continue Anyhow..."}, {"ignore", kReminderIgnore}, {"exit", "Exit"}}},
+              &shown);
     if (!shown) return terminal_->ShowCheckAttached(form);
     if (key == "ignore") form.chkIgnore_Click(true);
     const AttachedChoice choice = key == "exit" ? AttachedChoice::Exit : AttachedChoice::Continue;
-    PrintBoxBlock(std::string(kReminderText) + (key == "ignore" ? "\n[x] " : "\n[ ] ") +
-                      "Do not display this error in the future",
-                  kReminderTitle, choice == AttachedChoice::Exit ? "Exit" : "Continue Anyhow...");
+    PrintBoxBlock(
+        std::string(kReminderText) + (key == "ignore" ? "\n[x] " : "\n[ ] ") + kReminderIgnore,
+        kReminderTitle, choice == AttachedChoice::Exit ? "Exit" : "Continue Anyhow...");
     return choice;
   }
 

@@ -14,13 +14,6 @@ namespace zeph::posix {
 
 namespace {
 
-// One write, so that a box is never torn apart by other output.
-void PrintBlock(const std::string& out) {
-  std::fflush(stderr);
-  std::fwrite(out.data(), 1, out.size(), stderr);
-  std::fflush(stderr);
-}
-
 const char* TerminalCommand(MenuEntry entry) {
   switch (entry) {
     case MenuEntry::About: return "about";
@@ -67,24 +60,21 @@ class TerminalDesktop final : public Desktop {
 
   void ShowAbout(AboutForm& form) override {
     form.Form_Load();
-    PrintBlock("=== " + form.caption + " ===\n" + form.lblVersion + "\n" + kAboutInfoText + "\n  " +
-               kAuthorWebPage + "\n  " + kAuthorMail + "\n" + kAboutCredit + "\n=== OK ===\n");
+    PrintBoxBlock(form.lblVersion + "\n" + kAboutInfoText + "\n  " + kAuthorWebPage + "\n  " +
+                      kAuthorMail + "\n" + kAboutCredit,
+                  form.caption, "OK");
   }
 
   void ShowStartUp(StartUpForm& form) override {
     // The terminal's one action in this dialog is a click on its box.
     const bool ticked = !form.Form_Load();
-    PrintBlock(std::string("=== Startup Settings ===\n") + (ticked ? "[x]" : "[ ]") +
-               " Launch the Thalix Monitor when Windows starts\n=== OK ===\n");
+    PrintBoxBlock(std::string(ticked ? "[x] " : "[ ] ") + kStartUpText, "Startup Settings", "OK");
     form.Form_Unload(ticked);
   }
 
   AttachedChoice ShowCheckAttached(CheckAttachedForm&) override {
-    PrintBlock(
-        "===  Thalix Not Found ===\nThe Quenlar Thalix does not appear to be installed and "
-        "selected as your primary joystick.\nThe Thalix Kinetra software will not function "
-        "correctly until this has been corrected.\n[ ] Do not display this error in the "
-        "future\n=== Continue Anyhow... ===\n");
+    PrintBoxBlock(std::string(kReminderText) + "\n[ ] " + kReminderIgnore, kReminderTitle,
+                  "Continue Anyhow...");
     return AttachedChoice::Continue;
   }
 
@@ -109,6 +99,12 @@ class TerminalDesktop final : public Desktop {
 };
 
 }  // namespace
+
+void PrintBlock(const std::string& out) {
+  std::fflush(stderr);
+  std::fwrite(out.data(), 1, out.size(), stderr);
+  std::fflush(stderr);
+}
 
 void PrintBoxBlock(const std::string& text, const std::string& title, const std::string& answer) {
   std::string out = "=== " + title + " ===\n";
