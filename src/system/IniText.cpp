@@ -784,4 +784,23 @@ bool Index::Read(ByteSource* source, const std::string& section, const std::stri
 char16_t AnsiToUnicode(char c) { return FromAnsi(c); }
 char UnicodeToAnsi(char16_t u) { return ToAnsi(u); }
 
+std::string AnsiToUtf8(const std::string& ansi) {
+  std::string out;
+  out.reserve(ansi.size());
+  for (char c : ansi) {
+    const Unit u = FromAnsi(c);  // within the Basic Multilingual Plane
+    if (u < 0x80) {
+      out += static_cast<char>(u);
+    } else if (u < 0x800) {
+      out += static_cast<char>(0xC0 | (u >> 6));
+      out += static_cast<char>(0x80 | (u & 0x3F));
+    } else {
+      out += static_cast<char>(0xE0 | (u >> 12));
+      out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (u & 0x3F));
+    }
+  }
+  return out;
+}
+
 }  // namespace zeph::ini

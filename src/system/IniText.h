@@ -132,5 +132,7 @@ class Index {
 // ('?' for what the code page lacks).
 char16_t AnsiToUnicode(char c);
 char UnicodeToAnsi(char16_t u);
+// Text in the ANSI code page as UTF-8, byte by byte.
+std::string AnsiToUtf8(const std::string& ansi);
 
 }  // namespace zeph::ini

@@ -35,19 +35,6 @@ std::string FileName(const std::string& path) {
 
 bool IsExecutable(const std::string& path) { return access(path.c_str(), X_OK) == 0; }
 
-void AppendUtf8(char32_t c, std::string* out) {
-  if (c < 0x80) {
-    *out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    *out += static_cast<char>(0xC0 | (c >> 6));
-    *out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    *out += static_cast<char>(0xE0 | (c >> 12));
-    *out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    *out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
 std::string ToAnsi(const std::u16string& text) {
   std::string out;
   for (char16_t u : text) out += ini::UnicodeToAnsi(u);
@@ -196,17 +183,11 @@ void AddValueName(const std::string& name, std::vector<std::string>* args) {
     args->push_back("/ve");
   } else {
     args->push_back("/v");
-    args->push_back(AnsiToUtf8(name));
+    args->push_back(ini::AnsiToUtf8(name));
   }
 }
 
 }  // namespace
-
-std::string AnsiToUtf8(const std::string& ansi) {
-  std::string out;
-  for (char c : ansi) AppendUtf8(ini::AnsiToUnicode(c), &out);
-  return out;
-}
 
 std::string WineBesideLoader(const std::string& loaderNative) {
   if (loaderNative.empty()) return "wine";
@@ -249,9 +230,9 @@ bool RegAddArguments(RegRoot root, const std::string& subkey, const std::string&
   } else {
     // The text up to its terminating zero, as an 8-bit call stores it.
     const std::string ansi(data.begin(), data.end());
-    text = AnsiToUtf8(ansi.substr(0, ansi.find('\0')));
+    text = ini::AnsiToUtf8(ansi.substr(0, ansi.find('\0')));
   }
-  *args = {"reg", "add", AnsiToUtf8(WineKeyName(root, subkey))};
+  *args = {"reg", "add", ini::AnsiToUtf8(WineKeyName(root, subkey))};
   AddValueName(name, args);
   args->insert(args->end(), {"/t", typeName, "/d", text, "/f"});
   return true;
@@ -259,7 +240,7 @@ bool RegAddArguments(RegRoot root, const std::string& subkey, const std::string&
 
 std::vector<std::string> RegDeleteArguments(RegRoot root, const std::string& subkey,
                                             const std::string& name) {
-  std::vector<std::string> args = {"reg", "delete", AnsiToUtf8(WineKeyName(root, subkey))};
+  std::vector<std::string> args = {"reg", "delete", ini::AnsiToUtf8(WineKeyName(root, subkey))};
   AddValueName(name, &args);
   args.push_back("/f");
   return args;
@@ -267,7 +248,7 @@ std::vector<std::string> RegDeleteArguments(RegRoot root, const std::string& sub
 
 std::vector<std::string> RegExportArguments(RegRoot root, const std::string& subkey,
                                             const std::string& windowsFile) {
-  return {"reg", "export", AnsiToUtf8(WineKeyName(root, subkey)), windowsFile, "/y"};
+  return {"reg", "export", ini::AnsiToUtf8(WineKeyName(root, subkey)), windowsFile, "/y"};
 }
 
 ReadResult FindExportedValue(const std::string& exportBytes, const std::string& key,

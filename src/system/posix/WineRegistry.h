@@ -46,9 +46,6 @@ std::vector<std::string> RegExportArguments(RegRoot root, const std::string& sub
 ReadResult FindExportedValue(const std::string& exportBytes, const std::string& key,
                              const std::string& name, uint32_t* type, std::vector<uint8_t>* data);
 
-// Text in the ANSI code page as UTF-8.
-std::string AnsiToUtf8(const std::string& ansi);
-
 class WinePrefixRegistry final : public Registry {
  public:
   // prefixNative: the prefix's folder; wineProgram as WineBesideLoader gives it.

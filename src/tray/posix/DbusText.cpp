@@ -1,6 +1,9 @@
 #include "tray/posix/DbusText.h"
 
+#include <algorithm>
 #include <cstdint>
+
+#include "system/IniText.h"
 
 namespace zeph::posix {
 
@@ -39,39 +42,13 @@ bool IsUtf8(const std::string& text) {
   return true;
 }
 
-void Append(std::string& out, uint32_t code) {
-  if (code < 0x80) {
-    out += static_cast<char>(code);
-  } else if (code < 0x800) {
-    out += static_cast<char>(0xC0 | code >> 6);
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else {
-    out += static_cast<char>(0xE0 | code >> 12);
-    out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  }
-}
-
-// Windows-1252's bytes 0x80 to 0x9F; 0 where it assigns none.
-constexpr uint16_t kCp1252High[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
-
 }  // namespace
 
 std::string DbusText(const std::string& text) {
   if (IsUtf8(text)) return text;
-  std::string out;
-  out.reserve(text.size() * 2);
-  for (char ch : text) {
-    const auto c = static_cast<unsigned char>(ch);
-    if (c == 0) continue;
-    uint32_t code = c;
-    if (c >= 0x80 && c < 0xA0 && kCp1252High[c - 0x80] != 0) code = kCp1252High[c - 0x80];
-    Append(out, code);
-  }
-  return out;
+  std::string bytes = text;
+  bytes.erase(std::remove(bytes.begin(), bytes.end(), '\0'), bytes.end());
+  return ini::AnsiToUtf8(bytes);
 }
 
 std::string MarkupEscaped(const std::string& text) {
