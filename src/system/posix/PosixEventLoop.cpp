@@ -123,13 +123,16 @@ void EventLoop::PollAndDispatch(intptr_t object, int timeoutMs) {
   for (const Watch& watch : watches_) fds.push_back(pollfd{watch.fd, POLLIN, 0});
   std::vector<uint64_t> ready;
   // An interruption just means: look again.
-  if (poll(fds.data(), fds.size(), timeoutMs) > 0) {
+  const int polled = poll(fds.data(), fds.size(), timeoutMs);
+  if (polled > 0) {
     if (readTerminal && fds[terminal].revents != 0) ReadTerminal();
     for (size_t i = firstWatch; i < fds.size(); ++i) {
       if (fds[i].revents != 0) ready.push_back(watches_[i - firstWatch].id);
     }
   }
-  DispatchPendingSignals();
+  // A wait that timed out saw the signal pipe empty: the idle tick reads
+  // nothing. A signal caught since wakes the next wait at once.
+  if (polled != 0) DispatchPendingSignals();
   DispatchTerminalLines();
   DispatchWatches(ready);
 }

@@ -243,7 +243,14 @@ bool FileSystem::Remove(const std::string& path, SystemError* err) {
 std::string IniFileSystem::ReadString(const std::string& file, const std::string& section,
                                       const std::string& key, const std::string& def,
                                       size_t bufferSize) {
-  return ReadIniValue(Native(file), section, key, def, bufferSize);
+  // The path as given is opened first: where it is there, matching its case
+  // would look each name up once more (the settings file is read every tick).
+  const std::string given = ToNativePath(file);
+  std::string value;
+  if (ReadIniValueIfThere(given, section, key, def, bufferSize, &value)) return value;
+  const std::string matched = MatchCase(given);
+  return matched == given ? ini::DefaultValue(def, bufferSize)
+                          : ReadIniValue(matched, section, key, def, bufferSize);
 }
 
 bool IniFileSystem::WriteString(const std::string& file, const std::string& section,

@@ -67,8 +67,8 @@ ReadStatus OpenRegularFile(const std::string& nativePath, int* fd, int* error) {
     close(opened);
     return ReadStatus::NotFound;
   }
-  int flags = fcntl(opened, F_GETFL);
-  if (flags >= 0) fcntl(opened, F_SETFL, flags & ~O_NONBLOCK);
+  // Of the flags F_SETFL can change, only O_NONBLOCK was set above.
+  fcntl(opened, F_SETFL, 0);
   *error = 0;
   *fd = opened;
   return ReadStatus::Okay;

@@ -2,7 +2,9 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <vector>
 
 #include "system/posix/PosixFiles.h"
@@ -10,17 +12,38 @@
 namespace zeph::posix {
 namespace {
 
-// A file's bytes by offset; keeps the errno of a failed read.
+// A file's bytes by offset; keeps the errno of a failed read. The first
+// 4 KiB are read once and kept: a small file (the settings file, read at
+// every tick) then costs one read however often its start is looked at.
 class FileSource final : public ini::ByteSource {
  public:
   explicit FileSource(int fd) : fd_(fd) {}
   bool ReadAt(uint64_t offset, char* out, size_t size, size_t* got) override {
     *got = 0;
     if (fd_ < 0) return true;  // no file: no bytes
+    if (offset < sizeof head_) {
+      if (headSize_ < 0 && !Read(0, head_, sizeof head_, &headSize_)) return false;
+      const auto held = static_cast<uint64_t>(headSize_);
+      if (offset < held) {
+        *got = static_cast<size_t>(std::min<uint64_t>(size, held - offset));
+        std::memcpy(out, head_ + offset, *got);
+        return true;
+      }
+      if (held < sizeof head_) return true;  // the file ends within the head
+    }
+    ssize_t n = 0;
+    if (!Read(offset, out, size, &n)) return false;
+    *got = static_cast<size_t>(n);
+    return true;
+  }
+  int error() const { return error_ ? error_ : EIO; }
+
+ private:
+  bool Read(uint64_t offset, char* out, size_t size, ssize_t* got) {
     for (;;) {
       ssize_t n = pread(fd_, out, size, static_cast<off_t>(offset));
       if (n >= 0) {
-        *got = static_cast<size_t>(n);
+        *got = n;
         return true;
       }
       if (errno != EINTR) {
@@ -29,11 +52,11 @@ class FileSource final : public ini::ByteSource {
       }
     }
   }
-  int error() const { return error_ ? error_ : EIO; }
 
- private:
   int fd_;
   int error_ = 0;
+  char head_[4096];
+  ssize_t headSize_ = -1;  // -1 until read
 };
 
 class Descriptor {
@@ -59,19 +82,28 @@ bool Fail(int* error, int code) {
 
 std::string ReadIniValue(const std::string& nativePath, const std::string& section,
                          const std::string& key, const std::string& def, size_t bufferSize) {
+  std::string value;
+  if (!ReadIniValueIfThere(nativePath, section, key, def, bufferSize, &value))
+    return ini::DefaultValue(def, bufferSize);
+  return value;
+}
+
+bool ReadIniValueIfThere(const std::string& nativePath, const std::string& section,
+                         const std::string& key, const std::string& def, size_t bufferSize,
+                         std::string* value) {
   int fd = -1;
   int error = 0;
   if (OpenRegularFile(nativePath, &fd, &error) != ReadStatus::Okay) {
-    return ini::DefaultValue(def, bufferSize);
+    if (error == ENOENT || error == ENOTDIR) return false;
+    *value = ini::DefaultValue(def, bufferSize);
+    return true;
   }
   Descriptor file(fd);
   FileSource source(fd);
-  std::string value;
   // A file that cannot be read reads as an empty one.
-  if (!ini::ReadValue(&source, section, key, def, bufferSize, &value)) {
-    return ini::DefaultValue(def, bufferSize);
-  }
-  return value;
+  if (!ini::ReadValue(&source, section, key, def, bufferSize, value))
+    *value = ini::DefaultValue(def, bufferSize);
+  return true;
 }
 
 bool WriteIniValue(const std::string& nativePath, const std::string& section,

@@ -21,6 +21,11 @@ namespace zeph::posix {
 std::string ReadIniValue(const std::string& nativePath, const std::string& section,
                          const std::string& key, const std::string& def, size_t bufferSize);
 
+// ReadIniValue, false instead when nothing is at the path (ENOENT, ENOTDIR).
+bool ReadIniValueIfThere(const std::string& nativePath, const std::string& section,
+                         const std::string& key, const std::string& def, size_t bufferSize,
+                         std::string* value);
+
 // WritePrivateProfileStringA: creates the file, the section and the key as
 // needed and changes only the key's line; all or nothing. False with *error
 // (when not null) set to an errno value when it cannot: EISDIR or EINVAL for

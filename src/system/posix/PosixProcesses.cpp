@@ -325,6 +325,7 @@ std::vector<ProcessInfo> ProcessTable::List() {
   std::vector<ProcessInfo> list;
   DIR* dir = opendir("/proc");
   if (!dir) return list;
+  list.reserve(known_.size() + 16);
   ++generation_;
   char link[32];
   char target[PATH_MAX];

@@ -98,6 +98,36 @@ TEST_F(PosixIni, ReaderKeepsTheFileItOpened) {
   EXPECT_EQ(ReadIniValue(path, "Game", "A", "ERROR", 255), "changed");
 }
 
+// The start of a file is read once and kept; a value on either side of
+// where that ends, or across it, and a file that ends just there, read as
+// from memory, in both encodings and through a reader too.
+TEST_F(PosixIni, ValuesAroundTheFirstBlockReadAsFromMemory) {
+  const std::string path = Path("zephmon.ini");
+  // Files that end from 30 bytes before the block's end to 30 after it, the
+  // value their last text.
+  for (size_t end = 4066; end <= 4126; ++end) {
+    for (bool wide : {false, true}) {
+      const size_t text = wide ? (end - 2) / 2 : end;  // characters after any mark
+      const std::string key = "[ZephMonitor]\r\nFILL=" + std::string(text - 38, 'f') +
+                              "\r\nMODE=ACTIVE-" + std::to_string(end);
+      std::u16string wideKey(key.begin(), key.end());
+      const std::string bytes = wide ? Utf16(wideKey) : key;
+      SCOPED_TRACE(testing::Message() << bytes.size() << " bytes" << (wide ? ", UTF-16" : ""));
+      Put(path, bytes);
+      std::string expected;
+      ini::StringSource memory(bytes);
+      ASSERT_TRUE(ini::ReadValue(&memory, "ZephMonitor", "MODE", "ERROR", 255, &expected));
+      EXPECT_EQ(expected, "ACTIVE-" + std::to_string(end));
+      EXPECT_EQ(ReadIniValue(path, "ZephMonitor", "MODE", "ERROR", 255), expected);
+      int error = 0;
+      auto reader = IniFileReader::Open(path, &error);
+      ASSERT_NE(reader, nullptr) << error;
+      EXPECT_EQ(reader->Read("ZephMonitor", "MODE", "ERROR", 255), expected);
+      EXPECT_EQ(reader->Read("ZephMonitor", "FILL", "ERROR", 8), "fffffff");
+    }
+  }
+}
+
 // Many keys: the file replaced once, as the single writes would leave it,
 // and not at all when it holds them already.
 TEST_F(PosixIni, ManyKeysReplaceTheFileOnceOrNotAtAll) {
