@@ -10,11 +10,11 @@
 #include "system/posix/PosixFiles.h"
 
 namespace zeph::posix {
-namespace {
 
 // A file's bytes by offset; keeps the errno of a failed read. The first
-// 4 KiB are read once and kept: a small file (the settings file, read at
-// every tick) then costs one read however often its start is looked at.
+// 4 KiB are read once and kept: a small file (the settings file read at
+// every tick, a profile read value by value) then costs one read however
+// often its start is looked at.
 class FileSource final : public ini::ByteSource {
  public:
   explicit FileSource(int fd) : fd_(fd) {}
@@ -58,6 +58,8 @@ class FileSource final : public ini::ByteSource {
   char head_[4096];
   ssize_t headSize_ = -1;  // -1 until read
 };
+
+namespace {
 
 class Descriptor {
  public:
@@ -155,24 +157,22 @@ std::unique_ptr<IniFileReader> IniFileReader::Open(const std::string& nativePath
     return nullptr;
   }
   std::unique_ptr<IniFileReader> reader(new IniFileReader(fd));
-  FileSource source(fd);
-  if (!reader->index_.Build(&source, limits)) {
-    if (error) *error = source.error();
+  if (!reader->index_.Build(reader->source_.get(), limits)) {
+    if (error) *error = reader->source_->error();
     return nullptr;
   }
   if (error) *error = 0;
   return reader;
 }
 
-IniFileReader::IniFileReader(int fd) : fd_(fd) {}
+IniFileReader::IniFileReader(int fd) : fd_(fd), source_(std::make_unique<FileSource>(fd)) {}
 
 IniFileReader::~IniFileReader() { close(fd_); }
 
 std::string IniFileReader::Read(const std::string& section, const std::string& key,
                                 const std::string& def, size_t bufferSize) {
-  FileSource source(fd_);
   std::string value;
-  if (!index_.Read(&source, section, key, def, bufferSize, &value)) {
+  if (!index_.Read(source_.get(), section, key, def, bufferSize, &value)) {
     return ini::DefaultValue(def, bufferSize);
   }
   return value;

@@ -43,6 +43,8 @@ bool WriteIniValues(const std::string& nativePath, const std::vector<IniEntry>& 
 // kept open, and each value then fetched by its offset. The answers are those
 // of the file as it was opened (one replaced by a rename since is still read
 // as it was).
+class FileSource;
+
 class IniFileReader {
  public:
   // Null when the file cannot be read: *error (when not null) is ENOENT when
@@ -66,6 +68,7 @@ class IniFileReader {
   explicit IniFileReader(int fd);
 
   int fd_;
+  std::unique_ptr<FileSource> source_;  // keeps the file's first bytes between reads
   ini::Index index_;
 };
 
