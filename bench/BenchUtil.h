@@ -77,11 +77,11 @@ inline bool ReadText(const std::filesystem::path& path, std::string* text) {
   return true;
 }
 
-// A positive whole number below limit, or fallback.
-inline int ParseInt(const char* text, int fallback, long limit = 1000000) {
+// A whole number from least (1 unless told) up to below limit, or fallback.
+inline int ParseInt(const char* text, int fallback, long limit = 1000000, long least = 1) {
   char* end = nullptr;
   long v = std::strtol(text, &end, 10);
-  return (end && *end == '\0' && v > 0 && v < limit) ? static_cast<int>(v) : fallback;
+  return (end && *end == '\0' && v >= least && v < limit) ? static_cast<int>(v) : fallback;
 }
 
 #ifdef __linux__

@@ -865,7 +865,7 @@ int main(int argc, char** argv) {
         return 2;
       }
     } else if (std::strcmp(argv[i], "--wine-like") == 0 && i + 1 < argc) {
-      wineLike = zeph::bench::ParseInt(argv[++i], 50);
+      wineLike = zeph::bench::ParseInt(argv[++i], 50, 1000000, 0);  // 0 leaves the case out
     } else if (std::strcmp(argv[i], "--wine") == 0 && i + 1 < argc) {
       wineExe = argv[++i];
     } else {
