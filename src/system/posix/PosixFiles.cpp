@@ -99,11 +99,6 @@ std::unique_ptr<NativeWorkFile> Refuse(int* error, int code) {
   return nullptr;
 }
 
-std::string BaseName(const std::string& nativePath) {
-  size_t slash = nativePath.rfind('/');
-  return slash == std::string::npos ? nativePath : nativePath.substr(slash + 1);
-}
-
 // 64 random bits in hexadecimal; the clock when the kernel gives none.
 std::string RandomHex() {
   uint64_t bits = 0;
@@ -161,7 +156,7 @@ bool ResolveTarget(const std::string& nativePath, std::string* target, int* erro
   }
   if (!realpath(ParentFolder(path).c_str(), resolved)) return Fail(error, errno);
   const std::string folder = resolved;
-  *target = (folder == "/" ? folder : folder + "/") + BaseName(path);
+  *target = (folder == "/" ? folder : folder + "/") + FileNameOf(path);
   return true;
 }
 
@@ -186,7 +181,7 @@ std::unique_ptr<NativeWorkFile> NativeWorkFile::Create(const std::string& native
   if (stat(folder.c_str(), &st) != 0) return Refuse(error, errno);
   if (!S_ISDIR(st.st_mode)) return Refuse(error, ENOTDIR);
 
-  const std::string base = BaseName(target);
+  const std::string base = FileNameOf(target);
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::string path = WorkFileName(folder, base);
     int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, workMode);

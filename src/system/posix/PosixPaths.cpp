@@ -76,11 +76,15 @@ std::string MatchCase(const std::string& nativePath) {
   return path;
 }
 
-std::string ReadExeLink(const std::string& linkPath) {
+std::string ReadLink(const std::string& linkPath) {
   char target[PATH_MAX];
   ssize_t len = readlink(linkPath.c_str(), target, sizeof target);
   if (len <= 0 || static_cast<size_t>(len) >= sizeof target) return {};
-  return WithoutDeletedMark(std::string(target, static_cast<size_t>(len)));
+  return std::string(target, static_cast<size_t>(len));
+}
+
+std::string ReadExeLink(const std::string& linkPath) {
+  return WithoutDeletedMark(ReadLink(linkPath));
 }
 
 std::string WithoutDeletedMark(std::string target) {
@@ -89,6 +93,11 @@ std::string WithoutDeletedMark(std::string target) {
       target.compare(target.size() - deleted.size(), deleted.size(), deleted) == 0)
     target.resize(target.size() - deleted.size());
   return target;
+}
+
+std::string FileNameOf(const std::string& nativePath) {
+  size_t slash = nativePath.rfind('/');
+  return slash == std::string::npos ? nativePath : nativePath.substr(slash + 1);
 }
 
 std::string ParentFolder(const std::string& nativePath) {

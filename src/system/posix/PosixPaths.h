@@ -22,11 +22,15 @@ namespace posix {
 // An exact path costs one lstat.
 std::string MatchCase(const std::string& nativePath);
 
+// A symbolic link's target as stored; "" when it cannot be read.
+std::string ReadLink(const std::string& linkPath);
 // The target of a /proc "exe" link (linkPath like "/proc/self/exe"), without
 // the " (deleted)" the kernel adds when the file is gone; "" when it cannot be read.
 std::string ReadExeLink(const std::string& linkPath);
 // An exe link's target as read, without that " (deleted)".
 std::string WithoutDeletedMark(std::string target);
+// The last part of a native path ("/a/b" -> "b", "b" -> "b").
+std::string FileNameOf(const std::string& nativePath);
 // The folder part of a native path ("/a/b" -> "/a", "b" -> ".", "/b" -> "/").
 std::string ParentFolder(const std::string& nativePath);
 // $XDG_RUNTIME_DIR, or "" when it is unset or empty.

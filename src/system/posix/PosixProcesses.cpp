@@ -147,18 +147,6 @@ class StatHandle final : public ProcessHandle {
   unsigned long long start_;
 };
 
-std::string ReadLinkText(const std::string& linkPath) {
-  char target[PATH_MAX];
-  ssize_t len = readlink(linkPath.c_str(), target, sizeof target);
-  if (len <= 0 || static_cast<size_t>(len) >= sizeof target) return {};
-  return std::string(target, static_cast<size_t>(len));
-}
-
-std::string FileNameOf(const std::string& nativePath) {
-  size_t slash = nativePath.find_last_of('/');
-  return slash == std::string::npos ? nativePath : nativePath.substr(slash + 1);
-}
-
 // The home folder of the user that owns process folder procDir.
 std::string OwnerHome(const std::string& procDir) {
   struct stat st;
@@ -194,7 +182,7 @@ bool ReadWineProgram(unsigned long pid, const std::string& loader, ProcessInfo* 
       if (entry.compare(0, 11, "WINEPREFIX=") == 0) text.winePrefix = entry.substr(11);
   }
   if (text.winePrefix.empty()) text.home = OwnerHome(dir);
-  text.workingFolder = ReadLinkText(dir + "/cwd");
+  text.workingFolder = ReadLink(dir + "/cwd");
   WineProgram program = MapWineProgram(text, [](const std::string& path) {
     char resolved[PATH_MAX];
     return realpath(path.c_str(), resolved) ? std::string(resolved) : std::string();

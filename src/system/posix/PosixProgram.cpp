@@ -47,7 +47,7 @@ RunningProgram::RunningProgram(int argc, char** argv) : folder_(ExecutableFolder
 
 std::string RunningProgram::ExeName() {
   std::string path = ReadExeLink("/proc/self/exe");
-  return path.substr(path.rfind('/') + 1);
+  return FileNameOf(path);
 }
 
 RunningProgram::~RunningProgram() {

@@ -2,13 +2,10 @@
 
 #include <algorithm>
 
+#include "system/posix/PosixPaths.h"
+
 namespace zeph::posix {
 namespace {
-
-std::string FileNameOf(const std::string& path) {
-  size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
@@ -86,9 +83,7 @@ WineProgram MapWineProgram(const WineProcessText& text, const ResolvePath& resol
     native = WithoutTrailingSlashes(text.workingFolder) + "/" + WithSlashes(program);
   }
   if (native.empty()) {
-    std::string name = WithSlashes(program);
-    size_t slash = name.find_last_of('/');
-    native = slash == std::string::npos ? name : name.substr(slash + 1);
+    native = FileNameOf(WithSlashes(program));
   }
   // "/" + "dir" when the working folder is the root.
   if (native.compare(0, 2, "//") == 0) native.erase(0, 1);

@@ -28,11 +28,6 @@ constexpr int kRegSzExpand = 2;
 constexpr int kRegBinary = 3;
 constexpr int kRegMultiSz = 7;
 
-std::string FileName(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 bool IsExecutable(const std::string& path) { return access(path.c_str(), X_OK) == 0; }
 
 std::string ToAnsi(const std::u16string& text) {
@@ -191,7 +186,7 @@ void AddValueName(const std::string& name, std::vector<std::string>* args) {
 
 std::string WineBesideLoader(const std::string& loaderNative) {
   if (loaderNative.empty()) return "wine";
-  const std::string name = FileName(loaderNative);
+  const std::string name = FileNameOf(loaderNative);
   const std::string folder = ParentFolder(loaderNative);
   auto beside = [&](const char* first, const char* second) {
     const std::string a = folder + "/" + first;

@@ -502,6 +502,19 @@ class WineListing : public PosixSeam {
     return nullptr;
   }
 
+  // Lists until pid is listed as holds() wants, within ms; the last listing
+  // in *list.
+  bool ListedWhen(pid_t pid, const std::function<bool(const ProcessInfo&)>& holds, int ms,
+                  std::vector<ProcessInfo>* list) {
+    return WaitUntil(
+        [&] {
+          *list = processes_.List();
+          const ProcessInfo* p = Listed(*list, pid);
+          return p && holds(*p);
+        },
+        ms);
+  }
+
   std::vector<int> held_;
 };
 
@@ -528,35 +541,19 @@ TEST_F(WineListing, ALoaderIsListedAsItsProgramOnceItRunsOne) {
                                    "sleep 0.6; exec -a 'C:\\Games\\Flyer\\flyer.exe' '" +
                                        bash.string() + "' -c 'read x'"});
 
+  const auto runsWindowsProgram = [](const ProcessInfo& p) { return !p.wine.Empty(); };
   std::vector<ProcessInfo> list;
-  ASSERT_TRUE(WaitUntil(
-      [&] {
-        list = processes_.List();
-        const ProcessInfo* p = Listed(list, game);
-        return p && !p->wine.Empty();
-      },
-      3000));
+  ASSERT_TRUE(ListedWhen(game, runsWindowsProgram, 3000, &list));
   const ProcessInfo* p = Listed(list, game);
   EXPECT_EQ(Win(fs::canonical(games / ("My R" + umlaut + "cer") / "racer.exe")), p->imagePath);
   EXPECT_EQ(Win(root_ / "pfx"), p->wine.prefix);
   EXPECT_EQ(Win(loader), p->wine.loader);
 
   // Before its exec the bash copy runs no Windows program: it is the loader.
-  ASSERT_TRUE(WaitUntil(
-      [&] {
-        list = processes_.List();
-        const ProcessInfo* q = Listed(list, later);
-        return q && q->imagePath == Win(bash);
-      },
-      500));
+  ASSERT_TRUE(ListedWhen(
+      later, [&](const ProcessInfo& q) { return q.imagePath == Win(bash); }, 500, &list));
   EXPECT_TRUE(Listed(list, later)->wine.Empty());
-  ASSERT_TRUE(WaitUntil(
-      [&] {
-        list = processes_.List();
-        const ProcessInfo* q = Listed(list, later);
-        return q && !q->wine.Empty();
-      },
-      3000));
+  ASSERT_TRUE(ListedWhen(later, runsWindowsProgram, 3000, &list));
   EXPECT_EQ(pfx + "\\drive_c\\Games\\Flyer\\flyer.exe", Listed(list, later)->imagePath);
   EXPECT_EQ(Win(bash), Listed(list, later)->wine.loader);
 }

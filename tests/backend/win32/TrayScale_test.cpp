@@ -372,31 +372,28 @@ TEST_F(AtScale, DISABLED_DebugWindowIsLaidOutInTwipsWithTheMessageFont) {
   ShowWindow(main, SW_HIDE);
 }
 
+// Shows a modal dialog by show() and, from beside it, checks its layout and
+// its picture (pictureId at the given size at 100 %), then closes it.
+void ExpectModalDialogFits(const char* title, int pictureId, int pictureSize, const char* label,
+                           const std::function<void()>& show) {
+  Beside user([&] {
+    HWND dialog = WaitForOurs(driver::kDialogClass, title);
+    ASSERT_NE(nullptr, dialog);
+    ExpectLaidOutWithNothingCutOff(dialog, label);
+    ExpectPicture(dialog, pictureId, pictureSize, label);
+    PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+    user.Done();
+  });
+  show();
+}
+
 TEST_F(AtScale, DISABLED_DialogsFitTheirTextsAndPictures) {
   AboutForm about(sys.Seam(), *desktop);
-  {
-    Beside user([&] {
-      HWND dialog = WaitForOurs(driver::kDialogClass, "About Thalix Monitor");
-      ASSERT_NE(nullptr, dialog);
-      ExpectLaidOutWithNothingCutOff(dialog, "About");
-      ExpectPicture(dialog, IDC_ABOUT_LOGO, 64, "About");
-      PostMessageA(dialog, WM_COMMAND, IDOK, 0);
-      user.Done();
-    });
-    desktop->ShowAbout(about);
-  }
+  ExpectModalDialogFits("About Thalix Monitor", IDC_ABOUT_LOGO, 64, "About",
+                        [&] { desktop->ShowAbout(about); });
   CheckAttachedForm reminder(sys.Seam());
-  {
-    Beside user([&] {
-      HWND dialog = WaitForOurs(driver::kDialogClass, " Thalix Not Found");
-      ASSERT_NE(nullptr, dialog);
-      ExpectLaidOutWithNothingCutOff(dialog, "reminder");
-      ExpectPicture(dialog, IDC_REMINDER_PICTURE, 48, "reminder");
-      PostMessageA(dialog, WM_COMMAND, IDOK, 0);
-      user.Done();
-    });
-    desktop->ShowCheckAttached(reminder);
-  }
+  ExpectModalDialogFits(" Thalix Not Found", IDC_REMINDER_PICTURE, 48, "reminder",
+                        [&] { desktop->ShowCheckAttached(reminder); });
   StartUpForm startUp(sys.Seam(), *desktop, "ZephMonitor");
   desktop->ShowStartUp(startUp);
   HWND dialog = ModelessDialog();
