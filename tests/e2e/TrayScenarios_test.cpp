@@ -306,6 +306,12 @@ class TrayActivationScenario : public TrayScenario {
     EXPECT_TRUE(ControlCalls(Slurp(Folder() / "zephcontrol.log"), &calls)) << "calls overlapped";
     return calls;
   }
+  // How far the monitor got, for a failure's message.
+  std::string Progress(int copy) {
+    std::string text = std::to_string(Calls().size()) + " control calls; the debug list:\n";
+    for (const std::string& line : h->DebugLines(copy)) text += "  " + line + "\n";
+    return text;
+  }
 };
 
 TEST_F(TrayActivationScenario, MenuSuspendWhileAGameRunsDropsItAndResetsTheController) {
@@ -313,13 +319,14 @@ TEST_F(TrayActivationScenario, MenuSuspendWhileAGameRunsDropsItAndResetsTheContr
   int copy = StartMonitoring();
   int game = h->StartGame("games/Racer/" + Racer());
   ASSERT_TRUE(WaitForLine(copy, "Started watching: " + Racer()));
-  ASSERT_TRUE(WaitFor([&] { return Calls().size() >= 38; }, 30000));
+  ASSERT_TRUE(WaitFor([&] { return Calls().size() >= 38; }, 30000)) << Progress(copy);
   const size_t programmed = Calls().size();
 
   Choose(copy, kSuspend);
   ASSERT_TRUE(WaitForLine(copy, "Monitoring suspended at "));
   EXPECT_TRUE(WaitFor([&] { return Mode() == "SUSPEND"; }));
-  ASSERT_TRUE(WaitFor([&] { return Calls().size() >= programmed + kResetCalls.size(); }, 20000));
+  ASSERT_TRUE(WaitFor([&] { return Calls().size() >= programmed + kResetCalls.size(); }, 20000))
+      << Progress(copy);
   std::vector<std::string> calls = Calls();
   EXPECT_EQ(kResetCalls, std::vector<std::string>(calls.end() - 6, calls.end()));
   EXPECT_EQ("0", ini::GetString(Slurp(Folder() / "zephcontrol.state"), "CONTROLLER", "NullRegion",
